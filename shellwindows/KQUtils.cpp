@@ -1,0 +1,251 @@
+#include "shellwindows/KQUtils.h"
+
+#include <objidl.h>
+#include <ocidl.h>
+#include <olectl.h>
+
+#include <tlhelp32.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "common/KQScoped.h"
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+namespace kq {
+namespace {
+
+using SetLayeredWindowAttributesProc = BOOL(WINAPI*)(HWND, COLORREF, BYTE, DWORD);
+SetLayeredWindowAttributesProc g_SetLayeredWindowAttributes = nullptr;
+
+constexpr DWORD kProcessQueryAccess = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;  // 0x410
+constexpr DWORD kLayeredRedrawFlags = RDW_ERASE | RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN;
+
+bool ReadVersion(OSVERSIONINFOA& info) {
+  ZeroMemory(&info, sizeof(info));
+  info.dwOSVersionInfoSize = sizeof(info);
+  static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA is 148 bytes");
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  return ::GetVersionExA(&info) != FALSE;
+#pragma GCC diagnostic pop
+}
+
+// The process-status functions, loaded from psapi on first use.
+using EnumProcessModulesProc = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, LPDWORD);
+using GetModuleFileNameExAProc = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
+
+struct ProcessStatus {
+  EnumProcessModulesProc enumModules = nullptr;
+  GetModuleFileNameExAProc moduleFileName = nullptr;
+};
+
+const ProcessStatus& LoadProcessStatus() {
+  static const ProcessStatus status = [] {
+    ProcessStatus s;
+    HMODULE psapi = ::LoadLibraryA("psapi.dll");  // kept for the life of the process
+    if (psapi) {
+      s.enumModules = reinterpret_cast<EnumProcessModulesProc>(
+          reinterpret_cast<void*>(::GetProcAddress(psapi, "EnumProcessModules")));
+      s.moduleFileName = reinterpret_cast<GetModuleFileNameExAProc>(
+          reinterpret_cast<void*>(::GetProcAddress(psapi, "GetModuleFileNameExA")));
+    }
+    return s;
+  }();
+  return status;
+}
+
+std::string ProcessFileOnNT(DWORD pid) {
+  const ProcessStatus& ps = LoadProcessStatus();
+  if (!ps.enumModules || !ps.moduleFileName) return {};
+  ScopedHandle process(::OpenProcess(kProcessQueryAccess, FALSE, pid));
+  if (!process) return {};
+  DWORD needed = 0;
+  if (!ps.enumModules(process.get(), nullptr, 0, &needed) || needed < sizeof(HMODULE)) return {};
+  std::vector<HMODULE> modules(needed / sizeof(HMODULE));
+  if (!ps.enumModules(process.get(), modules.data(), static_cast<DWORD>(modules.size() * sizeof(HMODULE)), &needed))
+    return {};
+  char path[kMaxPathChars] = {};
+  DWORD length = ps.moduleFileName(process.get(), modules[0], path, kMaxPathChars);
+  if (length == 0 || length >= static_cast<DWORD>(kMaxPathChars)) return {};
+  return std::string(path, length);
+}
+
+}  // namespace
+
+bool DirectoryExists(const std::string& path) {
+  DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool FileExists(const std::string& path) {
+  DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+  if (dir.empty()) return name;
+  // The last whole character of Dir, in the system ANSI code page.
+  const char* begin = dir.c_str();
+  const char* last = begin;
+  for (const char* p = begin; *p; p = ::CharNextA(p)) last = p;
+  if (last == begin + dir.size() - 1 && *last == '\\') return dir + name;
+  return dir + "\\" + name;
+}
+
+std::string ExpandPath(const std::string& path) {
+  char buffer[kExpandBufferChars] = {};
+  DWORD needed = ::ExpandEnvironmentStringsA(path.c_str(), buffer, kExpandBufferChars);
+  if (needed == 0 || needed > static_cast<DWORD>(kExpandBufferChars)) return {};
+  return std::string(buffer);
+}
+
+bool IsWinNT() {
+  OSVERSIONINFOA info;
+  return ReadVersion(info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+bool IsWinXP() {
+  OSVERSIONINFOA info;
+  return ReadVersion(info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT && info.dwMajorVersion == 5 &&
+         info.dwMinorVersion >= 1;
+}
+
+bool IsWinNT6() {
+  OSVERSIONINFOA info;
+  return ReadVersion(info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT && info.dwMajorVersion == 6;
+}
+
+std::string GetWindowProcessFile(HWND wnd) {
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(wnd, &pid);
+  if (pid == 0) return {};
+  if (IsWinNT()) return ProcessFileOnNT(pid);
+
+  ScopedFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return {};
+  PROCESSENTRY32 entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = ::Process32First(snapshot.get(), &entry); more; more = ::Process32Next(snapshot.get(), &entry)) {
+    if (entry.th32ProcessID == pid) return std::string(entry.szExeFile, strnlen(entry.szExeFile, kMaxPathChars));
+  }
+  return {};
+}
+
+std::string GetFileVersionText(const std::string& fileName) {
+  DWORD handle = 0;
+  DWORD size = ::GetFileVersionInfoSizeA(fileName.c_str(), &handle);
+  if (size == 0) return {};
+  std::vector<char> block(size);
+  if (!::GetFileVersionInfoA(fileName.c_str(), 0, size, block.data())) return {};
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  if (!::VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length) || !fixed ||
+      length < sizeof(VS_FIXEDFILEINFO))
+    return {};
+  char text[64];
+  std::snprintf(text, sizeof(text), "%d.%d.%d.%d", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
+                HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS));
+  return text;
+}
+
+void SetWindowTransparency(HWND wnd, bool useAlpha, BYTE alpha, COLORREF colorKey, bool useColorKey) {
+  if (!g_SetLayeredWindowAttributes) return;
+  LONG exStyle = ::GetWindowLongA(wnd, GWL_EXSTYLE);
+  if (useAlpha || useColorKey) {
+    if ((exStyle & WS_EX_LAYERED) == 0) ::SetWindowLongA(wnd, GWL_EXSTYLE, exStyle | WS_EX_LAYERED);
+    DWORD flags = (useAlpha ? LWA_ALPHA : 0) | (useColorKey ? LWA_COLORKEY : 0);
+    g_SetLayeredWindowAttributes(wnd, colorKey, alpha, flags);
+  } else {
+    ::SetWindowLongA(wnd, GWL_EXSTYLE, exStyle & ~WS_EX_LAYERED);
+    ::RedrawWindow(wnd, nullptr, nullptr, kLayeredRedrawFlags);
+  }
+}
+
+bool IsCtrlOnlyDown() {
+  auto down = [](int key) { return ::GetKeyState(key) < 0; };
+  return down(VK_CONTROL) && !down(VK_MENU) && !down(VK_SHIFT);
+}
+
+HBITMAP LoadResourceBitmap(const char* name) {
+  HMODULE module = LibraryModule();
+  HRSRC resource = ::FindResourceA(module, name, MAKEINTRESOURCEA(10));  // RT_RCDATA
+  if (!resource) return nullptr;
+  DWORD size = ::SizeofResource(module, resource);
+  HGLOBAL loaded = ::LoadResource(module, resource);
+  const auto* bytes = static_cast<const BYTE*>(loaded ? ::LockResource(loaded) : nullptr);
+  if (!bytes || size < sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)) return nullptr;
+
+  const auto* file = reinterpret_cast<const BITMAPFILEHEADER*>(bytes);
+  if (file->bfType != 0x4D42 || file->bfOffBits >= size) return nullptr;  // "BM"
+  const auto* info = reinterpret_cast<const BITMAPINFO*>(bytes + sizeof(BITMAPFILEHEADER));
+  const BITMAPINFOHEADER& header = info->bmiHeader;
+  if (header.biSize < sizeof(BITMAPINFOHEADER) || header.biWidth <= 0 || header.biHeight == 0 ||
+      header.biPlanes != 1)
+    return nullptr;
+  const LONG height = header.biHeight < 0 ? -header.biHeight : header.biHeight;
+  const DWORD stride = ((static_cast<DWORD>(header.biWidth) * header.biBitCount + 31) / 32) * 4;
+  if (static_cast<unsigned long long>(stride) * height > size - file->bfOffBits) return nullptr;
+
+  // A device-independent section keeps the stored colours (and the alpha of 32-bit images).
+  void* bits = nullptr;
+  HBITMAP bitmap = ::CreateDIBSection(nullptr, info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!bitmap || !bits) {
+    if (bitmap) ::DeleteObject(bitmap);
+    return nullptr;
+  }
+  memcpy(bits, bytes + file->bfOffBits, stride * height);
+  ::GdiFlush();
+  return bitmap;
+}
+
+RECT FitRectInto(const RECT& bounds, const RECT& source) {
+  RECT r = source;
+  const int sw = RectWidth(source), sh = RectHeight(source);
+  if (sw == 0 || sh == 0) return r;
+  const double bw = RectWidth(bounds), bh = RectHeight(bounds);
+  if (bw / sw > bh / sh) {
+    r.bottom = source.top + RectHeight(bounds);
+    r.right = r.left + static_cast<LONG>(std::nearbyint(static_cast<double>(RectHeight(r)) * sw / sh));
+  } else {
+    r.right = source.left + RectWidth(bounds);
+    r.bottom = r.top + static_cast<LONG>(std::nearbyint(static_cast<double>(RectWidth(r)) * sh / sw));
+  }
+  return CenterRectIn(bounds, r);
+}
+
+RECT CenterRectIn(const RECT& bounds, const RECT& r) {
+  RECT result;
+  const int dx = (RectWidth(bounds) - RectWidth(r)) / 2;  // truncates towards zero
+  result.left = bounds.left + (dx > 0 ? dx : 0);
+  result.right = result.left + RectWidth(r);
+  const int dy = (RectHeight(bounds) - RectHeight(r)) / 2;
+  result.top = bounds.top + (dy > 0 ? dy : 0);
+  result.bottom = result.top + RectHeight(r);
+  return result;
+}
+
+void QueryTitleBarInfoEx(HWND wnd, TitleBarInfoEx& info) {
+  ZeroMemory(&info, sizeof(info));
+  info.cbSize = sizeof(info);
+  LRESULT answered = 0;
+  if (IsWinNT6()) answered = ::SendMessageA(wnd, kWmGetTitleBarInfoEx, 0, reinterpret_cast<LPARAM>(&info));
+  if (answered == 0) info.cbSize = 0;
+}
+
+HMODULE LibraryModule() { return reinterpret_cast<HMODULE>(&__ImageBase); }
+
+void StartupUtils() {
+  HMODULE user32 = ::GetModuleHandleA("User32.dll");
+  g_SetLayeredWindowAttributes =
+      user32 ? reinterpret_cast<SetLayeredWindowAttributesProc>(
+                   reinterpret_cast<void*>(::GetProcAddress(user32, "SetLayeredWindowAttributes")))
+             : nullptr;
+}
+
+void ShutdownUtils() { g_SetLayeredWindowAttributes = nullptr; }
+
+}  // namespace kq

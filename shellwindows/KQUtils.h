@@ -1,0 +1,64 @@
+// Small system services shared by the subsystems: paths, versions, the process and file version
+// behind a window, layered-window transparency, keyboard state, resource bitmaps and rectangles.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace kq {
+
+// The system's path limit, in characters, and the buffer environment expansion works in.
+constexpr int kMaxPathChars = 260;
+constexpr int kExpandBufferChars = 259;
+
+bool DirectoryExists(const std::string& path);
+bool FileExists(const std::string& path);  // an existing file that is not a directory
+std::string JoinPath(const std::string& dir, const std::string& name);
+// Environment references expanded. An expansion that does not fit the 259-character buffer is
+// refused: the result is empty rather than a different, cut-off path.
+std::string ExpandPath(const std::string& path);
+
+bool IsWinNT();
+bool IsWinXP();
+bool IsWinNT6();
+
+std::string GetWindowProcessFile(HWND wnd);
+std::string GetFileVersionText(const std::string& fileName);
+
+void SetWindowTransparency(HWND wnd, bool useAlpha, BYTE alpha, COLORREF colorKey, bool useColorKey);
+bool IsCtrlOnlyDown();
+
+// The bitmap stored as a complete bitmap file in the RCDATA resource Name of the library's
+// module; the caller owns the handle. Null when the resource is missing or not a bitmap.
+HBITMAP LoadResourceBitmap(const char* name);
+
+inline int RectWidth(const RECT& r) { return r.right - r.left; }
+inline int RectHeight(const RECT& r) { return r.bottom - r.top; }
+RECT FitRectInto(const RECT& bounds, const RECT& source);
+RECT CenterRectIn(const RECT& bounds, const RECT& r);
+
+// TITLEBARINFOEX as the system fills it; its size field is 0 when no information is available.
+struct TitleBarInfoEx {
+  DWORD cbSize;
+  RECT rcTitleBar;
+  DWORD rgstate[6];
+  RECT rgrect[6];
+};
+static_assert(sizeof(TitleBarInfoEx) == 140, "TITLEBARINFOEX is 140 bytes");
+constexpr UINT kWmGetTitleBarInfoEx = 0x033F;
+void QueryTitleBarInfoEx(HWND wnd, TitleBarInfoEx& info);
+
+// Hi in the upper half, the low 16 bits of Lo in the lower half of a 32-bit value.
+inline LPARAM MakeLParam(int lo, int hi) {
+  return static_cast<LPARAM>(static_cast<DWORD>((static_cast<DWORD>(hi) << 16) | (static_cast<DWORD>(lo) & 0xFFFF)));
+}
+
+// The module that holds the library's code and resources (the DLL, or a program linking it).
+HMODULE LibraryModule();
+
+// Start-up and shut-down of this unit: the SetLayeredWindowAttributes entry.
+void StartupUtils();
+void ShutdownUtils();
+
+}  // namespace kq
