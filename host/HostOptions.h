@@ -1,0 +1,30 @@
+// The stand-in host's command line, and the part of it that commands may change while it runs.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace lntrhost {
+
+struct HostOptions {
+  std::string logPath;                     // --log FILE; no log without it
+  DWORD mappingSize = 0;                   // --mapping-size N; 0 = the library's block size
+  std::string startFolder;                 // --start-folder PATH
+  bool doubleClickMenu = false;            // --double-click-menu
+  std::vector<std::string> disabledExes;   // --disable EXE (repeatable), compared case-insensitively
+  LRESULT otherAnswer = 0;                 // --disabled-answer N: the answer for all other windows
+  std::string dllPath;                     // --dll PATH; default LNTRHlp.dll next to the host
+  bool hook = true;                        // --no-hook turns it off
+  bool hangAfterStart = false;             // --hang-after-start
+  bool show = false;                       // --show: make the window visible
+};
+
+// Reads argv; false with a message in *error for an unknown option or a missing value.
+bool ParseHostOptions(int argc, char** argv, HostOptions* options, std::string* error);
+
+// A decimal or 0x-hexadecimal number, possibly negative; false when text is not one.
+bool ParseNumber(const std::string& text, long long* value);
+
+}  // namespace lntrhost

@@ -1,0 +1,53 @@
+// How tests and the demo drive the stand-in host while it runs, and what it writes to its log.
+//
+// Commands: a WM_COPYDATA record of kind kHostCommand sent to the host's window, whose payload is
+// one line of text (cbData bytes, a terminating zero optional). The result of the message is the
+// command's answer (0 for an unknown or malformed command). Window handles are hexadecimal, with
+// or without "0x".
+//
+//   setfolder <hwnd> <path>      send CopyDataSetFolder with the path; answer = the window's result
+//   setfoldernull <hwnd>         the same record with a null payload
+//   getfolder <hwnd>             send GetDlgFolderMsg, then log ProbedFolder; answer 1 when sent
+//   send <hwnd> <name> <w> <l>   send the registered message <name> (w, l decimal or 0x-hex)
+//   post <hwnd> <name> <w> <l>   post it
+//   startfolder [<path>]         the folder written into HostFolder on ManageMsg code 3
+//   hostfolder [<text>]          write HostFolder now
+//   probedfolder                 log ProbedFolder
+//   doubleclick 0|1              write DoubleClickMenu
+//   disable <exe>                answer 1 to AppIsDisabledMsg for windows of that program
+//   enable <exe>                 forget an earlier disable
+//   disabledanswer <n>           the answer for every other window (default 0)
+//   hang <ms>                    answer this command, then stop answering anything for <ms>
+//   echo <text>                  log the text
+//   quit                         close the window and end
+//
+// Log: one line per event, written through at once, fields separated by blanks:
+//   ready hwnd=<hex> pid=<n> mapping=<size>      start-up done (the window exists, hooks are on)
+//   hook on | hook off | hook none               HookOn/HookOff called, or --no-hook
+//   manage code=<0..2> x=<n> y=<n>               ManageMsg codes 0-2, the point's signed halves
+//   manage code=3 hwnd=<hex> folder=<text>       code 3 and the folder written into HostFolder
+//   manage code=<n> wparam=<hex> lparam=<hex>    any other code
+//   copydata kind=1 wparam=<hex> path=<text>
+//   copydata kind=3 wparam=<hex> hwnd=<hex> path=<text>
+//   copydata kind=<n> wparam=<hex> size=<n>      any other kind
+//   appdisabled hwnd=<hex> exe=<name> answer=<n>
+//   <command> ... answer=<n>                     each command, with what it did
+//   error <text>                                 something the host could not do
+// Texts (paths, folders) are the rest of the line.
+#pragma once
+
+#include <windows.h>
+
+namespace lntrhost {
+
+// dwData of a command record: "LNHC".
+constexpr ULONG_PTR kHostCommand = 0x4C4E4843;
+
+// Exit codes of LNTRHost.exe.
+constexpr int kExitOk = 0;
+constexpr int kExitBadOptions = 2;
+constexpr int kExitNoMapping = 3;  // the block could not be created, or another program holds it
+constexpr int kExitNoWindow = 4;
+constexpr int kExitNoLibrary = 5;  // LNTRHlp.dll or its HookOn/HookOff could not be loaded
+
+}  // namespace lntrhost

@@ -1,0 +1,125 @@
+#include "host/HostWindow.h"
+
+#include <cstring>
+#include <string>
+
+#include "common/KQScoped.h"
+#include "host/HostCommands.h"
+#include "host/HostProtocol.h"
+
+namespace lntrhost {
+namespace {
+
+constexpr char kWindowTitle[] = "Lanterna stand-in host";
+
+// The file name of the program that owns wnd, without its folder; empty when unknown.
+std::string ProcessExeName(HWND wnd) {
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(wnd, &pid);
+  if (pid == 0) return {};
+  kq::ScopedHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  if (!process) return {};
+  char path[MAX_PATH] = {};
+  DWORD size = MAX_PATH;
+  if (!::QueryFullProcessImageNameA(process.get(), 0, path, &size)) return {};
+  std::string name(path, size);
+  size_t slash = name.find_last_of("\\/");
+  return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+LRESULT OnAppIsDisabled(HostContext& context, HWND wnd) {
+  std::string exe = ProcessExeName(wnd);
+  LRESULT answer = context.options.otherAnswer;
+  for (const std::string& disabled : context.options.disabledExes) {
+    if (!exe.empty() && ::lstrcmpiA(disabled.c_str(), exe.c_str()) == 0) answer = 1;
+  }
+  context.log.Line("appdisabled hwnd=" + Hex(wnd) + " exe=" + exe + " answer=" + std::to_string(answer));
+  return answer;
+}
+
+LRESULT OnManage(HostContext& context, WPARAM code, LPARAM lParam) {
+  switch (code) {
+    case kq::kManageRightButtonDown:
+    case kq::kManageFavoritesMenu:
+    case kq::kManageHistoryMenu: {
+      int x = static_cast<short>(LOWORD(lParam));
+      int y = static_cast<short>(HIWORD(lParam));
+      context.log.Line("manage code=" + std::to_string(code) + " x=" + std::to_string(x) + " y=" + std::to_string(y));
+      return 0;
+    }
+    case kq::kManageAskStartFolder:
+      context.block.WriteHostFolder(context.options.startFolder);
+      context.log.Line("manage code=3 hwnd=" + Hex(static_cast<uintptr_t>(lParam)) +
+                       " folder=" + context.options.startFolder);
+      return 0;
+    default:
+      context.log.Line("manage code=" + std::to_string(code) + " wparam=" + Hex(code) +
+                       " lparam=" + Hex(static_cast<uintptr_t>(lParam)));
+      return 0;
+  }
+}
+
+LRESULT OnCopyData(HostContext& context, WPARAM wParam, const COPYDATASTRUCT* record) {
+  if (!record) return 0;
+  const char* data = static_cast<const char*>(record->lpData);
+  DWORD size = data ? record->cbData : 0;
+  std::string head = "copydata kind=" + std::to_string(record->dwData) + " wparam=" + Hex(wParam);
+  switch (record->dwData) {
+    case kHostCommand: {
+      std::string line(data ? data : "", size);
+      while (!line.empty() && line.back() == '\0') line.pop_back();
+      return RunHostCommand(context, line);
+    }
+    case kq::CopyDataAddBookmark:
+      context.log.Line(head + " path=" + kq::FieldText(data ? data : "", size));
+      return 0;
+    case kq::CopyDataDialogFolder: {
+      if (size < sizeof(kq::DialogFolderRecord)) {
+        context.log.Line(head + " size=" + std::to_string(size) + " error=short");
+        return 0;
+      }
+      kq::DialogFolderRecord folder;
+      std::memcpy(&folder, data, sizeof(folder));
+      context.log.Line(head + " hwnd=" + Hex(kq::BlockValueToWindow(folder.Wnd)) +
+                       " path=" + kq::FieldText(folder.Path, sizeof(folder.Path)));
+      return 0;
+    }
+    default:
+      context.log.Line(head + " size=" + std::to_string(size));
+      return 0;
+  }
+}
+
+LRESULT CALLBACK HostWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+    ::SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* context = reinterpret_cast<HostContext*>(::GetWindowLongPtrA(wnd, GWLP_USERDATA));
+  if (context) {
+    if (msg == WM_COPYDATA) return OnCopyData(*context, wParam, reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+    if (msg == WM_DESTROY) {
+      ::PostQuitMessage(0);
+      return 0;
+    }
+    if (msg != 0 && msg == context->manageMsg) return OnManage(*context, wParam, lParam);
+    if (msg != 0 && msg == context->appIsDisabledMsg) return OnAppIsDisabled(*context, reinterpret_cast<HWND>(wParam));
+  }
+  return ::DefWindowProcA(wnd, msg, wParam, lParam);
+}
+
+}  // namespace
+
+HWND CreateHostWindow(HostContext& context) {
+  WNDCLASSA windowClass = {};
+  windowClass.lpfnWndProc = HostWndProc;
+  windowClass.hInstance = ::GetModuleHandleA(nullptr);
+  windowClass.hCursor = ::LoadCursor(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  windowClass.lpszClassName = kq::kHostWindowClass;
+  if (!::RegisterClassA(&windowClass)) return nullptr;
+  return ::CreateWindowExA(0, kq::kHostWindowClass, kWindowTitle, WS_OVERLAPPEDWINDOW, 40, 40, 320, 120, nullptr,
+                           nullptr, windowClass.hInstance, &context);
+}
+
+}  // namespace lntrhost

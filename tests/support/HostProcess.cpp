@@ -1,0 +1,183 @@
+#include "tests/support/HostProcess.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "host/HostProtocol.h"
+
+namespace kq {
+namespace {
+
+constexpr DWORD kPollMs = 10;
+
+// One argument quoted the way CommandLineToArgvW and the C runtime read it back.
+std::string QuoteArgument(const std::string& arg) {
+  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
+  std::string quoted = "\"";
+  size_t backslashes = 0;
+  for (char c : arg) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    if (c == '"') quoted.append(backslashes * 2 + 1, '\\');
+    else quoted.append(backslashes, '\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(backslashes * 2, '\\');
+  return quoted + "\"";
+}
+
+std::string NewLogPath() {
+  static int counter = 0;
+  char folder[MAX_PATH] = {};
+  ::GetTempPathA(MAX_PATH, folder);
+  char name[64];
+  std::snprintf(name, sizeof(name), "lntrhost-%lu-%d.log", ::GetCurrentProcessId(), ++counter);
+  return std::string(folder) + name;
+}
+
+}  // namespace
+
+std::string ProgramFolder() {
+  char path[MAX_PATH] = {};
+  DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string self(path, length < MAX_PATH ? length : 0);
+  return self.substr(0, self.find_last_of('\\') + 1);
+}
+
+void PumpMessagesFor(DWORD ms) {
+  DWORD start = ::GetTickCount();
+  do {
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageA(&msg);
+    }
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, kPollMs, QS_ALLINPUT);
+  } while (::GetTickCount() - start < ms);
+}
+
+std::string HostProcess::HostExePath() { return ProgramFolder() + "LNTRHost.exe"; }
+
+HostProcess::HostProcess() : logPath_(NewLogPath()) {}
+
+HostProcess::~HostProcess() {
+  if (process_) Stop();
+  ::DeleteFileA(logPath_.c_str());
+}
+
+bool HostProcess::Start(const std::vector<std::string>& options, DWORD timeoutMs) {
+  std::string commandLine = QuoteArgument(HostExePath());
+  for (const std::string& option : options) commandLine.append(" ").append(QuoteArgument(option));
+  commandLine.append(" --log ").append(QuoteArgument(logPath_));
+  ::DeleteFileA(logPath_.c_str());
+
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  std::vector<char> buffer(commandLine.begin(), commandLine.end());
+  buffer.push_back('\0');
+  if (!::CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+    return false;
+  ::CloseHandle(info.hThread);
+  process_.reset(info.hProcess);
+  pid_ = info.dwProcessId;
+
+  DWORD start = ::GetTickCount();
+  while (::GetTickCount() - start < timeoutMs) {
+    for (const std::string& line : LogLines()) {
+      if (line.rfind("ready hwnd=", 0) == 0) {
+        window_ = reinterpret_cast<HWND>(static_cast<uintptr_t>(std::strtoull(line.c_str() + 11, nullptr, 16)));
+        return ::IsWindow(window_) != FALSE;
+      }
+    }
+    if (::WaitForSingleObject(process_.get(), kPollMs) == WAIT_OBJECT_0) return false;
+  }
+  return false;
+}
+
+bool HostProcess::Command(const std::string& text, LRESULT* answer, DWORD timeoutMs) const {
+  if (!window_) return false;
+  COPYDATASTRUCT record = {};
+  record.dwData = lntrhost::kHostCommand;
+  record.cbData = static_cast<DWORD>(text.size() + 1);
+  record.lpData = const_cast<char*>(text.c_str());
+  DWORD_PTR result = 0;
+  if (!::SendMessageTimeoutA(window_, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&record), SMTO_NORMAL, timeoutMs,
+                             &result))
+    return false;
+  if (answer) *answer = static_cast<LRESULT>(result);
+  return true;
+}
+
+std::vector<std::string> HostProcess::LogLines() const {
+  std::vector<std::string> lines;
+  ScopedFileHandle file(::CreateFileA(logPath_.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return lines;
+  std::string text;
+  char chunk[4096];
+  DWORD read = 0;
+  while (::ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr) && read > 0) text.append(chunk, read);
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string::npos) break;  // a line still being written
+    lines.push_back(text.substr(pos, end - pos));
+    pos = end + 1;
+  }
+  return lines;
+}
+
+bool HostProcess::WaitForLine(const std::string& prefix, std::string* line, DWORD timeoutMs, size_t from,
+                              size_t* index) const {
+  DWORD start = ::GetTickCount();
+  for (;;) {
+    std::vector<std::string> lines = LogLines();
+    for (size_t i = from; i < lines.size(); ++i) {
+      if (lines[i].rfind(prefix, 0) == 0) {
+        if (line) *line = lines[i];
+        if (index) *index = i;
+        return true;
+      }
+    }
+    if (::GetTickCount() - start >= timeoutMs) return false;
+    PumpMessagesFor(kPollMs);
+  }
+}
+
+bool HostProcess::WaitForExit(DWORD timeoutMs, DWORD* exitCode) const {
+  if (!process_) return false;
+  if (::WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) return false;
+  if (exitCode) ::GetExitCodeProcess(process_.get(), exitCode);
+  return true;
+}
+
+void HostProcess::Kill() {
+  if (!process_) return;
+  ::TerminateProcess(process_.get(), 1);
+  ::WaitForSingleObject(process_.get(), kStopTimeoutMs);
+  process_.reset();
+  window_ = nullptr;
+}
+
+DWORD HostProcess::Stop(DWORD timeoutMs) {
+  if (!process_) return STILL_ACTIVE;
+  DWORD exitCode = STILL_ACTIVE;
+  if (::WaitForSingleObject(process_.get(), 0) != WAIT_OBJECT_0) {
+    Command("quit", nullptr, timeoutMs);
+    if (::WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) {
+      ::TerminateProcess(process_.get(), 1);
+      ::WaitForSingleObject(process_.get(), timeoutMs);
+    }
+  }
+  ::GetExitCodeProcess(process_.get(), &exitCode);
+  process_.reset();
+  window_ = nullptr;
+  return exitCode;
+}
+
+}  // namespace kq
