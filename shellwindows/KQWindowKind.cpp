@@ -15,13 +15,13 @@ namespace {
 // descendants are instead read once, into one bit per question, and the steps are then evaluated
 // in their order on those bits. Every answer is the one the questions asked one by one would give.
 enum Fact : unsigned {
-  fSnakeList,        // "Snake List" 0
-  fRichEditName,     // "RichEdit20W" 39
-  fEditName,         // "Edit" 39
-  fDUIView,          // "DUIViewWndClassName" 0
-  fCommonPlaces,     // "CommonPlacesWrapperWndClass" 0
-  fShellView,        // "SHELLDLL_DefView" 1121
-  fListView,         // "SysListView32" 1
+  fSnakeList,     // "Snake List" 0
+  fRichEditName,  // "RichEdit20W" 39
+  fEditName,      // "Edit" 39
+  fDUIView,       // "DUIViewWndClassName" 0
+  fCommonPlaces,  // "CommonPlacesWrapperWndClass" 0
+  fShellView,     // "SHELLDLL_DefView" 1121
+  fListView,      // "SysListView32" 1
   fStatic1088,
   fStatic1089,
   fStatic1090,
@@ -39,7 +39,7 @@ enum Fact : unsigned {
   fStatic14146,
   fStatic14147,
   fTreeView14145,
-  fNameSpace,        // "SHBrowseForFolder ShellNameSpace Control" 0
+  fNameSpace,  // "SHBrowseForFolder ShellNameSpace Control" 0
   fTreeView100,
   fButton1,
   fButton2,
@@ -86,8 +86,8 @@ constexpr FactDef kFacts[kFactCount] = {
 
 // The distinct class names above, so that each descendant's name is compared with each once.
 constexpr const char* kFactClasses[] = {
-    kClassSnakeList, kClassRichEdit20W, kClassEdit,    kClassDUIView,  kClassCommonPlaces,
-    kClassShellView, kClassListView,    kClassStatic,  kClassToolbar,  kClassListBox,
+    kClassSnakeList, kClassRichEdit20W, kClassEdit,     kClassDUIView,          kClassCommonPlaces,
+    kClassShellView, kClassListView,    kClassStatic,   kClassToolbar,          kClassListBox,
     kClassComboBox,  kClassComboBoxEx,  kClassTreeView, kClassNameSpaceControl, kClassButton,
 };
 
@@ -162,14 +162,14 @@ constexpr FactSet kItemDialogRow = Bit(fDUIView) | Bit(fCommonPlaces) | Bit(fShe
 // Combo layout: before and after the toolbar question (1088, or failing that 1184).
 constexpr FactSet kOpenSaveComboHead = Bit(fStatic1091) | Bit(fComboBox1137) | Bit(fStatic1088);
 constexpr FactSet kOpenSaveComboTail = Bit(fListBox1120) | Bit(fShellView) | Bit(fListView) | Bit(fStatic1090) |
-                                       Bit(fComboBoxEx1148) | Bit(fComboBox1148) | Bit(fEdit1148) |
-                                       Bit(fStatic1089) | Bit(fComboBox1136);
+                                       Bit(fComboBoxEx1148) | Bit(fComboBox1148) | Bit(fEdit1148) | Bit(fStatic1089) |
+                                       Bit(fComboBox1136);
 constexpr FactSet kOpenSaveEditRow = Bit(fStatic1091) | Bit(fComboBox1137) | Bit(fStatic1088) | Bit(fListBox1120) |
                                      Bit(fShellView) | Bit(fListView) | Bit(fStatic1090) | Bit(fEdit1152) |
                                      Bit(fStatic1089) | Bit(fComboBox1136);
 constexpr FactSet kBrowseTreeRow = Bit(fStatic14146) | Bit(fStatic14147) | Bit(fTreeView14145);
-constexpr FactSet kBrowseNewRow = Bit(fStatic14146) | Bit(fStatic14145) | Bit(fNameSpace) | Bit(fTreeView100) |
-                                  Bit(fButton1) | Bit(fButton2);
+constexpr FactSet kBrowseNewRow =
+    Bit(fStatic14146) | Bit(fStatic14145) | Bit(fNameSpace) | Bit(fTreeView100) | Bit(fButton1) | Bit(fButton2);
 
 TWindowKind ClassifyCommonDialog(Descendants& below) {
   if (below.HasAll(kItemDialogRow)) return wkItemDialog;
@@ -220,7 +220,9 @@ TWindowKind Classify(HWND wnd) {
 
 }  // namespace
 
-TWindowKind ClassifyWindow(HWND wnd) noexcept { return Guarded(wkNone, [&] { return Classify(wnd); }); }
+TWindowKind ClassifyWindow(HWND wnd) noexcept {
+  return Guarded(wkNone, [&] { return Classify(wnd); });
+}
 
 bool IsKnownWindow(HWND wnd) noexcept { return IsRecognisedKind(ClassifyWindow(wnd)); }
 

@@ -83,26 +83,26 @@ inline constexpr char kClassOfficeWord11[] = "bosa_sdm_Microsoft Office Word 11.
 inline constexpr char kClassOfficeWord12[] = "bosa_sdm_Microsoft Office Word 12.0";
 
 // Control identifiers (the names of the common-dialog header in parentheses).
-constexpr int kIdStc1 = 1088;            // (stc1) "Look in" label; also a toolbar
-constexpr int kIdStc2 = 1089;            // (stc2) file-type label
-constexpr int kIdStc3 = 1090;            // (stc3) file-name label
-constexpr int kIdStc4 = 1091;            // (stc4)
-constexpr int kIdLst1 = 1120;            // (lst1)
-constexpr int kIdShellView = 1121;       // (lst2) the dialog's "SHELLDLL_DefView"
-constexpr int kIdCmb1 = 1136;            // (cmb1) file types
-constexpr int kIdCmb2 = 1137;            // (cmb2) "Look in"
-constexpr int kIdFileNameCombo = 1148;   // (cmb13) the file-name box and the controls inside it
-constexpr int kIdFileNameEdit = 1152;    // (edt1) the file-name edit
-constexpr int kIdCtl1 = 1184;            // (ctl1) toolbar
-constexpr int kIdShellListView = 1;      // the "SysListView32" inside the shell view
-constexpr int kIdOkButton = 1;           // folder-browse dialogs
-constexpr int kIdCancelButton = 2;       // folder-browse dialogs
-constexpr int kIdNameSpaceTree = 100;    // the tree inside the name-space control
-constexpr int kIdBrowseTree = 14145;     // tree of the tree-style folder-browse dialog; a static in the new style
-constexpr int kIdBrowseTitle = 14146;    // folder-browse statics
+constexpr int kIdStc1 = 1088;           // (stc1) "Look in" label; also a toolbar
+constexpr int kIdStc2 = 1089;           // (stc2) file-type label
+constexpr int kIdStc3 = 1090;           // (stc3) file-name label
+constexpr int kIdStc4 = 1091;           // (stc4)
+constexpr int kIdLst1 = 1120;           // (lst1)
+constexpr int kIdShellView = 1121;      // (lst2) the dialog's "SHELLDLL_DefView"
+constexpr int kIdCmb1 = 1136;           // (cmb1) file types
+constexpr int kIdCmb2 = 1137;           // (cmb2) "Look in"
+constexpr int kIdFileNameCombo = 1148;  // (cmb13) the file-name box and the controls inside it
+constexpr int kIdFileNameEdit = 1152;   // (edt1) the file-name edit
+constexpr int kIdCtl1 = 1184;           // (ctl1) toolbar
+constexpr int kIdShellListView = 1;     // the "SysListView32" inside the shell view
+constexpr int kIdOkButton = 1;          // folder-browse dialogs
+constexpr int kIdCancelButton = 2;      // folder-browse dialogs
+constexpr int kIdNameSpaceTree = 100;   // the tree inside the name-space control
+constexpr int kIdBrowseTree = 14145;    // tree of the tree-style folder-browse dialog; a static in the new style
+constexpr int kIdBrowseTitle = 14146;   // folder-browse statics
 constexpr int kIdBrowseStatus = 14147;
-constexpr int kIdOfficeFileName = 39;    // file-name field of the older Office dialogs
-constexpr int kIdUnnumbered = 0;         // "Snake List" and the item-dialog, name-space controls
+constexpr int kIdOfficeFileName = 39;  // file-name field of the older Office dialogs
+constexpr int kIdUnnumbered = 0;       // "Snake List" and the item-dialog, name-space controls
 
 // The kind of wnd. Reads only class names, the extended style and the descendants' class names
 // and control identifiers; sends nothing and changes nothing. wkNone for anything else, for a

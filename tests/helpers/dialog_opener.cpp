@@ -8,11 +8,10 @@
 // initial selection of browse), --file the initial file name, --title the dialog's caption.
 // --out FILE receives the chosen path when the dialog is closed with OK.
 // Exit code: 1 closed with OK, 0 cancelled, 2 the dialog failed, 3 bad arguments.
-#include <windows.h>
-
 #include <commdlg.h>
 #include <objbase.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <cstring>
@@ -138,11 +137,16 @@ int main(int argc, char** argv) {
   for (int i = 2; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool hasValue = i + 1 < argc;
-    if (arg == "--dir" && hasValue) options.dir = argv[++i];
-    else if (arg == "--file" && hasValue) options.file = argv[++i];
-    else if (arg == "--title" && hasValue) options.title = argv[++i];
-    else if (arg == "--out" && hasValue) options.out = argv[++i];
-    else if (arg == "--new") options.newStyle = true;
+    if (arg == "--dir" && hasValue)
+      options.dir = argv[++i];
+    else if (arg == "--file" && hasValue)
+      options.file = argv[++i];
+    else if (arg == "--title" && hasValue)
+      options.title = argv[++i];
+    else if (arg == "--out" && hasValue)
+      options.out = argv[++i];
+    else if (arg == "--new")
+      options.newStyle = true;
     else {
       std::fprintf(stderr, "dialog_opener: unknown argument %s\n", arg.c_str());
       return kExitUsage;
@@ -150,11 +154,16 @@ int main(int argc, char** argv) {
   }
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   int code = kExitUsage;
-  if (options.mode == "open") code = RunFileDialogA(options, false);
-  else if (options.mode == "save") code = RunFileDialogA(options, true);
-  else if (options.mode == "openw") code = RunFileDialogW(options, false);
-  else if (options.mode == "savew") code = RunFileDialogW(options, true);
-  else if (options.mode == "browse") code = RunBrowse(options);
+  if (options.mode == "open")
+    code = RunFileDialogA(options, false);
+  else if (options.mode == "save")
+    code = RunFileDialogA(options, true);
+  else if (options.mode == "openw")
+    code = RunFileDialogW(options, false);
+  else if (options.mode == "savew")
+    code = RunFileDialogW(options, true);
+  else if (options.mode == "browse")
+    code = RunBrowse(options);
   CoUninitialize();
   return code;
 }

@@ -11,8 +11,10 @@ std::string QuoteArgument(const std::string& arg) {
       ++backslashes;
       continue;
     }
-    if (c == '"') quoted.append(backslashes * 2 + 1, '\\');
-    else quoted.append(backslashes, '\\');
+    if (c == '"')
+      quoted.append(backslashes * 2 + 1, '\\');
+    else
+      quoted.append(backslashes, '\\');
     backslashes = 0;
     quoted += c;
   }
@@ -43,9 +45,7 @@ bool ChildProcess::Start(const std::string& exePath, const std::vector<std::stri
   return true;
 }
 
-bool ChildProcess::Running() const {
-  return process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
-}
+bool ChildProcess::Running() const { return process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
 
 std::optional<DWORD> ChildProcess::WaitForExit(DWORD timeoutMs) {
   if (!process_) return std::nullopt;

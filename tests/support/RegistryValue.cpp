@@ -14,8 +14,8 @@ ScopedRegistryString::ScopedRegistryString(HKEY root, const std::string& subKey,
   DWORD size = 0;
   if (::RegQueryValueExA(key.get(), name.c_str(), nullptr, &oldType_, nullptr, &size) == ERROR_SUCCESS) {
     oldData_.resize(size);
-    hadValue_ = ::RegQueryValueExA(key.get(), name.c_str(), nullptr, &oldType_, oldData_.data(), &size) ==
-                ERROR_SUCCESS;
+    hadValue_ =
+        ::RegQueryValueExA(key.get(), name.c_str(), nullptr, &oldType_, oldData_.data(), &size) == ERROR_SUCCESS;
     oldData_.resize(size);
   }
   set_ = ::RegSetValueExA(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),

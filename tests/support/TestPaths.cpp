@@ -1,8 +1,7 @@
 #include "tests/support/TestPaths.h"
 
-#include <windows.h>
-
 #include <shellapi.h>
+#include <windows.h>
 
 #include <cstdlib>
 
@@ -68,8 +67,8 @@ ScratchDirectory::~ScratchDirectory() {
 
 std::string ScratchDirectory::WriteFile(const std::string& name, const std::string& content) const {
   std::string path = path_ + "\\" + name;
-  ScopedFileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                      nullptr));
+  ScopedFileHandle file(
+      ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (file) {
     DWORD written = 0;
     ::WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);

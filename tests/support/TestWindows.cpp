@@ -34,8 +34,7 @@ StandInClass::StandInClass(const std::string& name) : name_(name) {
   auto it = registry.find(Lower(name));
   if (it != registry.end()) {
     if (it->second.first != name) {
-      ADD_FAILURE() << "stand-in class \"" << name << "\" asked for while \"" << it->second.first
-                    << "\" is registered";
+      ADD_FAILURE() << "stand-in class \"" << name << "\" asked for while \"" << it->second.first << "\" is registered";
       return;
     }
     ++it->second.second;
@@ -86,9 +85,9 @@ HWND TestWindowTree::Create(const WindowSpec& spec, HWND parent, DWORD exStyle, 
     registeredNames_[Lower(spec.className)] = true;
   }
   HMENU menuOrId = parent ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)) : nullptr;
-  HWND wnd = ::CreateWindowExA(exStyle, spec.className.c_str(), spec.className.c_str(), style, 40, 40,
-                               parent ? 60 : 480, parent ? 20 : 360, parent, menuOrId,
-                               ::GetModuleHandleA(nullptr), nullptr);
+  HWND wnd =
+      ::CreateWindowExA(exStyle, spec.className.c_str(), spec.className.c_str(), style, 40, 40, parent ? 60 : 480,
+                        parent ? 20 : 360, parent, menuOrId, ::GetModuleHandleA(nullptr), nullptr);
   if (!wnd) ADD_FAILURE() << "CreateWindowExA(\"" << spec.className << "\") failed: " << ::GetLastError();
   return wnd;
 }

@@ -19,10 +19,11 @@ HWND NotAWindow() { return reinterpret_cast<HWND>(static_cast<INT_PTR>(0x7ffff0)
 
 // root > A 10 > B 20 > C 30, root > D 40 > E 20
 WindowSpec SampleTree() {
-  return WindowSpec{"TaskRoot",
-                    0,
-                    {Child("TaskA", 10, {Child("TaskB", 20, {Child("TaskC", 30)})}), Child("TaskD", 40, {Child("TaskE", 20)})},
-                    false};
+  return WindowSpec{
+      "TaskRoot",
+      0,
+      {Child("TaskA", 10, {Child("TaskB", 20, {Child("TaskC", 30)})}), Child("TaskD", 40, {Child("TaskE", 20)})},
+      false};
 }
 
 TEST(TaskWnd, ChildrenAreAllDescendantsInEnumerationOrder) {
@@ -162,7 +163,8 @@ TEST(ClassNames, LongNamesAreComparedInTheirFirst79Characters) {
   EXPECT_NE(task.FindChildByIDAndClass(12, cut.c_str(), false), nullptr);
   EXPECT_EQ(task.FindChildByIDAndClass(12, full.c_str(), false), nullptr);
   // A name of 79 characters is kept whole; one of 80 loses its last.
-  TestWindowTree exact(WindowSpec{"TaskRoot", 0, {Child(full.substr(0, 79), 1), Child(full.substr(0, 80) + "Z", 2)}, false}, 0);
+  TestWindowTree exact(
+      WindowSpec{"TaskRoot", 0, {Child(full.substr(0, 79), 1), Child(full.substr(0, 80) + "Z", 2)}, false}, 0);
   EXPECT_EQ(GetWndClassName(exact.Window({0})), full.substr(0, 79));
   EXPECT_EQ(GetWndClassName(exact.Window({1})), full.substr(0, 79));
 }

@@ -137,9 +137,7 @@ TEST(Versions, WindowsXP) {
 }
 
 TEST(Versions, RestoredPrefixIsNT6Again) {
-  {
-    test::ScopedRegistryString version(HKEY_CURRENT_USER, kWineKey, "Version", "winxp");
-  }
+  { test::ScopedRegistryString version(HKEY_CURRENT_USER, kWineKey, "Version", "winxp"); }
   EXPECT_FALSE(test::ReadRegistryString(HKEY_CURRENT_USER, kWineKey, "Version").has_value());
   ProbeReport report = RunProbe();
   ASSERT_TRUE(report.ok);
@@ -287,9 +285,7 @@ TEST(Keyboard, CtrlOnly) {
   }
 }
 
-TEST(ResourceBitmaps, MissingNameGivesNull) {
-  EXPECT_EQ(LoadResourceBitmap("LNTR_NO_SUCH_BITMAP"), nullptr);
-}
+TEST(ResourceBitmaps, MissingNameGivesNull) { EXPECT_EQ(LoadResourceBitmap("LNTR_NO_SUCH_BITMAP"), nullptr); }
 
 // bitmap_probe.exe loads bitmap files of its own resources (tests/helpers/bitmaps) through the
 // library and reports what it got.

@@ -70,8 +70,7 @@ std::vector<WindowSpec> OpenSaveEditChildren() {
 std::vector<WindowSpec> ItemDialogChildren() {
   return {Child("DUIViewWndClassName", 0,
                 {Child("DirectUIHWND", 0,
-                       {Child("CtrlNotifySink", 0,
-                              {Child("SHELLDLL_DefView", 1121, {Child("SysListView32", 1)})})})}),
+                       {Child("CtrlNotifySink", 0, {Child("SHELLDLL_DefView", 1121, {Child("SysListView32", 1)})})})}),
           Child("CommonPlacesWrapperWndClass", 0, {Child("ToolbarWindow32", 0)})};
 }
 
@@ -133,8 +132,8 @@ TEST(ClassifyOffice, Word11And12FindTheirSnakeListAtAnyDepthButOnlyWithIdentifie
   ExpectKind(Top("bosa_sdm_Microsoft Office Word 11.0", deep), kModalFrame, wkOfficeWord11);
   ExpectKind(Top("bosa_sdm_Microsoft Office Word 12.0", deep), kModalFrame, wkOfficeWord11);
   ExpectKind(Top("bosa_sdm_Microsoft Office Word 11.0", {Child("Snake List", 0)}), kModalFrame, wkOfficeWord11);
-  ExpectKind(Top("BOSA_SDM_MICROSOFT OFFICE WORD 12.0", {Child("Panel", 3, {Child("SNAKE LIST", 0)})}),
-             kModalFrame, wkOfficeWord11);
+  ExpectKind(Top("BOSA_SDM_MICROSOFT OFFICE WORD 12.0", {Child("Panel", 3, {Child("SNAKE LIST", 0)})}), kModalFrame,
+             wkOfficeWord11);
   // A direct child with another identifier does not count.
   ExpectKind(Top("bosa_sdm_Microsoft Office Word 11.0", {Child("Snake List", 5)}), kModalFrame, wkNone);
   ExpectKind(Top("bosa_sdm_Microsoft Office Word 13.0", {Child("Snake List", 0)}), kModalFrame, wkNone);
@@ -325,9 +324,10 @@ TEST(ClassifyCost, OpenDialogLayoutInThisProcess) {
   const double steps = perCall([&] { test::ClassifyStepByStep(tree.Root()); });
   TestWindowTree plain(Top("PlainTestWindow", OpenSaveComboChildren()), 0);
   const double rejected = perCall([&] { ClassifyWindow(plain.Root()); });
-  std::printf("classify Open-dialog layout in its own process: one walk %.0f us, step by step %.0f us; "
-              "a window without the modal frame %.1f us\n",
-              walk, steps, rejected);
+  std::printf(
+      "classify Open-dialog layout in its own process: one walk %.0f us, step by step %.0f us; "
+      "a window without the modal frame %.1f us\n",
+      walk, steps, rejected);
 }
 
 }  // namespace

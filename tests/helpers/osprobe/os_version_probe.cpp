@@ -42,8 +42,8 @@ int main() {
   RegisterClassA(&wc);
   HWND answering = CreateWindowExA(0, wc.lpszClassName, "", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
                                    wc.hInstance, nullptr);
-  HWND plain = CreateWindowExA(0, "Static", "", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
-                               wc.hInstance, nullptr);
+  HWND plain =
+      CreateWindowExA(0, "Static", "", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr, wc.hInstance, nullptr);
 
   DWORD code = 0;
   if (kq::IsWinNT()) code |= 1u << 0;
@@ -52,12 +52,16 @@ int main() {
   kq::TitleBarInfoEx info;
   bool zeroed = true;
   kq::QueryTitleBarInfoEx(answering, info);
-  if (info.cbSize != 0) code |= 1u << 3;
-  else zeroed = zeroed && ZeroedExceptSize(info);
+  if (info.cbSize != 0)
+    code |= 1u << 3;
+  else
+    zeroed = zeroed && ZeroedExceptSize(info);
   if (g_Asked) code |= 1u << 4;
   kq::QueryTitleBarInfoEx(plain, info);
-  if (info.cbSize != 0) code |= 1u << 5;
-  else zeroed = zeroed && ZeroedExceptSize(info);
+  if (info.cbSize != 0)
+    code |= 1u << 5;
+  else
+    zeroed = zeroed && ZeroedExceptSize(info);
   if (zeroed) code |= 1u << 6;
 
   OSVERSIONINFOA version = {};

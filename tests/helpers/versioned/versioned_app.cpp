@@ -38,12 +38,11 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--title") == 0) title = argv[i + 1];
   }
   if (!Register(className.c_str(), MainProc) || !Register("Snake List", DefWindowProcA)) return 2;
-  HWND wnd = CreateWindowExA(WS_EX_DLGMODALFRAME, className.c_str(), title.c_str(),
-                             WS_POPUP | WS_CAPTION | WS_SYSMENU, 100, 100, 400, 300, nullptr, nullptr,
-                             GetModuleHandleA(nullptr), nullptr);
+  HWND wnd = CreateWindowExA(WS_EX_DLGMODALFRAME, className.c_str(), title.c_str(), WS_POPUP | WS_CAPTION | WS_SYSMENU,
+                             100, 100, 400, 300, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   if (!wnd) return 2;
-  CreateWindowExA(0, "Snake List", "", WS_CHILD | WS_VISIBLE, 10, 10, 300, 200, wnd, nullptr,
-                  GetModuleHandleA(nullptr), nullptr);
+  CreateWindowExA(0, "Snake List", "", WS_CHILD | WS_VISIBLE, 10, 10, 300, 200, wnd, nullptr, GetModuleHandleA(nullptr),
+                  nullptr);
   // Shown only when complete: tests take a visible window as ready.
   ShowWindow(wnd, SW_SHOWNORMAL);
   MSG msg;
