@@ -8,10 +8,11 @@
 // initial selection of browse), --file the initial file name, --title the dialog's caption.
 // --out FILE receives the chosen path when the dialog is closed with OK.
 // Exit code: 1 closed with OK, 0 cancelled, 2 the dialog failed, 3 bad arguments.
+#include <windows.h>
+
 #include <commdlg.h>
 #include <objbase.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include <cstdio>
 #include <cstring>

@@ -1,7 +1,8 @@
 #include "tests/support/TestPaths.h"
 
-#include <shellapi.h>
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <cstdlib>
 
