@@ -174,32 +174,40 @@ HBITMAP LoadResourceBitmap(const char* name) {
   HMODULE module = LibraryModule();
   HRSRC resource = ::FindResourceA(module, name, MAKEINTRESOURCEA(10));  // RT_RCDATA
   if (!resource) return nullptr;
-  DWORD size = ::SizeofResource(module, resource);
+  const DWORD size = ::SizeofResource(module, resource);
   HGLOBAL loaded = ::LoadResource(module, resource);
   const auto* bytes = static_cast<const BYTE*>(loaded ? ::LockResource(loaded) : nullptr);
   if (!bytes || size < sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)) return nullptr;
 
-  const auto* file = reinterpret_cast<const BITMAPFILEHEADER*>(bytes);
-  if (file->bfType != 0x4D42 || file->bfOffBits >= size) return nullptr;  // "BM"
+  // The file is our own resource, but it is checked as any file would be: every part the system
+  // reads (header, colour table, pixels) must lie inside the resource.
+  BITMAPFILEHEADER file;
+  memcpy(&file, bytes, sizeof(file));
+  if (file.bfType != 0x4D42 || file.bfOffBits >= size) return nullptr;  // "BM"
   const auto* info = reinterpret_cast<const BITMAPINFO*>(bytes + sizeof(BITMAPFILEHEADER));
   const BITMAPINFOHEADER& header = info->bmiHeader;
+  const WORD bits = header.biBitCount;
   if (header.biSize < sizeof(BITMAPINFOHEADER) || header.biWidth <= 0 || header.biHeight == 0 ||
-      header.biPlanes != 1)
+      header.biPlanes != 1 || (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32))
     return nullptr;
-  const LONG height = header.biHeight < 0 ? -header.biHeight : header.biHeight;
-  const DWORD stride = ((static_cast<DWORD>(header.biWidth) * header.biBitCount + 31) / 32) * 4;
-  if (static_cast<unsigned long long>(stride) * height > size - file->bfOffBits) return nullptr;
+  if (header.biCompression != BI_RGB && !(header.biCompression == BI_BITFIELDS && (bits == 16 || bits == 32)))
+    return nullptr;
+  unsigned long long colours = header.biClrUsed ? header.biClrUsed : (bits <= 8 ? 1ull << bits : 0);
+  if (header.biCompression == BI_BITFIELDS && header.biSize == sizeof(BITMAPINFOHEADER)) colours = 3;  // masks
+  const unsigned long long tableEnd = sizeof(BITMAPFILEHEADER) + header.biSize + colours * sizeof(RGBQUAD);
+  if (tableEnd > file.bfOffBits) return nullptr;
+  const unsigned long long height = header.biHeight < 0 ? -static_cast<long long>(header.biHeight) : header.biHeight;
+  const unsigned long long stride = ((static_cast<unsigned long long>(header.biWidth) * bits + 31) / 32) * 4;
+  const unsigned long long pixelBytes = stride * height;
+  if (pixelBytes > size - file.bfOffBits) return nullptr;
 
   // A device-independent section keeps the stored colours (and the alpha of 32-bit images).
-  void* bits = nullptr;
-  HBITMAP bitmap = ::CreateDIBSection(nullptr, info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (!bitmap || !bits) {
-    if (bitmap) ::DeleteObject(bitmap);
-    return nullptr;
-  }
-  memcpy(bits, bytes + file->bfOffBits, stride * height);
+  void* pixels = nullptr;
+  ScopedBitmap bitmap(::CreateDIBSection(nullptr, info, DIB_RGB_COLORS, &pixels, nullptr, 0));
+  if (!bitmap || !pixels) return nullptr;
+  memcpy(pixels, bytes + file.bfOffBits, static_cast<size_t>(pixelBytes));
   ::GdiFlush();
-  return bitmap;
+  return bitmap.release();
 }
 
 RECT FitRectInto(const RECT& bounds, const RECT& source) {

@@ -1,0 +1,180 @@
+#include "captionbuttons/KQTaskWnd.h"
+
+#include <new>
+#include <vector>
+
+namespace kq {
+namespace {
+
+// Collects descendants for EnumChildren. The callback is called by the system: nothing may escape
+// it, so a failed allocation only ends the listing.
+struct ChildListing {
+  std::vector<HWND> handles;
+  bool failed = false;
+};
+
+BOOL CALLBACK CollectChild(HWND wnd, LPARAM param) noexcept {
+  auto* listing = reinterpret_cast<ChildListing*>(param);
+  try {
+    listing->handles.push_back(wnd);
+  } catch (...) {
+    listing->failed = true;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+bool ClassNameEquals(HWND wnd, const char* className) {
+  char name[kClassNameBufferChars];
+  ReadWndClassName(wnd, name);
+  return ::lstrcmpiA(name, className) == 0;
+}
+
+}  // namespace
+
+TTaskWnd::~TTaskWnd() { ClearChildren(); }
+
+void TTaskWnd::EnumChildren() {
+  ClearChildren();
+  ChildListing listing;
+  ::EnumChildWindows(Handle_, CollectChild, reinterpret_cast<LPARAM>(&listing));
+  std::vector<std::unique_ptr<TTaskWnd>> children;
+  children.reserve(listing.handles.size());
+  for (HWND wnd : listing.handles) children.push_back(std::make_unique<TTaskWnd>(wnd));
+  Children_ = std::move(children);
+}
+
+void TTaskWnd::ClearChildren() { Children_.reset(); }
+
+std::vector<std::unique_ptr<TTaskWnd>>& TTaskWnd::Children() {
+  if (!Children_) EnumChildren();
+  return *Children_;
+}
+
+int TTaskWnd::ChildCount() { return static_cast<int>(Children().size()); }
+
+TTaskWnd* TTaskWnd::Child(int index) {
+  auto& children = Children();
+  if (index < 0 || static_cast<size_t>(index) >= children.size()) return nullptr;
+  return children[index].get();
+}
+
+TTaskWnd* TTaskWnd::FindChildByID(int id, bool recursive) {
+  const int count = ChildCount();
+  for (int i = 0; i < count; ++i) {
+    TTaskWnd* child = Child(i);
+    if (::GetDlgCtrlID(child->Handle()) == id) return child;
+    if (recursive) {
+      if (TTaskWnd* found = child->FindChildByID(id, true)) return found;
+    }
+  }
+  return nullptr;
+}
+
+TTaskWnd* TTaskWnd::FindChildByIDAndClass(int id, const char* className, bool recursive) {
+  const int count = ChildCount();
+  for (int i = 0; i < count; ++i) {
+    TTaskWnd* child = Child(i);
+    if (::GetDlgCtrlID(child->Handle()) == id && ClassNameEquals(child->Handle(), className)) return child;
+    if (recursive) {
+      if (TTaskWnd* found = child->FindChildByIDAndClass(id, className, true)) return found;
+    }
+  }
+  return nullptr;
+}
+
+std::string TTaskWnd::GetText() const {
+  int length = ::GetWindowTextLengthA(Handle_);
+  if (length <= 0) return {};
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  int copied = ::GetWindowTextA(Handle_, text.data(), length + 1);
+  text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+  return text;
+}
+
+void TTaskWnd::SetText(const std::string& text) const { ::SetWindowTextA(Handle_, text.c_str()); }
+
+std::string TTaskWnd::GetWndClassName() const { return kq::GetWndClassName(Handle_); }
+
+HWND FindWindowExDeep(HWND parent, HWND childAfter, const char* className, const char* windowName) {
+  if (HWND found = ::FindWindowExA(parent, childAfter, className, windowName)) return found;
+  for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    if (HWND found = FindWindowExDeep(child, nullptr, className, windowName)) return found;
+  }
+  return nullptr;
+}
+
+namespace {
+
+HWND FindInSubtree(HWND parent, const char* className, int id) {
+  for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    if (ClassNameEquals(child, className) && ::GetDlgCtrlID(child) == id) return child;
+    if (HWND found = FindInSubtree(child, className, id)) return found;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+HWND FindChildWindow(HWND parent, const char* className, int id) {
+  if (!::IsWindow(parent)) return nullptr;
+  return FindInSubtree(parent, className, id);
+}
+
+bool ChildWindowExists(HWND parent, const char* className, int id) {
+  return ::IsWindow(FindChildWindow(parent, className, id)) != FALSE;
+}
+
+int ReadWndClassName(HWND wnd, char (&name)[kClassNameBufferChars]) {
+  int length = ::GetClassNameA(wnd, name, kClassNameBufferChars);
+  if (length <= 0) length = 0;
+  if (length > kClassNameBufferChars - 1) length = kClassNameBufferChars - 1;
+  name[length] = '\0';
+  return length;
+}
+
+std::string GetWndClassName(HWND wnd) {
+  char name[kClassNameBufferChars];
+  int length = ReadWndClassName(wnd, name);
+  return std::string(name, length);
+}
+
+bool ProcessMessage(MSG& msg) {
+  if (!::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+  if (msg.message == WM_QUIT) {
+    // Hand it back to the program's own loop, which sees it once the queue is otherwise empty.
+    ::PostQuitMessage(static_cast<int>(msg.wParam));
+    return false;
+  }
+  ::TranslateMessage(&msg);
+  ::DispatchMessageA(&msg);
+  return true;
+}
+
+void ProcessMessages() {
+  MSG msg;
+  while (ProcessMessage(msg)) {
+  }
+}
+
+RECT MoveRectInside(RECT r, const RECT& bounds) {
+  if (r.left < bounds.left) {
+    OffsetRect(&r, bounds.left - r.left, 0);
+    if (r.right > bounds.right) r.right = bounds.right;
+  }
+  if (r.right > bounds.right) {
+    OffsetRect(&r, bounds.right - r.right, 0);
+    if (r.left < bounds.left) r.left = bounds.left;
+  }
+  if (r.top < bounds.top) {
+    OffsetRect(&r, 0, bounds.top - r.top);
+    if (r.bottom > bounds.bottom) r.bottom = bounds.bottom;
+  }
+  if (r.bottom > bounds.bottom) {
+    OffsetRect(&r, 0, bounds.bottom - r.bottom);
+    if (r.top < bounds.top) r.top = bounds.top;
+  }
+  return r;
+}
+
+}  // namespace kq

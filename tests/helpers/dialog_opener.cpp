@@ -1,0 +1,170 @@
+// Opens one real common dialog and stays until it is closed, then exits.
+//
+//   dialog_opener.exe open|save|openw|savew|browse [--dir PATH] [--file NAME] [--title TEXT]
+//                     [--new] [--out FILE]
+//
+// open/save: GetOpenFileNameA/GetSaveFileNameA (Explorer style); openw/savew: the W variants;
+// browse: SHBrowseForFolderA (--new adds BIF_NEWDIALOGSTYLE). --dir is the initial folder (the
+// initial selection of browse), --file the initial file name, --title the dialog's caption.
+// --out FILE receives the chosen path when the dialog is closed with OK.
+// Exit code: 1 closed with OK, 0 cancelled, 2 the dialog failed, 3 bad arguments.
+#include <windows.h>
+
+#include <commdlg.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr int kExitOk = 1;
+constexpr int kExitCancelled = 0;
+constexpr int kExitFailed = 2;
+constexpr int kExitUsage = 3;
+
+struct Options {
+  std::string mode;
+  std::string dir;
+  std::string file;
+  std::string title;
+  std::string out;
+  bool newStyle = false;
+};
+
+std::wstring Wide(const std::string& text) {
+  if (text.empty()) return {};
+  int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring result(n, L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, result.data(), n);
+  result.resize(n - 1);
+  return result;
+}
+
+std::string Narrow(const wchar_t* text) {
+  int n = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  std::string result(n, '\0');
+  WideCharToMultiByte(CP_ACP, 0, text, -1, result.data(), n, nullptr, nullptr);
+  result.resize(n > 0 ? n - 1 : 0);
+  return result;
+}
+
+void WriteResult(const Options& options, const std::string& result) {
+  if (options.out.empty()) return;
+  if (FILE* f = std::fopen(options.out.c_str(), "wb")) {
+    std::fwrite(result.data(), 1, result.size(), f);
+    std::fclose(f);
+  }
+}
+
+constexpr char kFilterA[] = "All files (*.*)\0*.*\0Text files (*.txt)\0*.txt\0";
+constexpr wchar_t kFilterW[] = L"All files (*.*)\0*.*\0Text files (*.txt)\0*.txt\0";
+
+int RunFileDialogA(const Options& options, bool save) {
+  char file[MAX_PATH] = {};
+  lstrcpynA(file, options.file.c_str(), MAX_PATH);
+  OPENFILENAMEA ofn = {};
+  ofn.lStructSize = sizeof(ofn);
+  ofn.lpstrFilter = kFilterA;
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = file;
+  ofn.nMaxFile = MAX_PATH;
+  ofn.lpstrInitialDir = options.dir.empty() ? nullptr : options.dir.c_str();
+  ofn.lpstrTitle = options.title.empty() ? nullptr : options.title.c_str();
+  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING;
+  BOOL ok = save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn);
+  if (!ok) return CommDlgExtendedError() == 0 ? kExitCancelled : kExitFailed;
+  WriteResult(options, file);
+  return kExitOk;
+}
+
+int RunFileDialogW(const Options& options, bool save) {
+  wchar_t file[MAX_PATH] = {};
+  lstrcpynW(file, Wide(options.file).c_str(), MAX_PATH);
+  const std::wstring dir = Wide(options.dir), title = Wide(options.title);
+  OPENFILENAMEW ofn = {};
+  ofn.lStructSize = sizeof(ofn);
+  ofn.lpstrFilter = kFilterW;
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = file;
+  ofn.nMaxFile = MAX_PATH;
+  ofn.lpstrInitialDir = dir.empty() ? nullptr : dir.c_str();
+  ofn.lpstrTitle = title.empty() ? nullptr : title.c_str();
+  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING;
+  BOOL ok = save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
+  if (!ok) return CommDlgExtendedError() == 0 ? kExitCancelled : kExitFailed;
+  WriteResult(options, Narrow(file));
+  return kExitOk;
+}
+
+int CALLBACK BrowseCallback(HWND wnd, UINT msg, LPARAM, LPARAM data) {
+  const auto* options = reinterpret_cast<const Options*>(data);
+  if (msg == BFFM_INITIALIZED) {
+    if (!options->title.empty()) SetWindowTextA(wnd, options->title.c_str());
+    if (!options->dir.empty())
+      SendMessageA(wnd, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(options->dir.c_str()));
+  }
+  return 0;
+}
+
+int RunBrowse(const Options& options) {
+  char display[MAX_PATH] = {};
+  BROWSEINFOA info = {};
+  info.pszDisplayName = display;
+  info.lpszTitle = "Choose a folder";
+  info.ulFlags = BIF_RETURNONLYFSDIRS | (options.newStyle ? BIF_NEWDIALOGSTYLE : 0);
+  info.lpfn = BrowseCallback;
+  info.lParam = reinterpret_cast<LPARAM>(&options);
+  LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
+  if (!chosen) return kExitCancelled;
+  char path[MAX_PATH] = {};
+  SHGetPathFromIDListA(chosen, path);
+  CoTaskMemFree(chosen);
+  WriteResult(options, path);
+  return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: dialog_opener open|save|openw|savew|browse [--dir PATH] [--file NAME]\n");
+    return kExitUsage;
+  }
+  options.mode = argv[1];
+  for (int i = 2; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (arg == "--dir" && hasValue)
+      options.dir = argv[++i];
+    else if (arg == "--file" && hasValue)
+      options.file = argv[++i];
+    else if (arg == "--title" && hasValue)
+      options.title = argv[++i];
+    else if (arg == "--out" && hasValue)
+      options.out = argv[++i];
+    else if (arg == "--new")
+      options.newStyle = true;
+    else {
+      std::fprintf(stderr, "dialog_opener: unknown argument %s\n", arg.c_str());
+      return kExitUsage;
+    }
+  }
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  int code = kExitUsage;
+  if (options.mode == "open")
+    code = RunFileDialogA(options, false);
+  else if (options.mode == "save")
+    code = RunFileDialogA(options, true);
+  else if (options.mode == "openw")
+    code = RunFileDialogW(options, false);
+  else if (options.mode == "savew")
+    code = RunFileDialogW(options, true);
+  else if (options.mode == "browse")
+    code = RunBrowse(options);
+  CoUninitialize();
+  return code;
+}

@@ -1,0 +1,35 @@
+// Where test programs find their helpers and put their artefacts.
+#pragma once
+
+#include <string>
+
+namespace kq::test {
+
+// The folder of the running program, with a trailing backslash. Helpers, the library and the
+// host are built into the same folder.
+std::string ProgramDirectory();
+// The full path of a program built next to the running one, e.g. HelperPath("dialog_opener.exe").
+std::string HelperPath(const std::string& exeName);
+// The Windows form of the LNTR_ARTIFACTS folder ("Z:" + the Unix path with backslashes), with a
+// trailing backslash; the system's temporary folder when the variable is not set.
+std::string ArtifactsDirectory();
+// The Windows form of a Unix path ("/a/b" gives "Z:\a\b"); other paths are returned unchanged.
+std::string WindowsPathOfUnixPath(const std::string& unixPath);
+
+// A fresh empty folder under the system's temporary folder, removed with everything in it when
+// the owner goes.
+class ScratchDirectory {
+ public:
+  ScratchDirectory();
+  ~ScratchDirectory();
+  ScratchDirectory(const ScratchDirectory&) = delete;
+  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+  const std::string& Path() const { return path_; }  // no trailing backslash
+  // Creates a file of the given content in the folder and answers its full path.
+  std::string WriteFile(const std::string& name, const std::string& content) const;
+
+ private:
+  std::string path_;
+};
+
+}  // namespace kq::test

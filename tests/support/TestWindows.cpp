@@ -1,0 +1,112 @@
+#include "tests/support/TestWindows.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace kq::test {
+namespace {
+
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(::tolower(c)); });
+  return s;
+}
+
+// Stand-in classes registered by this process: lower-cased name -> (spelling, users).
+std::map<std::string, std::pair<std::string, int>>& StandIns() {
+  static std::map<std::string, std::pair<std::string, int>> registry;
+  return registry;
+}
+
+}  // namespace
+
+WindowSpec Child(const std::string& className, int id, std::vector<WindowSpec> children) {
+  return WindowSpec{className, id, std::move(children), false};
+}
+
+WindowSpec SystemChild(const std::string& className, int id, std::vector<WindowSpec> children) {
+  return WindowSpec{className, id, std::move(children), true};
+}
+
+StandInClass::StandInClass(const std::string& name) : name_(name) {
+  auto& registry = StandIns();
+  auto it = registry.find(Lower(name));
+  if (it != registry.end()) {
+    if (it->second.first != name) {
+      ADD_FAILURE() << "stand-in class \"" << name << "\" asked for while \"" << it->second.first << "\" is registered";
+      return;
+    }
+    ++it->second.second;
+    registered_ = true;
+    return;
+  }
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = ::DefWindowProcA;
+  wc.hInstance = ::GetModuleHandleA(nullptr);
+  wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = name.c_str();
+  if (!::RegisterClassA(&wc)) {
+    ADD_FAILURE() << "RegisterClassA(\"" << name << "\") failed: " << ::GetLastError();
+    return;
+  }
+  registry[Lower(name)] = {name, 1};
+  registered_ = true;
+}
+
+StandInClass::~StandInClass() {
+  if (!registered_) return;
+  auto& registry = StandIns();
+  auto it = registry.find(Lower(name_));
+  if (it == registry.end() || --it->second.second > 0) return;
+  ::UnregisterClassA(name_.c_str(), ::GetModuleHandleA(nullptr));
+  registry.erase(it);
+}
+
+TestWindowTree::TestWindowTree(const WindowSpec& top, DWORD exStyle, bool visible) : spec_(top) {
+  DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN | (visible ? WS_VISIBLE : 0);
+  root_ = Create(top, nullptr, exStyle, style);
+  if (!root_) return;
+  for (const WindowSpec& child : top.children) Build(child, root_);
+}
+
+TestWindowTree::~TestWindowTree() {
+  if (root_) ::DestroyWindow(root_);
+  classes_.clear();
+}
+
+HWND TestWindowTree::Create(const WindowSpec& spec, HWND parent, DWORD exStyle, DWORD style) {
+  const bool standIn = !spec.systemClass && spec.className != kSystemDialogClass;
+  if (standIn && !registeredNames_[Lower(spec.className)]) {
+    auto cls = std::make_unique<StandInClass>(spec.className);
+    if (!cls->Registered()) return nullptr;
+    classes_.push_back(std::move(cls));
+    registeredNames_[Lower(spec.className)] = true;
+  }
+  HMENU menuOrId = parent ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)) : nullptr;
+  HWND wnd =
+      ::CreateWindowExA(exStyle, spec.className.c_str(), spec.className.c_str(), style, 40, 40, parent ? 60 : 480,
+                        parent ? 20 : 360, parent, menuOrId, ::GetModuleHandleA(nullptr), nullptr);
+  if (!wnd) ADD_FAILURE() << "CreateWindowExA(\"" << spec.className << "\") failed: " << ::GetLastError();
+  return wnd;
+}
+
+void TestWindowTree::Build(const WindowSpec& spec, HWND parent) {
+  HWND wnd = Create(spec, parent, 0, WS_CHILD | WS_VISIBLE);
+  if (!wnd) return;
+  descendants_.push_back(wnd);
+  for (const WindowSpec& child : spec.children) Build(child, wnd);
+}
+
+HWND TestWindowTree::Window(const std::vector<int>& path) const {
+  HWND wnd = root_;
+  for (int index : path) {
+    wnd = ::GetWindow(wnd, GW_CHILD);
+    for (int i = 0; wnd && i < index; ++i) wnd = ::GetWindow(wnd, GW_HWNDNEXT);
+    if (!wnd) return nullptr;
+  }
+  return wnd;
+}
+
+}  // namespace kq::test
