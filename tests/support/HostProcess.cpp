@@ -104,6 +104,10 @@ bool HostProcess::Command(const std::string& text, LRESULT* answer, DWORD timeou
   record.dwData = lntrhost::kHostCommand;
   record.cbData = static_cast<DWORD>(text.size() + 1);
   record.lpData = const_cast<char*>(text.c_str());
+  // The host may send back to this thread while it runs the command, with SMTO_ABORTIFHUNG: a
+  // thread that has not looked at its queue for a few seconds counts as hung, so look first.
+  MSG pending;
+  while (::PeekMessageA(&pending, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&pending);
   DWORD_PTR result = 0;
   if (!::SendMessageTimeoutA(window_, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&record), SMTO_NORMAL, timeoutMs,
                              &result))
