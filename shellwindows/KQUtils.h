@@ -30,7 +30,8 @@ void SetWindowTransparency(HWND wnd, bool useAlpha, BYTE alpha, COLORREF colorKe
 bool IsCtrlOnlyDown();
 
 // The bitmap stored as a complete bitmap file in the RCDATA resource Name of the library's
-// module; the caller owns the handle. Null when the resource is missing or not a bitmap.
+// module; the caller owns the handle. Null when the resource is missing or is not a well-formed
+// bitmap file (every header, colour table and pixel row must lie inside the resource).
 HBITMAP LoadResourceBitmap(const char* name);
 
 inline int RectWidth(const RECT& r) { return r.right - r.left; }

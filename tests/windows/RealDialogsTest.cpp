@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <string>
 
@@ -101,6 +102,26 @@ TEST(RealDialogs, TaskWindowFindsTheFileNameBoxOfAnotherProcess) {
   // The process behind the dialog.
   const std::string exe = GetWindowProcessFile(opened.Dialog());
   EXPECT_EQ(::lstrcmpiA(exe.c_str(), test::HelperPath("dialog_opener.exe").c_str()), 0) << exe;
+}
+
+// The opener itself, as later tests use it: start folder, file name, OK and the reported choice.
+TEST(RealDialogs, OpenerReportsTheChoiceMadeWithOk) {
+  test::ScratchDirectory dir;
+  const std::string result = dir.Path() + "\\choice.txt";
+  test::ChildProcess opener;
+  ASSERT_TRUE(opener.Start(test::HelperPath("dialog_opener.exe"),
+                           {"save", "--dir", dir.Path(), "--file", "picked.txt", "--out", result}));
+  HWND dialog = opener.WaitForWindowOfClass("#32770", kDialogWaitMs);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_EQ(SettledKind(dialog, wkOpenSaveCombo), wkOpenSaveCombo);
+  ::PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+  auto code = opener.WaitForExit(kCloseWaitMs);
+  ASSERT_TRUE(code.has_value());
+  EXPECT_EQ(*code, 1u);
+  std::ifstream in(result);
+  std::string chosen;
+  std::getline(in, chosen);
+  EXPECT_EQ(::lstrcmpiA(chosen.c_str(), (dir.Path() + "\\picked.txt").c_str()), 0) << chosen;
 }
 
 // Not a check: the figures for the cost of classification of a real Open dialog.
