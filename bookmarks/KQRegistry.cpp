@@ -1,0 +1,185 @@
+#include "bookmarks/KQRegistry.h"
+
+#include <shlwapi.h>
+
+#include <climits>
+#include <cstring>
+
+#include "shellwindows/KQUtils.h"
+
+namespace kq {
+namespace {
+
+// Names are at most 255 characters for keys and 16,383 for values; in a double-byte code page
+// each character may take two bytes.
+constexpr DWORD kKeyNameBytes = 2 * 255 + 1;
+constexpr DWORD kValueNameBytes = 2 * 16383 + 1;
+// A value that keeps growing between the size query and the read is given up after this many
+// attempts.
+constexpr int kMaxReadAttempts = 8;
+
+bool IsStringType(DWORD type) noexcept { return type == REG_SZ || type == REG_EXPAND_SZ; }
+
+// Reads the string value Ident of Key. Missing: false. Another data type: TKQRegDataTypeError.
+bool QueryString(HKEY key, const std::string& ident, std::string& result) {
+  DWORD type = 0, size = 0;
+  LONG rc = ::RegQueryValueExA(key, ident.c_str(), nullptr, &type, nullptr, &size);
+  if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA) return false;
+  if (!IsStringType(type)) throw TKQRegDataTypeError("registry value is not a string: " + ident);
+
+  std::vector<char> buffer;
+  for (int attempt = 0; attempt < kMaxReadAttempts; ++attempt) {
+    buffer.assign(static_cast<size_t>(size) + 1, '\0');  // room for a terminator the data lacks
+    DWORD got = size;
+    rc = ::RegQueryValueExA(key, ident.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &got);
+    if (rc == ERROR_MORE_DATA) {
+      size = got > size ? got : size * 2 + 64;  // the value grew since the size was asked
+      continue;
+    }
+    if (rc != ERROR_SUCCESS) return false;  // removed in between
+    if (!IsStringType(type)) throw TKQRegDataTypeError("registry value is not a string: " + ident);
+    const size_t length = got <= size ? got : size;
+    result.assign(buffer.data(), strnlen(buffer.data(), length));
+    return true;
+  }
+  throw TKQRegError("registry value could not be read: " + ident);
+}
+
+// Strips the one leading backslash that marks a path as absolute, and trailing backslashes.
+std::string TrimPath(const std::string& path, size_t from) {
+  size_t end = path.size();
+  while (end > from && path[end - 1] == '\\') --end;
+  return path.substr(from, end - from);
+}
+
+}  // namespace
+
+std::string ProductKeyPath() { return JoinPath(kCompanyKey, kProductName); }
+
+bool TryParseInteger(const std::string& text, int& value) noexcept {
+  size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i == text.size()) return false;
+  long long n = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    n = n * 10 + (text[i] - '0');
+    if (n > static_cast<long long>(INT_MAX) + 1) return false;
+  }
+  if (negative) n = -n;
+  if (n > INT_MAX || n < INT_MIN) return false;
+  value = static_cast<int>(n);
+  return true;
+}
+
+void TKQRegIniFile::SetRootKey(HKEY root) noexcept {
+  CloseKey();
+  root_ = root;
+}
+
+HKEY TKQRegIniFile::BaseFor(const std::string& section, std::string& relative) const {
+  if (!section.empty() && section[0] == '\\') {
+    relative = TrimPath(section, 1);
+    return root_;
+  }
+  relative = TrimPath(section, 0);
+  return current_ ? current_ : root_;
+}
+
+TKQRegIniFile::SectionKey TKQRegIniFile::OpenSection(const std::string& section, bool canCreate) const {
+  SectionKey result;
+  std::string relative;
+  HKEY base = BaseFor(section, relative);
+  if (relative.empty()) {
+    result.key = base;
+    return result;
+  }
+  LONG rc = canCreate ? ::RegCreateKeyExA(base, relative.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access_, nullptr,
+                                          result.owned.put(), nullptr)
+                      : ::RegOpenKeyExA(base, relative.c_str(), 0, access_, result.owned.put());
+  if (rc != ERROR_SUCCESS) {
+    (void)result.owned.release();  // the failed call may have left anything in the handle
+    return result;
+  }
+  result.key = result.owned.get();
+  return result;
+}
+
+bool TKQRegIniFile::OpenKey(const std::string& path, bool canCreate) {
+  SectionKey opened = OpenSection(path, canCreate);
+  if (!opened.key) return false;
+  if (!opened.owned && opened.key == current_) return true;  // the open key itself
+  CloseKey();
+  current_ = opened.key;
+  openOwned_ = std::move(opened.owned);
+  return true;
+}
+
+void TKQRegIniFile::CloseKey() noexcept {
+  openOwned_.reset();
+  current_ = nullptr;
+}
+
+void TKQRegIniFile::GetKeyNames(std::vector<std::string>& list) const {
+  list.clear();
+  HKEY key = current_ ? current_ : root_;
+  std::vector<char> name(kKeyNameBytes);
+  for (DWORD index = 0;; ++index) {
+    DWORD length = kKeyNameBytes;
+    LONG rc = ::RegEnumKeyExA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_MORE_DATA) continue;  // longer than any legal name: not one we can open
+    if (rc != ERROR_SUCCESS) break;       // ERROR_NO_MORE_ITEMS, or the key went away
+    list.emplace_back(name.data(), length < kKeyNameBytes ? length : kKeyNameBytes - 1);
+  }
+}
+
+void TKQRegIniFile::GetValueNames(std::vector<std::string>& list) const {
+  list.clear();
+  HKEY key = current_ ? current_ : root_;
+  std::vector<char> name(kValueNameBytes);
+  for (DWORD index = 0;; ++index) {
+    DWORD length = kValueNameBytes;
+    LONG rc = ::RegEnumValueA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_MORE_DATA) continue;
+    if (rc != ERROR_SUCCESS) break;
+    list.emplace_back(name.data(), length < kValueNameBytes ? length : kValueNameBytes - 1);
+  }
+}
+
+std::string TKQRegIniFile::ReadString(const std::string& section, const std::string& ident,
+                                      const std::string& defaultValue) const {
+  SectionKey key = OpenSection(section, false);
+  if (!key.key) return defaultValue;
+  std::string value;
+  return QueryString(key.key, ident, value) ? value : defaultValue;
+}
+
+int TKQRegIniFile::ReadInteger(const std::string& section, const std::string& ident, int defaultValue) const {
+  SectionKey key = OpenSection(section, false);
+  std::string text;
+  int value = defaultValue;
+  if (key.key && QueryString(key.key, ident, text) && TryParseInteger(text, value)) return value;
+  return defaultValue;
+}
+
+bool TKQRegIniFile::ReadBool(const std::string& section, const std::string& ident, bool defaultValue) const {
+  return ReadInteger(section, ident, defaultValue ? 1 : 0) != 0;
+}
+
+void TKQRegIniFile::WriteString(const std::string& section, const std::string& ident, const std::string& value) {
+  SectionKey key = OpenSection(section, true);
+  if (!key.key) throw TKQRegError("registry key could not be created: " + section);
+  LONG rc = ::RegSetValueExA(key.key, ident.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                             static_cast<DWORD>(value.size() + 1));
+  if (rc != ERROR_SUCCESS) throw TKQRegError("registry value could not be written: " + ident);
+}
+
+bool TKQRegIniFile::DeleteKey(const std::string& key) {
+  std::string relative;
+  HKEY base = BaseFor(key, relative);
+  if (relative.empty()) return false;  // never the root or the open key itself
+  return ::SHDeleteKeyA(base, relative.c_str()) == ERROR_SUCCESS;
+}
+
+}  // namespace kq

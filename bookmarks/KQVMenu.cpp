@@ -1,0 +1,271 @@
+#include "bookmarks/KQVMenu.h"
+
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+#include "common/KQGuard.h"
+#include "shellwindows/KQShellUtils.h"
+#include "shellwindows/KQUtils.h"
+
+namespace kq {
+namespace {
+
+// Values of a node key, with the texts that stand for a missing value.
+constexpr char kFileNameValue[] = "FileName";
+constexpr char kDisplayNameValue[] = "DisplayName";
+constexpr char kNodeTypeValue[] = "NodeType";
+constexpr char kIconFileNameValue[] = "IconFileName";
+constexpr char kIconIndexValue[] = "IconIndex";
+constexpr char kDefaultNumber[] = "0";
+
+constexpr char kHistoryCaption[] = "History";
+constexpr char kHistoryBitmapResource[] = "HISTORY";
+
+ScopedBitmap g_HistoryBitmap;
+
+// A stored decimal integer; anything else ends the loading.
+int StoredInteger(const std::string& text) {
+  int value = 0;
+  if (!TryParseInteger(text, value)) throw std::invalid_argument("not a decimal integer: " + text);
+  return value;
+}
+
+// The icon Node shows: the icon number IconIndex of an existing IconFileName, or the shell's small
+// icon of the expanded FileName. An icon file whose index is out of range gives no icon; only a
+// failure of the extraction falls back to the shell's icon.
+HICON NodeIcon(const TKQVBmkInfo& info) {
+  // An empty name is no file of the shell's (though some shells answer with the desktop's icon).
+  auto shellIcon = [&info]() -> HICON {
+    const std::string target = ExpandPath(info.FileName);
+    return target.empty() ? nullptr : GetShellIcon(target, false, false);
+  };
+  if (!FileExists(info.IconFileName)) return shellIcon();
+  HICON icon = nullptr;
+  if (!Guard([&] { icon = ExtractSmallFileIcon(info.IconFileName, info.IconIndex); })) return shellIcon();
+  return icon;
+}
+
+// Icon drawn on the menu's colour into a new bitmap of the check-mark size.
+HBITMAP DrawCheckBitmap(HICON icon) {
+  const int width = ::GetSystemMetrics(SM_CXMENUCHECK);
+  const int height = ::GetSystemMetrics(SM_CYMENUCHECK);
+  ScopedWindowDC screen(nullptr, ::GetDC(nullptr));
+  if (!screen) return nullptr;
+  ScopedBitmap bitmap(::CreateCompatibleBitmap(screen.get(), width, height));
+  ScopedMemoryDC dc(::CreateCompatibleDC(screen.get()));
+  if (!bitmap || !dc) return nullptr;
+  {
+    ScopedSelectObject selected(dc.get(), bitmap.get());
+    RECT all = {0, 0, width, height};
+    ::FillRect(dc.get(), &all, ::GetSysColorBrush(COLOR_MENU));
+    ::DrawIconEx(dc.get(), 0, 0, icon, width, height, 0, nullptr, DI_NORMAL);
+  }
+  return bitmap.release();
+}
+
+void SetItemBitmap(HMENU menu, UINT position, const TKQVNode& node) {
+  if (HBITMAP bitmap = node.Bitmap()) ::SetMenuItemBitmaps(menu, position, MF_BYPOSITION, bitmap, bitmap);
+}
+
+}  // namespace
+
+std::string TreeKeyPath() { return JoinPath(ProductKeyPath(), kTreeKeyName); }
+std::string HistoryKeyPath() { return JoinPath(ProductKeyPath(), kHistoryKeyName); }
+
+// ---- TKQVNode ----------------------------------------------------------------------------------
+
+TKQVNode::~TKQVNode() {
+  TCustomNode::SetData(nullptr);
+  payload_.reset();
+}
+
+void TKQVNode::SetData(TNodeData* p) noexcept {
+  if (p == Data()) return;
+  std::unique_ptr<TKQVBmkInfo> previous = std::move(payload_);
+  payload_.reset(dynamic_cast<TKQVBmkInfo*>(p));
+  TCustomNode::SetData(p);
+}
+
+std::string TKQVNode::FileName() const { return payload_ ? payload_->FileName : std::string(); }
+
+void TKQVNode::SetFileName(const std::string& value) {
+  if (!payload_) return;
+  payload_->FileName = value;
+  if (auto* menu = dynamic_cast<TKQVMenu*>(Owner())) menu->UpdateBitmap(this);
+}
+
+std::string TKQVNode::DisplayName() const { return payload_ ? payload_->DisplayName : std::string(); }
+
+void TKQVNode::SetDisplayName(const std::string& value) {
+  if (payload_) payload_->DisplayName = value;
+}
+
+std::uint8_t TKQVNode::NodeType() const noexcept { return payload_ ? payload_->NodeType : 0; }
+
+void TKQVNode::SetNodeType(std::uint8_t value) noexcept {
+  if (payload_) payload_->NodeType = value;
+}
+
+std::string TKQVNode::IconFileName() const { return payload_ ? payload_->IconFileName : std::string(); }
+
+void TKQVNode::SetIconFileName(const std::string& value) {
+  if (!payload_ || payload_->IconFileName == value) return;
+  payload_->IconFileName = value;
+  if (auto* menu = dynamic_cast<TKQVMenu*>(Owner())) menu->UpdateBitmap(this);
+}
+
+int TKQVNode::IconIndex() const noexcept { return payload_ ? payload_->IconIndex : 0; }
+
+void TKQVNode::SetIconIndex(int value) {
+  if (!payload_ || payload_->IconIndex == value) return;
+  payload_->IconIndex = value;
+  if (auto* menu = dynamic_cast<TKQVMenu*>(Owner())) menu->UpdateBitmap(this);
+}
+
+int TKQVNode::MenuIndex() const noexcept { return payload_ ? payload_->MenuIndex : 0; }
+
+void TKQVNode::SetMenuIndex(int value) noexcept {
+  if (payload_) payload_->MenuIndex = value;
+}
+
+HBITMAP TKQVNode::Bitmap() const noexcept { return payload_ ? payload_->Bitmap.get() : nullptr; }
+
+// ---- TKQVMenu ----------------------------------------------------------------------------------
+
+std::unique_ptr<TCustomNode> TKQVMenu::CreateNode() { return std::make_unique<TKQVNode>(this); }
+
+TKQVNode* TKQVMenu::AddInfoChild(TCustomNode* parent, std::unique_ptr<TKQVBmkInfo> info) {
+  // CreateNode is final here: every node is a TKQVNode, which has taken the payload over once
+  // AddChild returns.
+  auto* node = static_cast<TKQVNode*>(AddChild(parent, info.get()));
+  (void)info.release();
+  return node;
+}
+
+void TKQVMenu::LoadTree(TKQRegIniFile* reg, const std::string& path) {
+  Clear();
+  if (!reg) return;
+  Guard([&] { LoadLevel(*reg, path, nullptr, 1); });
+}
+
+void TKQVMenu::LoadLevel(TKQRegIniFile& reg, const std::string& keyPath, TKQVNode* parent, int depth) {
+  if (depth > kMaxTreeDepth) return;
+  if (!reg.OpenKey(keyPath, false)) return;
+  std::vector<std::string> names;
+  reg.GetKeyNames(names);
+  reg.CloseKey();
+
+  for (const std::string& name : names) {
+    // A key name is never empty; a name that were would lead back to this same key.
+    if (name.empty()) continue;
+    const std::string nodePath = JoinPath(keyPath, name);
+    TKQVNode* node = AddInfoChild(parent, std::make_unique<TKQVBmkInfo>(std::string(), kNodeBookmark));
+    node->SetFileName(reg.ReadString(nodePath, kFileNameValue, ""));
+    node->SetDisplayName(reg.ReadString(nodePath, kDisplayNameValue, ""));
+    node->SetNodeType(
+        static_cast<std::uint8_t>(StoredInteger(reg.ReadString(nodePath, kNodeTypeValue, kDefaultNumber))));
+    node->SetIconFileName(reg.ReadString(nodePath, kIconFileNameValue, ""));
+    node->SetIconIndex(StoredInteger(reg.ReadString(nodePath, kIconIndexValue, kDefaultNumber)));
+    LoadLevel(reg, nodePath, node, depth + 1);
+  }
+}
+
+void TKQVMenu::LoadHistory(TKQRegIniFile* reg, const std::string& path) {
+  if (!reg || !reg->OpenKey(path, false)) return;
+  std::vector<std::string> names;
+  reg->GetValueNames(names);
+  if (names.empty()) return;
+
+  AddInfoChild(GetFirstNode(), std::make_unique<TKQVBmkInfo>(std::string(), kNodeSeparator));
+  auto folderInfo = std::make_unique<TKQVBmkInfo>(std::string(), kNodeFolder);
+  folderInfo->DisplayName = kHistoryCaption;
+  if (HBITMAP history = HistoryBitmap())
+    folderInfo->Bitmap.reset(static_cast<HBITMAP>(::CopyImage(history, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  TKQVNode* folder = AddInfoChild(GetFirstNode(), std::move(folderInfo));
+
+  // History entries carry no bitmap. Icons are on again afterwards, whatever happens.
+  struct IconsOffWhileLoading {
+    TKQVMenu& menu;
+    ~IconsOffWhileLoading() { menu.showIcons_ = true; }
+  } iconsOff{*this};
+  showIcons_ = false;
+
+  for (const std::string& name : names) {
+    TKQVNode* entry = AddInfoChild(folder, std::make_unique<TKQVBmkInfo>(std::string(), kNodeBookmark));
+    const std::string folderPath = reg->ReadString(path, name, "");
+    entry->SetFileName(folderPath);
+    entry->SetDisplayName(folderPath);
+    entry->SetNodeType(kNodeBookmark);
+  }
+}
+
+void TKQVMenu::UpdateBitmap(TKQVNode* node) noexcept {
+  if (!node || !node->Info() || !showIcons_) return;
+  TKQVBmkInfo& info = *node->Info();
+  Guard([&] {
+    ScopedIcon icon(NodeIcon(info));
+    if (!icon) {
+      info.Bitmap.reset();
+      return;
+    }
+    info.Bitmap.reset(DrawCheckBitmap(icon.get()));
+  });
+}
+
+HMENU TKQVMenu::BuildMenu(TCustomNode* parentNode, UINT& id, int& index) {
+  const TCustomNode::NodeList* level = parentNode ? parentNode->Children() : &Roots();
+  if (!level || level->empty()) return nullptr;
+  ScopedMenu menu(::CreatePopupMenu());
+  if (!menu) return nullptr;
+
+  UINT position = 0;
+  for (const std::unique_ptr<TCustomNode>& entry : *level) {
+    auto& node = static_cast<TKQVNode&>(*entry);
+    switch (node.NodeType()) {
+      case kNodeSeparator:
+        ::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+        break;
+      case kNodeFolder: {
+        const std::string caption = ExpandPath(node.DisplayName());
+        ScopedMenu submenu(BuildMenu(&node, id, index));
+        if (submenu) {
+          if (::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_POPUP | MF_STRING,
+                            reinterpret_cast<UINT_PTR>(submenu.get()), caption.c_str()))
+            (void)submenu.release();  // the menu owns it now
+        } else {
+          // A folder without entries shows as a greyed item that cannot be chosen.
+          ::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_STRING | MF_GRAYED, 0, caption.c_str());
+        }
+        SetItemBitmap(menu.get(), position, node);
+        break;
+      }
+      default:
+        ::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_STRING, id, node.DisplayName().c_str());
+        SetItemBitmap(menu.get(), position, node);
+        node.SetMenuIndex(index);
+        ++id;
+        ++index;
+        break;
+    }
+    ++position;
+  }
+  return menu.release();
+}
+
+TKQVNode* TKQVMenu::FindByIndex(int index) const noexcept {
+  if (index < 0) return nullptr;
+  for (TCustomNode* node = GetFirstNode(); node; node = node->GetNext()) {
+    auto* kqvNode = static_cast<TKQVNode*>(node);
+    if (kqvNode->Info() && kqvNode->MenuIndex() == index) return kqvNode;
+  }
+  return nullptr;
+}
+
+HBITMAP HistoryBitmap() noexcept { return g_HistoryBitmap.get(); }
+
+void StartupVMenu() { g_HistoryBitmap.reset(LoadResourceBitmap(kHistoryBitmapResource)); }
+
+void ShutdownVMenu() { g_HistoryBitmap.reset(); }
+
+}  // namespace kq

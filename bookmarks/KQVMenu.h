@@ -1,0 +1,127 @@
+// The user's bookmark tree and folder history, as the host stores them in the registry, loaded
+// into a node tree and turned into a native popup menu: folders become submenus, separators
+// separator items, bookmarks and history entries command items with a small icon in the
+// check-mark area.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "bookmarks/KQRegistry.h"
+#include "bookmarks/KQTreeUtl.h"
+#include "common/KQScoped.h"
+
+namespace kq {
+
+// The stored tree and history, below the host's key (kCompanyKey joined with kProductName).
+constexpr char kTreeKeyName[] = "KQVTree";
+constexpr char kHistoryKeyName[] = "LNTRHistory";
+std::string TreeKeyPath();     // \Software\Quillonworks\Lanterna\KQVTree
+std::string HistoryKeyPath();  // \Software\Quillonworks\Lanterna\LNTRHistory
+
+// Node types as stored in "NodeType"; any other value is shown like a bookmark.
+constexpr std::uint8_t kNodeBookmark = 0;
+constexpr std::uint8_t kNodeFolder = 1;
+constexpr std::uint8_t kNodeSeparator = 2;
+
+// The loader does not descend further: keys below this many levels under the tree key are not
+// loaded, so that a tree written by another program cannot exhaust the stack.
+constexpr int kMaxTreeDepth = 32;
+
+// The payload of one bookmark node.
+class TKQVBmkInfo : public TNodeData {
+ public:
+  TKQVBmkInfo(std::string fileName, std::uint8_t nodeType) : FileName(std::move(fileName)), NodeType(nodeType) {}
+
+  int MenuIndex = -1;  // the command index the last menu build gave the item
+  std::string FileName;
+  std::string DisplayName;
+  std::uint8_t NodeType;
+  ScopedBitmap Bitmap;  // the item's check-mark bitmap, or none
+  std::string IconFileName;
+  int IconIndex = 0;
+};
+
+// A bookmark node. It owns the TKQVBmkInfo given as its Data. The accessors tolerate a node
+// without payload: reads give an empty text, 0 or none, writes do nothing.
+class TKQVNode : public TCustomNode {
+ public:
+  explicit TKQVNode(TCustomNodes* owner) noexcept : TCustomNode(owner) {}
+  // The payload is freed (and Data cleared) before the node's subtree.
+  ~TKQVNode() override;
+
+  // Takes P over when it is a TKQVBmkInfo; a payload held before is freed.
+  void SetData(TNodeData* p) noexcept override;
+  TKQVBmkInfo* Info() const noexcept { return payload_.get(); }
+
+  std::string FileName() const;
+  void SetFileName(const std::string& value);  // rebuilds the bitmap (UpdateBitmap)
+  std::string DisplayName() const;
+  void SetDisplayName(const std::string& value);
+  std::uint8_t NodeType() const noexcept;
+  void SetNodeType(std::uint8_t value) noexcept;
+  std::string IconFileName() const;
+  void SetIconFileName(const std::string& value);  // rebuilds the bitmap when the value changes
+  int IconIndex() const noexcept;
+  void SetIconIndex(int value);  // rebuilds the bitmap when the value changes
+  int MenuIndex() const noexcept;
+  void SetMenuIndex(int value) noexcept;
+  HBITMAP Bitmap() const noexcept;
+
+ private:
+  std::unique_ptr<TKQVBmkInfo> payload_;
+};
+
+class TKQVMenu : public TCustomNodes {
+ public:
+  TKQVMenu() = default;
+  ~TKQVMenu() override = default;
+
+  // When true, setting a node's FileName, IconFileName or IconIndex rebuilds its bitmap.
+  bool ShowIcons() const noexcept { return showIcons_; }
+  void SetShowIcons(bool value) noexcept { showIcons_ = value; }
+
+  // Every node of the menu is a TKQVNode.
+  std::unique_ptr<TCustomNode> CreateNode() final;
+
+  // Replaces the content by the tree stored under Path (an absolute key). An error of any kind
+  // (a value that is not a string, a "NodeType" or "IconIndex" that is not a decimal integer)
+  // ends the loading silently; the nodes loaded so far stay, the one being filled included.
+  // Keys more than kMaxTreeDepth levels below Path are not loaded.
+  void LoadTree(TKQRegIniFile* reg, const std::string& path);
+  // Appends the history stored as the values of Path: a separator and a folder "History" as the
+  // last children of the first node (as roots when the menu is empty), the entries below the
+  // folder in enumeration order. Nothing when Reg is none or the key is missing or empty.
+  // A history value that is not a string throws TKQRegDataTypeError to the caller, who must not
+  // let it escape; the nodes appended up to then stay, and ShowIcons is on again.
+  void LoadHistory(TKQRegIniFile* reg, const std::string& path);
+
+  // Rebuilds Node's check-mark bitmap from its icon file, or from the shell's icon of its
+  // (expanded) FileName; no bitmap when no icon can be had. Never throws.
+  void UpdateBitmap(TKQVNode* node) noexcept;
+  // A new popup menu holding the level below ParentNode (the roots for none), or null when that
+  // level is empty. Bookmarks take the command id Id and the MenuIndex Index, both advanced in
+  // pre-order over the bookmarks; folders and separators take neither. The caller owns the menu.
+  HMENU BuildMenu(TCustomNode* parentNode, UINT& id, int& index);
+  // The first node in pre-order whose MenuIndex is Index (never one that is negative), or none.
+  TKQVNode* FindByIndex(int index) const noexcept;
+
+ private:
+  void LoadLevel(TKQRegIniFile& reg, const std::string& keyPath, TKQVNode* parent, int depth);
+  TKQVNode* AddInfoChild(TCustomNode* parent, std::unique_ptr<TKQVBmkInfo> info);
+
+  bool showIcons_ = true;
+};
+
+// The "History" folder's bitmap, loaded at start-up from the RCDATA resource "HISTORY" (16 by 16
+// pixels, 32 bits); null when missing. Owned by this unit.
+HBITMAP HistoryBitmap() noexcept;
+
+// Start-up and shut-down of this unit: the history bitmap.
+void StartupVMenu();
+void ShutdownVMenu();
+
+}  // namespace kq
