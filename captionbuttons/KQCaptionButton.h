@@ -24,6 +24,12 @@ extern UINT UpdateButtonMsg;
 void StartupCaptionButtons();
 void ShutdownCaptionButtons();
 
+// Visual styles in use: a theme is active, the application is themed and its theme properties
+// allow themed controls. Read once per process and again when a set's window hears
+// WM_THEMECHANGED.
+bool VisualStylesInUse();
+void RefreshVisualStyles();
+
 class TKQCaptionButton {
  public:
   int Tag = 0;
@@ -35,6 +41,9 @@ class TKQCaptionButton {
 
 class TKQCaptionButtonsLst;
 
+// One set of buttons on one top-level window. All its operations run on the thread that owns the
+// window; a set is destroyed on that thread too (or through its list, which copes with a set
+// that is busy in its own window procedure).
 class TKQCaptionButtons {
  public:
   static constexpr int kMaxButtons = 8;
@@ -52,6 +61,7 @@ class TKQCaptionButtons {
   virtual void ButtonDown(int index, bool rightButton) {}
   virtual void ButtonUp(int index, bool rightButton) {}
   virtual void Click(int index) {}
+  // False when all slots are used or the button could not be made.
   virtual bool AddButton(HWND wnd, int tag, int spacing, HBITMAP glyph, bool visible);
 
   // Takes ownership of both handles only when a button is visible, UseSystemLook is false and
@@ -72,11 +82,13 @@ class TKQCaptionButtons {
   HWND Wnd() const { return Wnd_; }
   int Count() const { return Count_; }
   TKQCaptionButton* Button(int index) const;  // null outside 0..Count-1
-  bool Attached() const { return OldWndProc_ != nullptr; }
+  bool Attached() const { return WndProcThunk_ != nullptr; }
   int RightOffset() const { return RightOffset_; }
   bool Tracking() const { return Tracking_; }
   int PressedIndex() const { return PressedIndex_; }
-  void* WndProcThunk() const { return WndProcThunk_; }
+  WNDPROC WndProcThunk() const { return WndProcThunk_; }
+  WNDPROC OldWndProc() const { return OldWndProc_; }
+  TKQCaptionButtonsLst* Owner() const { return Owner_; }
 
   bool UseSystemLook = true;
 
@@ -85,20 +97,50 @@ class TKQCaptionButtons {
 
  private:
   friend class TKQCaptionButtonsLst;
+
+  static LRESULT EntryProc(void* object, HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  // Gives the window its procedure back, or leaves the entry forwarding to it when another
+  // procedure came on top; afterwards nothing reaches this set any more.
+  void Detach();
+  // Destroys a set taken out of its list; a set inside its own window procedure is detached now
+  // and deleted when its outermost call returns.
+  static void Dispose(std::unique_ptr<TKQCaptionButtons> set);
+
+  LRESULT PaintWithoutVisible(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT OnHitTest(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT OnPress(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT OnDrag(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT OnRelease(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT OnCaptureChanged(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT OnNcDestroy(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  int ButtonAt(POINT screenPoint) const;  // first visible button whose hit rectangle holds it, or -1
+  void EndTracking(bool clickIfInside, POINT screenPoint);
+  void DrawButtons(HWND wnd);
+  void DrawFrame(HDC dc, const RECT& rect, bool pushed, void* theme);
+
   ScopedBitmap NormalFrame_;
   ScopedBitmap PushedFrame_;
+  bool FramesTransparent_ = false;  // classic frames drawn on magenta
+  bool FramesBuilt_ = false;        // BuildFrames ran with a visible button, or skins were taken
   int RightOffset_ = 0;
   HWND Wnd_ = nullptr;
   std::unique_ptr<TKQCaptionButton> Buttons_[kMaxButtons];
   bool Tracking_ = false;
-  void* WndProcThunk_ = nullptr;
+  bool TrackingRight_ = false;
+  bool Releasing_ = false;
+  WNDPROC WndProcThunk_ = nullptr;
   WNDPROC OldWndProc_ = nullptr;
+  bool Unicode_ = false;  // the window was subclassed with the wide functions
   int PressedIndex_ = 0;
   int Count_ = 0;
+  int Depth_ = 0;  // calls of this set's window procedure in progress on its thread
+  bool DeleteWhenIdle_ = false;
+  unsigned PassedOn_ = 0;  // messages handed to the old procedure, to spot a step that failed first
   TKQCaptionButtonsLst* Owner_ = nullptr;  // the list holding this set, told at WM_NCDESTROY
 };
 
-// The per-process list of sets. Safe to use from several GUI threads at once.
+// The per-process list of sets. Safe to use from several GUI threads at once; the lock is never
+// held while a window is called.
 class TKQCaptionButtonsLst {
  public:
   TKQCaptionButtonsLst();
@@ -113,12 +155,17 @@ class TKQCaptionButtonsLst {
   TKQCaptionButtons* Add(HWND wnd);
   bool HasWindow(HWND wnd) const;
   TKQCaptionButtons* Find(HWND wnd) const;
-  // Destroys the set of wnd and drops its entry; false when wnd has none.
+  // Destroys the set of wnd and drops its entry; false when wnd has none. May be called from
+  // inside that set's window procedure.
   bool Remove(HWND wnd);
   void Clear();
   size_t Count() const;
 
  private:
+  friend class TKQCaptionButtons;
+  bool RemoveSet(TKQCaptionButtons* set);  // as Remove, for this very set
+  std::unique_ptr<TKQCaptionButtons> TakeOut(TKQCaptionButtons* set, HWND wnd);
+
   mutable CRITICAL_SECTION Lock_;
   std::vector<std::unique_ptr<TKQCaptionButtons>> Items_;
 };

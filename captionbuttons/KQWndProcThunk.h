@@ -1,0 +1,63 @@
+// Window-procedure entries: small executable stubs, each a window procedure of its own that leads
+// to one method reference (a code address and the object it works on). A button set installs one
+// on its window, so the system's calls reach that set directly.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+namespace kq {
+
+// The code a method reference names: called with the reference's object and the window
+// procedure's four arguments; its result is the window procedure's result.
+using TWndMethodCode = LRESULT (*)(void* object, HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+struct TWndMethod {
+  TWndMethodCode Code;
+  void* Object;
+};
+
+// The pool grows by blocks of this size, one VirtualAlloc each; blocks are never released.
+constexpr size_t kWndProcThunkBlockSize = 4096;
+// Entries end within the first kWndProcThunkBlockUsable bytes of a block.
+constexpr size_t kWndProcThunkBlockUsable = 4092;
+
+#if defined(__i386__)
+// Block: previous block (4 bytes), the shared stub "pop ecx; jmp rel32" (6 bytes), then entries
+// of "call rel32" to the shared stub followed by the 8-byte method reference.
+constexpr size_t kWndProcThunkFirstOffset = 10;
+constexpr size_t kWndProcThunkEntrySize = 13;
+constexpr size_t kWndProcThunkMethodOffset = 5;
+#elif defined(__x86_64__)
+// Block: previous block (8 bytes), the shared stub "jmp [rip+0]" with the common entry's address
+// (14 bytes), padding, then 32-byte entries "lea r10, [method]; jmp rel32" to the shared stub,
+// padding, and the 16-byte method reference at offset 16.
+constexpr size_t kWndProcThunkFirstOffset = 24;
+constexpr size_t kWndProcThunkEntrySize = 32;
+constexpr size_t kWndProcThunkMethodOffset = 16;
+#else
+#error "window-procedure entries are written for x86 and x86-64 only"
+#endif
+
+constexpr size_t kWndProcThunksPerBlock =
+    (kWndProcThunkBlockUsable - kWndProcThunkFirstOffset) / kWndProcThunkEntrySize;
+
+// Takes an entry from the process-wide pool and points it at method. Null when no memory could
+// be had. Safe from any thread.
+WNDPROC AllocWndProcThunk(const TWndMethod& method);
+// Gives an entry back to the pool; it may be handed out again at once. Safe from any thread.
+void FreeWndProcThunk(WNDPROC thunk);
+// Points a live entry at another method (an entry that must stay in place because some other
+// window procedure still calls it).
+void RetargetWndProcThunk(WNDPROC thunk, const TWndMethod& method);
+// The method an entry currently leads to.
+TWndMethod WndProcThunkMethod(WNDPROC thunk);
+
+struct TWndProcThunkStats {
+  size_t Blocks;       // blocks obtained so far (= VirtualAlloc calls)
+  size_t FreeEntries;  // entries on the free list
+};
+TWndProcThunkStats GetWndProcThunkStats();
+
+}  // namespace kq
