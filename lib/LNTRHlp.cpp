@@ -12,7 +12,9 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
       kq::LibraryStartup();
       break;
     case DLL_PROCESS_DETACH:
-      kq::LibraryShutdown();
+      // At process exit the windows die with the process and other threads are already gone:
+      // only an unload (FreeLibrary) gives the windows their procedures back.
+      if (!reserved) kq::LibraryShutdown();
       break;
   }
   return TRUE;

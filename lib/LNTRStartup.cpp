@@ -2,6 +2,8 @@
 
 #include "bookmarks/KQVMenu.h"
 #include "captionbuttons/KQCaptionButton.h"
+#include "dialogbuttons/KQVCaptionButton.h"
+#include "hook/KQVHook.h"
 #include "hook/KQVHostLink.h"
 #include "shellwindows/KQShellUtils.h"
 #include "shellwindows/KQUtils.h"
@@ -15,11 +17,13 @@ void LibraryStartup() {
   StartupShellUtils();
   StartupVMenu();
   StartupCaptionButtons();
-  RegisterManageMsg();
-  RegisterHookMessages();
+  StartupDialogButtons();
+  StartupHook();
 }
 
 void LibraryShutdown() {
+  ShutdownHook();
+  ShutdownDialogButtons();
   ShutdownCaptionButtons();
   ShutdownVMenu();
   ShutdownShellUtils();

@@ -1,0 +1,96 @@
+// The dialog enhancements the user's settings ask for: the buttons' skin, the window's
+// transparency and size, the file list's view mode and sort order.
+#include <windows.h>
+
+#include <iterator>
+
+#include "captionbuttons/KQTaskWnd.h"
+#include "common/KQScoped.h"
+#include "dialogbuttons/KQVCaptionButton.h"
+#include "shellwindows/KQUtils.h"
+#include "shellwindows/KQWindowKind.h"
+
+namespace kq {
+namespace {
+
+struct SkinFrames {
+  const char* released;
+  const char* pushed;
+  bool systemLook;
+};
+
+// By CaptionButtonSkinType; any other type has no frames.
+constexpr SkinFrames kSkins[] = {
+    {"BLUE_UP", "BLUE_DOWN", true},
+    {"BLUE_UP", "BLUE_DOWN", false},
+    {"OLIVEGREEN_UP", "OLIVEGREEN_DOWN", false},
+    {"SILVER_UP", "SILVER_DOWN", false},
+};
+
+constexpr int32_t kOpaque = 255;
+
+// Shell folder view commands, sent as WM_COMMAND to the dialog's "SHELLDLL_DefView".
+constexpr WORD kViewStyleCommands[] = {0, 0x702D, 0x702E, 0x702A, 0x702B, 0x702C};
+constexpr WORD kArrangeIconsCommands[] = {0, 0x7602, 0x7603, 0x7604, 0x7605};
+
+bool IsResizableKind(uint8_t kind) { return IsDialogKind(static_cast<TWindowKind>(kind)); }
+bool HasClassicShellView(uint8_t kind) { return IsClassicOpenSaveKind(static_cast<TWindowKind>(kind)); }
+
+template <size_t N>
+void SendViewCommand(HWND wnd, uint8_t kind, uint8_t value, const WORD (&commands)[N]) {
+  if (value == 0 || value >= N || !HasClassicShellView(kind)) return;
+  HWND view = FindChildWindow(wnd, kClassShellView, kIdShellView);
+  ::SendMessageA(view, WM_COMMAND, MAKEWPARAM(commands[value], 0), 0);
+}
+
+}  // namespace
+
+void TKQVCaptionButtons::SetSkin(uint8_t type) {
+  SkinType = type;
+  UseSystemLook = false;
+  const SkinFrames* skin = type < std::size(kSkins) ? &kSkins[type] : nullptr;
+  if (skin) UseSystemLook = skin->systemLook;
+  // The system look draws no skin: its frames would never be taken, so they are not loaded.
+  ScopedBitmap released, pushed;
+  if (skin && !UseSystemLook) {
+    released.reset(LoadResourceBitmap(skin->released));
+    pushed.reset(LoadResourceBitmap(skin->pushed));
+  }
+  if (SetFrameBitmaps(released.get(), pushed.get())) {
+    released.release();  // the frames own them now
+    pushed.release();
+  }
+}
+
+void TKQVCaptionButtons::SetTransparency(int32_t value) {
+  if (value == Transparency) return;
+  Transparency = value;
+  if (Kind == wkExplorer) return;  // Explorer windows are never made transparent
+  SetWindowTransparency(Wnd(), value < kOpaque, static_cast<BYTE>(value & 0xFF), 0, false);
+}
+
+void TKQVCaptionButtons::ApplyDialogSize() {
+  HWND wnd = Wnd();
+  if (!ResizeDialog || !IsResizableKind(Kind)) return;
+  if ((::GetWindowLongPtrA(wnd, GWL_STYLE) & WS_THICKFRAME) == 0) return;
+  RECT r;
+  if (!::GetWindowRect(wnd, &r)) return;
+  const int x = r.left + RectWidth(r) / 2 - DialogWidth / 2;
+  const int y = r.top + RectHeight(r) / 2 - DialogHeight / 2;
+  RECT n = {x, y, x + DialogWidth, y + DialogHeight};
+  const RECT screen = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+  n = MoveRectInside(n, screen);
+  ::SetWindowPos(wnd, HWND_TOP, n.left, n.top, RectWidth(n), RectHeight(n), SWP_SHOWWINDOW);
+}
+
+void TKQVCaptionButtons::SetViewStyle(uint8_t value) {
+  ViewStyle = value;
+  SendViewCommand(Wnd(), Kind, value, kViewStyleCommands);
+}
+
+void TKQVCaptionButtons::SetArrangeIconsBy(uint8_t value) {
+  ArrangeIconsBy = value;
+  SendViewCommand(Wnd(), Kind, value, kArrangeIconsCommands);
+}
+
+}  // namespace kq

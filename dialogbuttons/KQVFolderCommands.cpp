@@ -1,0 +1,93 @@
+// The host's folder commands carried out by a dialog button set: go to a folder, tell the
+// folder, open in the host's start folder, and report the last folder at close.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+#include "dialogbuttons/KQVCaptionButton.h"
+#include "hook/KQVHostLink.h"
+#include "shellwindows/KQDialogFolder.h"
+#include "shellwindows/KQUtils.h"
+#include "shellwindows/KQWindowKind.h"
+
+namespace kq {
+namespace {
+
+// The lParam values of "WM_OBJECTSEL" after which a version-9 Office dialog's folder is kept.
+constexpr LPARAM kObjectSelFolderEvents[] = {29, 31, 36};
+
+// The folder read at the last qualifying "WM_OBJECTSEL" of any set of this process.
+std::mutex g_LastObjectSelLock;
+std::string g_LastObjectSelFolder;
+
+bool IsSnakeListGeneration(uint8_t kind) { return IsSnakeListOfficeKind(static_cast<TWindowKind>(kind)); }
+bool IsOlderOffice(uint8_t kind) { return IsOlderOfficeKind(static_cast<TWindowKind>(kind)); }
+
+std::string LastObjectSelFolder() {
+  std::lock_guard<std::mutex> lock(g_LastObjectSelLock);
+  return g_LastObjectSelFolder;
+}
+
+}  // namespace
+
+LRESULT TKQVCaptionButtons::SetFolderCommand(const COPYDATASTRUCT& record) {
+  if (!record.lpData) return 0;
+  // The folder ends at its terminating zero, and never past what the record carries.
+  const char* text = static_cast<const char*>(record.lpData);
+  const size_t length = strnlen(text, record.cbData);
+  return SetDialogFolder(Wnd(), std::string(text, length)) ? 1 : 0;
+}
+
+std::string TKQVCaptionButtons::GetWindowFolder() {
+  return kq::GetWindowFolder(Wnd(), Kind, DisableTrickForGettingFolder);
+}
+
+void TKQVCaptionButtons::RememberObjectSelFolder(LPARAM lParam) {
+  if (IsProbeActive()) return;
+  if (!IsSnakeListGeneration(Kind)) return;
+  if (!IsVersion9Process(Wnd())) return;
+  if (std::find(std::begin(kObjectSelFolderEvents), std::end(kObjectSelFolderEvents), lParam) ==
+      std::end(kObjectSelFolderEvents))
+    return;
+  std::string folder = GetWindowFolder();
+  std::lock_guard<std::mutex> lock(g_LastObjectSelLock);
+  g_LastObjectSelFolder = std::move(folder);
+}
+
+void TKQVCaptionButtons::ReportLastFolder() {
+  HWND wnd = Wnd();
+  if (IsSnakeListGeneration(Kind) && IsVersion9Process(wnd)) {
+    ReportFolder(wnd, LastObjectSelFolder());
+  } else if (!IsOlderOffice(Kind) && Kind != wkOfficeMso96) {
+    ReportFolder(wnd, GetWindowFolder());
+  }
+}
+
+void TKQVCaptionButtons::ReportFolder(HWND wnd, const std::string& path) {
+  std::string folder = path;
+  if (FileExists(folder)) folder = ParentFolderOfItem(folder);
+  if (folder.empty() || !DirectoryExists(folder)) return;
+  if (folder.size() >= kDialogFolderPathField) return;  // a cut path would name another folder
+  DialogFolderRecord record = MakeDialogFolderRecord(wnd, folder);
+  SendCopyDataToHost(CopyDataDialogFolder, reinterpret_cast<WPARAM>(wnd), &record, sizeof(record));
+}
+
+void TKQVCaptionButtons::ApplyInitialFolder() {
+  if (InitialFolderApplied) return;
+  InitialFolderApplied = true;  // asked once, whatever the answer
+  HWND wnd = Wnd();
+  // No answer in time means no start folder: HostFolder then holds nothing written for us.
+  if (!SendToHost(ManageMsg, kManageAskStartFolder, reinterpret_cast<LPARAM>(wnd))) return;
+  const std::string path = ReadHostFolder();
+  if (!path.empty() && DirectoryExists(path)) SetDialogFolder(wnd, path);
+}
+
+void ShutdownFolderCommands() {
+  std::lock_guard<std::mutex> lock(g_LastObjectSelLock);
+  g_LastObjectSelFolder.clear();
+  g_LastObjectSelFolder.shrink_to_fit();
+}
+
+}  // namespace kq

@@ -1,0 +1,75 @@
+#include "dialogbuttons/KQVSettings.h"
+
+#include <windows.h>
+
+#include <climits>
+
+#include "bookmarks/KQRegistry.h"
+#include "common/KQGuard.h"
+#include "dialogbuttons/KQVCaptionButton.h"
+#include "shellwindows/KQUtils.h"
+
+namespace kq {
+
+int32_t ParseDecimal(const std::string& text, int32_t fallback) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i == text.size()) return fallback;
+  long long value = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return fallback;
+    value = value * 10 + (text[i] - '0');
+    if (value > static_cast<long long>(INT_MAX) + 1) return fallback;
+  }
+  if (negative) value = -value;
+  if (value > INT_MAX || value < INT_MIN) return fallback;
+  return static_cast<int32_t>(value);
+}
+
+int32_t ReadIntegerSetting(TKQRegIniFile& reg, const std::string& section, const char* ident, int32_t fallback) {
+  const std::string missing;  // an absent value reads as "", which is no number
+  return ParseDecimal(reg.ReadString(section, ident, missing), fallback);
+}
+
+bool ReadBoolSetting(TKQRegIniFile& reg, const std::string& section, const char* ident, bool fallback) {
+  return ReadIntegerSetting(reg, section, ident, fallback ? 1 : 0) != 0;
+}
+
+void TKQVCaptionButtons::ReadSettings() {
+  TKQRegIniFile reg(KEY_ALL_ACCESS);
+  const std::string key = ProductKeyPath();
+
+  // The first group shares one guard: a failure ends it and skips the second group.
+  const bool firstGroupRead = Guard([&] {
+    SetRightOffset(ReadIntegerSetting(reg, key, kShiftCaptionButton, kDefaultShift));
+    SetSkin(static_cast<uint8_t>(ReadIntegerSetting(reg, key, kCaptionButtonSkinType, kDefaultSkinType)));
+    SetTransparency(ReadIntegerSetting(reg, key, kDlgTranspaency, kDefaultTransparency));
+    ResizeDialog = ReadBoolSetting(reg, key, kDlgResize, kDefaultResize);
+    DialogWidth = ReadIntegerSetting(reg, key, kDlgWidth, kDefaultDialogWidth);
+    DialogHeight = ReadIntegerSetting(reg, key, kDlgHeight, kDefaultDialogHeight);
+  });
+
+  if (firstGroupRead) {
+    Guard([&] { SetViewStyle(static_cast<uint8_t>(ReadIntegerSetting(reg, key, kViewStyle, kDefaultViewStyle))); });
+    Guard([&] {
+      SetArrangeIconsBy(static_cast<uint8_t>(ReadIntegerSetting(reg, key, kArrangeIconsBy, kDefaultArrangeIconsBy)));
+    });
+    Guard([&] {
+      HideFavoritesButton = ReadBoolSetting(reg, key, kHideFavoritesButton, kDefaultHideButton);
+      if (TKQCaptionButton* button = Button(0)) button->Visible = !HideFavoritesButton;
+    });
+    Guard([&] {
+      HideHistoryButton = ReadBoolSetting(reg, key, kHideHistoryButton, kDefaultHideButton);
+      if (TKQCaptionButton* button = Button(1)) button->Visible = !HideHistoryButton;
+    });
+    Guard([&] {
+      DisableTrickForGettingFolder = ReadBoolSetting(reg, key, kDisableTrickForGettingFolder, kDefaultDisableTrick);
+    });
+  }
+
+  Guard([&] { Refresh(); });
+  Guard([&] { ApplyDialogSize(); });
+}
+
+}  // namespace kq

@@ -1,0 +1,100 @@
+#include "shellwindows/KQShlBrowserUtils.h"
+
+#include <shobjidl.h>
+
+#include "captionbuttons/KQTaskWnd.h"
+#include "common/KQGuard.h"
+#include "shellwindows/KQShellUtils.h"
+#include "shellwindows/KQUtils.h"
+#include "shellwindows/KQWindowKind.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace kq {
+namespace {
+
+bool IsReadable(const void* p, size_t size) {
+  MEMORY_BASIC_INFORMATION info;
+  if (!p || ::VirtualQuery(p, &info, sizeof(info)) != sizeof(info)) return false;
+  if (info.State != MEM_COMMIT || (info.Protect & (PAGE_NOACCESS | PAGE_GUARD)) != 0) return false;
+  const auto* end = static_cast<const char*>(info.BaseAddress) + info.RegionSize;
+  return static_cast<const char*>(p) + size <= end;
+}
+
+bool IsCode(const void* p) {
+  MEMORY_BASIC_INFORMATION info;
+  if (!p || ::VirtualQuery(p, &info, sizeof(info)) != sizeof(info) || info.State != MEM_COMMIT) return false;
+  constexpr DWORD kExecutable = PAGE_EXECUTE | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+  return (info.Protect & kExecutable) != 0;
+}
+
+// An answer is used only when it has the shape of a COM object: readable memory holding a
+// readable table whose IUnknown entries are code.
+bool LooksLikeInterface(LRESULT answer) {
+  const auto* object = reinterpret_cast<void* const*>(answer);
+  if (!IsReadable(object, sizeof(void*))) return false;
+  const auto* table = static_cast<void* const*>(*object);
+  if (!IsReadable(table, 3 * sizeof(void*))) return false;
+  return IsCode(table[0]) && IsCode(table[1]) && IsCode(table[2]);
+}
+
+}  // namespace
+
+ComPtr<IShellBrowser> AskShellBrowser(HWND wnd) {
+  ComPtr<IShellBrowser> browser;
+  if (!::IsWindow(wnd)) return browser;
+  if (lstrcmpiA(GetWndClassName(wnd).c_str(), kClassComboBoxEx) == 0) return browser;
+  const LRESULT answer = ::SendMessageA(wnd, kGetShellBrowserMsg, 0, 0);
+  if (answer == 0 || ::IsWindow(reinterpret_cast<HWND>(answer)) || !LooksLikeInterface(answer)) return browser;
+  Guard([&] {
+    auto* unknown = reinterpret_cast<IUnknown*>(answer);
+    if (FAILED(unknown->QueryInterface(IID_PPV_ARGS(&browser)))) browser.Reset();
+  });
+  return browser;
+}
+
+ComPtr<IShellBrowser> FindShellBrowserBelow(TTaskWnd* task) {
+  return Guarded(ComPtr<IShellBrowser>(), [&] {
+    ComPtr<IShellBrowser> browser;
+    if (!task) return browser;
+    if (IsWinNT6()) {
+      if (ClassifyWindow(task->Handle()) == wkExplorer)
+        browser = AskShellBrowser(FindChildWindow(task->Handle(), kClassShellTabWindow, 0));
+      return browser;
+    }
+    task->EnumChildren();
+    for (int i = 0, n = task->ChildCount(); i < n && !browser; ++i) browser = AskShellBrowser(task->Child(i)->Handle());
+    return browser;
+  });
+}
+
+ComPtr<IShellBrowser> GetShellBrowser(HWND wnd) {
+  return Guarded(ComPtr<IShellBrowser>(), [&] {
+    ComPtr<IShellBrowser> browser = AskShellBrowser(wnd);
+    if (!browser) {
+      TTaskWnd task(wnd);
+      browser = FindShellBrowserBelow(&task);
+    }
+    if (!browser) browser = AskShellBrowser(::GetParent(wnd));
+    return browser;
+  });
+}
+
+std::string GetBrowserFolder(IShellBrowser* browser) {
+  std::string result;
+  Guard([&] {
+    if (!browser) return;
+    ComPtr<IShellView> view;
+    if (FAILED(browser->QueryActiveShellView(&view)) || !view) return;
+    ComPtr<IFolderView> folderView;
+    if (FAILED(view.As(&folderView))) return;
+    ComPtr<IPersistFolder2> folder;
+    if (FAILED(folderView->GetFolder(IID_PPV_ARGS(&folder))) || !folder) return;
+    ScopedIDList list;
+    if (FAILED(folder->GetCurFolder(list.put())) || !list) return;
+    result = PathFromIDList(list.get());
+  });
+  return result;
+}
+
+}  // namespace kq
