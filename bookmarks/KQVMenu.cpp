@@ -1,5 +1,7 @@
 #include "bookmarks/KQVMenu.h"
 
+#include "shellwindows/KQDialogFolder.h"
+
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -267,5 +269,10 @@ HBITMAP HistoryBitmap() noexcept { return g_HistoryBitmap.get(); }
 void StartupVMenu() { g_HistoryBitmap.reset(LoadResourceBitmap(kHistoryBitmapResource)); }
 
 void ShutdownVMenu() { g_HistoryBitmap.reset(); }
+
+bool TKQVMenu::ExecuteCommand(HWND wnd, int index) const {
+  TKQVNode* node = FindByIndex(index);
+  return node && SetDialogFolder(wnd, node->FileName());
+}
 
 }  // namespace kq

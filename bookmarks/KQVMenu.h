@@ -108,6 +108,9 @@ class TKQVMenu : public TCustomNodes {
   HMENU BuildMenu(TCustomNode* parentNode, UINT& id, int& index);
   // The first node in pre-order whose MenuIndex is Index (never one that is negative), or none.
   TKQVNode* FindByIndex(int index) const noexcept;
+  // Sends wnd (a file dialog or Explorer window) to the FileName of the node whose MenuIndex is
+  // index; true when a node was found and the window was sent there.
+  bool ExecuteCommand(HWND wnd, int index) const;
 
  private:
   void LoadLevel(TKQRegIniFile& reg, const std::string& keyPath, TKQVNode* parent, int depth);
