@@ -164,5 +164,63 @@ TEST(DialogButtonsRemove, RemoveCodeTakesTheSetAwayAndTheDialogStillWorks) {
   EXPECT_TRUE(::IsWindow(dialog));
 }
 
+std::string InitCommand(HWND dialog) {
+  char command[128];
+  std::snprintf(command, sizeof(command), "send %p WM_KQVINITCAPTIONBUTTONS 0 0", static_cast<void*>(dialog));
+  return command;
+}
+
+TEST(DialogButtonsInit, TheInitMessageAttachesASetToADialogOpenedBeforeTheHooks) {
+  OpenedDialog opened("open", "Early");
+  ASSERT_NE(opened.Dialog(), nullptr);
+  HWND dialog = opened.Dialog();
+  HostProcess host;
+  ASSERT_TRUE(host.Start());
+  // Twice: a second request must not stack a second set on the first.
+  ASSERT_TRUE(host.Command(InitCommand(dialog)));
+  ASSERT_TRUE(host.Command(InitCommand(dialog)));
+  test::PumpMessagesFor(500);
+  const size_t from = host.LogLines().size();
+  EXPECT_EQ(ClickAndWaitForReport(host, dialog, 0, false), ManageLine(1, ReportedCorner(dialog, 0)));
+  test::PumpMessagesFor(1000);
+  size_t reports = 0;
+  const auto lines = host.LogLines();
+  for (size_t i = from; i < lines.size(); ++i)
+    if (lines[i].rfind("manage code=", 0) == 0) ++reports;
+  EXPECT_EQ(reports, 1u);
+}
+
+// HookOn and HookOff of the library loaded into this process, many times over: afterwards no hook
+// is left behind, so a new dialog gets no set; one more HookOn still works.
+TEST(DialogButtonsHookCycles, RepeatedOnAndOffLeavesNoHookBehind) {
+  HostProcess host;
+  ASSERT_TRUE(host.Start({"--no-hook"}));
+  HMODULE library = ::LoadLibraryA((test::ProgramDirectory() + "LNTRHlp.dll").c_str());
+  ASSERT_NE(library, nullptr);
+  using HookFunction = void(WINAPI*)();
+  auto on = reinterpret_cast<HookFunction>(::GetProcAddress(library, "HookOn"));
+  auto off = reinterpret_cast<HookFunction>(::GetProcAddress(library, "HookOff"));
+  ASSERT_NE(on, nullptr);
+  ASSERT_NE(off, nullptr);
+  for (int i = 0; i < 50; ++i) {
+    on();
+    off();
+  }
+  {
+    OpenedDialog opened("open", "After cycles");
+    ASSERT_NE(opened.Dialog(), nullptr);
+    EXPECT_EQ(ClickAndWaitForReport(host, opened.Dialog(), 0, false, kSilenceMs), "");
+  }
+  on();
+  {
+    OpenedDialog opened("open", "Hooked again");
+    ASSERT_NE(opened.Dialog(), nullptr);
+    EXPECT_EQ(ClickAndWaitForReport(host, opened.Dialog(), 0, false),
+              ManageLine(1, ReportedCorner(opened.Dialog(), 0)));
+  }
+  off();
+  ::FreeLibrary(library);
+}
+
 }  // namespace
 }  // namespace kq
