@@ -1,0 +1,226 @@
+// The global hooks and the dialog button set across processes: the stand-in host turns the hooks
+// on, a helper opens a real file dialog, the test clicks the dialog's caption buttons with
+// synthesised mouse input and reads what the host heard.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "captionbuttons/KQCaptionButton.h"
+#include "dialogbuttons/KQVCaptionButton.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/HostProcess.h"
+#include "tests/support/TestPaths.h"
+
+namespace kq {
+namespace {
+
+constexpr DWORD kDialogWaitMs = 30000;
+constexpr DWORD kCloseWaitMs = 15000;
+constexpr DWORD kSettleMs = 1500;     // the dialog fills in its controls and gets its set
+constexpr DWORD kReportWaitMs = 4000;  // a press reaches the host's log
+constexpr DWORD kSilenceMs = 2500;     // how long a press that must not report is watched
+
+// A dialog_opener process showing one dialog, cancelled at the end.
+class OpenedDialog {
+ public:
+  OpenedDialog(const std::string& mode, const std::string& title) {
+    if (!process_.Start(test::HelperPath("dialog_opener.exe"), {mode, "--title", title})) return;
+    dialog_ = process_.WaitForWindowOfClass("#32770", kDialogWaitMs);
+    if (dialog_) test::PumpMessagesFor(kSettleMs);
+  }
+  ~OpenedDialog() {
+    if (dialog_ && ::IsWindow(dialog_)) ::PostMessageA(dialog_, WM_COMMAND, IDCANCEL, 0);
+    if (process_.Running() && !process_.WaitForExit(kCloseWaitMs)) process_.Terminate();
+  }
+  HWND Dialog() const { return dialog_; }
+
+ private:
+  test::ChildProcess process_;
+  HWND dialog_ = nullptr;
+};
+
+// Where button index of a dialog set sits on wnd, in screen coordinates: the same layout as the
+// set in the dialog's process, computed here from the window's rectangle.
+RECT ButtonRect(HWND wnd, int index) {
+  TKQCaptionButtons layout(nullptr);
+  layout.AddButton(nullptr, kFavoritesTag, kButtonSpacing, nullptr, false);
+  layout.AddButton(nullptr, kHistoryTag, kButtonSpacing, nullptr, false);
+  return layout.GetButtonRect(wnd, index, false);
+}
+
+void SendMouse(DWORD flags, LONG x = 0, LONG y = 0) {
+  INPUT input = {};
+  input.type = INPUT_MOUSE;
+  input.mi.dx = x;
+  input.mi.dy = y;
+  input.mi.dwFlags = flags;
+  ::SendInput(1, &input, sizeof(input));
+}
+
+// Clicks the middle of button index of wnd as a user would.
+void ClickButton(HWND wnd, int index, bool right) {
+  const RECT r = ButtonRect(wnd, index);
+  const LONG x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
+  ::SetForegroundWindow(wnd);
+  test::PumpMessagesFor(100);
+  SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, x * 65535 / (::GetSystemMetrics(SM_CXSCREEN) - 1),
+            y * 65535 / (::GetSystemMetrics(SM_CYSCREEN) - 1));
+  test::PumpMessagesFor(100);
+  SendMouse(right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN);
+  test::PumpMessagesFor(100);
+  SendMouse(right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP);
+  // Away from the caption, so the next click starts fresh.
+  SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, 0, 0);
+}
+
+std::string ManageLine(int code, POINT p) {
+  char text[96];
+  std::snprintf(text, sizeof(text), "manage code=%d x=%ld y=%ld", code, static_cast<long>(p.x), static_cast<long>(p.y));
+  return text;
+}
+
+// The point a press of button index reports: the bottom-left corner of the button on the screen.
+POINT ReportedCorner(HWND wnd, int index) {
+  const RECT r = ButtonRect(wnd, index);
+  return {r.left, r.bottom};
+}
+
+// Clicks and waits for a "manage code=" line after the log's current end; the line, or empty.
+std::string ClickAndWaitForReport(const HostProcess& host, HWND wnd, int index, bool right,
+                                  DWORD waitMs = kReportWaitMs) {
+  const size_t from = host.LogLines().size();
+  ClickButton(wnd, index, right);
+  std::string line;
+  if (!host.WaitForLine("manage code=", &line, waitMs, from)) return {};
+  return line;
+}
+
+class DialogButtons : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(DialogButtons, PressesReportTheButtonCornerToTheHost) {
+  HostProcess host;
+  ASSERT_TRUE(host.Start());
+  const std::string title = std::string("Pick ") + GetParam();
+  OpenedDialog opened(GetParam(), title);
+  ASSERT_NE(opened.Dialog(), nullptr);
+  HWND dialog = opened.Dialog();
+
+  EXPECT_EQ(ClickAndWaitForReport(host, dialog, 0, false), ManageLine(1, ReportedCorner(dialog, 0)));
+  EXPECT_EQ(ClickAndWaitForReport(host, dialog, 1, false), ManageLine(2, ReportedCorner(dialog, 1)));
+  EXPECT_EQ(ClickAndWaitForReport(host, dialog, 0, true), ManageLine(0, ReportedCorner(dialog, 0)));
+  EXPECT_EQ(ClickAndWaitForReport(host, dialog, 1, true), ManageLine(0, ReportedCorner(dialog, 1)));
+
+  // A moved dialog reports where its buttons are now.
+  RECT before = {};
+  ::GetWindowRect(dialog, &before);
+  ASSERT_TRUE(::SetWindowPos(dialog, nullptr, before.left + 37, before.top + 23, 0, 0,
+                             SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE));
+  test::PumpMessagesFor(500);
+  const POINT moved = ReportedCorner(dialog, 0);
+  EXPECT_EQ(ClickAndWaitForReport(host, dialog, 0, false), ManageLine(1, moved));
+}
+
+INSTANTIATE_TEST_SUITE_P(FileDialogs, DialogButtons, ::testing::Values("open", "savew"));
+
+TEST(DialogButtonsVeto, ADisabledProgramsDialogGetsNoButtons) {
+  HostProcess host;
+  ASSERT_TRUE(host.Start({"--disable", "dialog_opener.exe"}));
+  OpenedDialog opened("open", "Vetoed");
+  ASSERT_NE(opened.Dialog(), nullptr);
+  // The host was asked about the dialog's program and said no.
+  EXPECT_TRUE(host.WaitForLine("appdisabled ", nullptr, kReportWaitMs));
+  for (const auto& line : host.LogLines()) {
+    if (line.rfind("appdisabled ", 0) == 0) {
+      EXPECT_NE(line.find("answer=1"), std::string::npos) << line;
+    }
+  }
+  EXPECT_EQ(ClickAndWaitForReport(host, opened.Dialog(), 0, false, kSilenceMs), "");
+}
+
+TEST(DialogButtonsRemove, RemoveCodeTakesTheSetAwayAndTheDialogStillWorks) {
+  HostProcess host;
+  ASSERT_TRUE(host.Start());
+  OpenedDialog opened("open", "Removable");
+  ASSERT_NE(opened.Dialog(), nullptr);
+  HWND dialog = opened.Dialog();
+  ASSERT_EQ(ClickAndWaitForReport(host, dialog, 0, false), ManageLine(1, ReportedCorner(dialog, 0)));
+
+  char command[128];
+  std::snprintf(command, sizeof(command), "post %p WM_LNTR_MANAGE 5 0", static_cast<void*>(dialog));
+  LRESULT answer = 0;
+  ASSERT_TRUE(host.Command(command, &answer));
+  test::PumpMessagesFor(500);
+
+  EXPECT_EQ(ClickAndWaitForReport(host, dialog, 0, false, kSilenceMs), "");
+  EXPECT_EQ(ClickAndWaitForReport(host, dialog, 1, false, kSilenceMs), "");
+  // The dialog answers as before: its own procedure is back in place.
+  char text[64] = {};
+  DWORD_PTR result = 0;
+  ASSERT_TRUE(::SendMessageTimeoutA(dialog, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text),
+                                    SMTO_ABORTIFHUNG, 5000, &result));
+  EXPECT_STREQ(text, "Removable");
+  EXPECT_TRUE(::IsWindow(dialog));
+}
+
+std::string InitCommand(HWND dialog) {
+  char command[128];
+  std::snprintf(command, sizeof(command), "send %p WM_KQVINITCAPTIONBUTTONS 0 0", static_cast<void*>(dialog));
+  return command;
+}
+
+TEST(DialogButtonsInit, TheInitMessageAttachesASetToADialogOpenedBeforeTheHooks) {
+  OpenedDialog opened("open", "Early");
+  ASSERT_NE(opened.Dialog(), nullptr);
+  HWND dialog = opened.Dialog();
+  HostProcess host;
+  ASSERT_TRUE(host.Start());
+  // Twice: a second request must not stack a second set on the first.
+  ASSERT_TRUE(host.Command(InitCommand(dialog)));
+  ASSERT_TRUE(host.Command(InitCommand(dialog)));
+  test::PumpMessagesFor(500);
+  const size_t from = host.LogLines().size();
+  EXPECT_EQ(ClickAndWaitForReport(host, dialog, 0, false), ManageLine(1, ReportedCorner(dialog, 0)));
+  test::PumpMessagesFor(1000);
+  size_t reports = 0;
+  const auto lines = host.LogLines();
+  for (size_t i = from; i < lines.size(); ++i)
+    if (lines[i].rfind("manage code=", 0) == 0) ++reports;
+  EXPECT_EQ(reports, 1u);
+}
+
+// HookOn and HookOff of the library loaded into this process, many times over: afterwards no hook
+// is left behind, so a new dialog gets no set; one more HookOn still works.
+TEST(DialogButtonsHookCycles, RepeatedOnAndOffLeavesNoHookBehind) {
+  HostProcess host;
+  ASSERT_TRUE(host.Start({"--no-hook"}));
+  HMODULE library = ::LoadLibraryA((test::ProgramDirectory() + "LNTRHlp.dll").c_str());
+  ASSERT_NE(library, nullptr);
+  using HookFunction = void(WINAPI*)();
+  auto on = reinterpret_cast<HookFunction>(::GetProcAddress(library, "HookOn"));
+  auto off = reinterpret_cast<HookFunction>(::GetProcAddress(library, "HookOff"));
+  ASSERT_NE(on, nullptr);
+  ASSERT_NE(off, nullptr);
+  for (int i = 0; i < 50; ++i) {
+    on();
+    off();
+  }
+  {
+    OpenedDialog opened("open", "After cycles");
+    ASSERT_NE(opened.Dialog(), nullptr);
+    EXPECT_EQ(ClickAndWaitForReport(host, opened.Dialog(), 0, false, kSilenceMs), "");
+  }
+  on();
+  {
+    OpenedDialog opened("open", "Hooked again");
+    ASSERT_NE(opened.Dialog(), nullptr);
+    EXPECT_EQ(ClickAndWaitForReport(host, opened.Dialog(), 0, false),
+              ManageLine(1, ReportedCorner(opened.Dialog(), 0)));
+  }
+  off();
+  ::FreeLibrary(library);
+}
+
+}  // namespace
+}  // namespace kq
