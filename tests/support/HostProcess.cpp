@@ -4,30 +4,12 @@
 #include <cstdlib>
 
 #include "host/HostProtocol.h"
+#include "tests/support/ChildProcess.h"
 
 namespace kq {
 namespace {
 
 constexpr DWORD kPollMs = 10;
-
-// One argument quoted the way CommandLineToArgvW and the C runtime read it back.
-std::string QuoteArgument(const std::string& arg) {
-  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
-  std::string quoted = "\"";
-  size_t backslashes = 0;
-  for (char c : arg) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    if (c == '"') quoted.append(backslashes * 2 + 1, '\\');
-    else quoted.append(backslashes, '\\');
-    backslashes = 0;
-    quoted += c;
-  }
-  quoted.append(backslashes * 2, '\\');
-  return quoted + "\"";
-}
 
 std::string NewLogPath() {
   static int counter = 0;
@@ -69,9 +51,9 @@ HostProcess::~HostProcess() {
 }
 
 bool HostProcess::Start(const std::vector<std::string>& options, DWORD timeoutMs) {
-  std::string commandLine = QuoteArgument(HostExePath());
-  for (const std::string& option : options) commandLine.append(" ").append(QuoteArgument(option));
-  commandLine.append(" --log ").append(QuoteArgument(logPath_));
+  std::string commandLine = test::QuoteArgument(HostExePath());
+  for (const std::string& option : options) commandLine.append(" ").append(test::QuoteArgument(option));
+  commandLine.append(" --log ").append(test::QuoteArgument(logPath_));
   ::DeleteFileA(logPath_.c_str());
 
   STARTUPINFOA startup = {};
