@@ -215,7 +215,7 @@ void TKQVMenu::UpdateBitmap(TKQVNode* node) noexcept {
   });
 }
 
-HMENU TKQVMenu::BuildMenu(TCustomNode* parentNode, UINT& id, int& index) {
+HMENU TKQVMenu::BuildMenu(TCustomNode* parentNode, UINT& id, int& index, UINT lastId) {
   const TCustomNode::NodeList* level = parentNode ? parentNode->Children() : &Roots();
   if (!level || level->empty()) return nullptr;
   ScopedMenu menu(::CreatePopupMenu());
@@ -230,7 +230,7 @@ HMENU TKQVMenu::BuildMenu(TCustomNode* parentNode, UINT& id, int& index) {
         break;
       case kNodeFolder: {
         const std::string caption = ExpandPath(node.DisplayName());
-        ScopedMenu submenu(BuildMenu(&node, id, index));
+        ScopedMenu submenu(BuildMenu(&node, id, index, lastId));
         if (submenu) {
           if (::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_POPUP | MF_STRING,
                             reinterpret_cast<UINT_PTR>(submenu.get()), caption.c_str()))
@@ -243,6 +243,11 @@ HMENU TKQVMenu::BuildMenu(TCustomNode* parentNode, UINT& id, int& index) {
         break;
       }
       default:
+        // The ids granted are used up: this item and the ones after it are left out.
+        if (id > lastId) {
+          node.SetMenuIndex(-1);  // no index of an earlier build stays reachable
+          continue;
+        }
         ::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_STRING, id, node.DisplayName().c_str());
         SetItemBitmap(menu.get(), position, node);
         node.SetMenuIndex(index);
@@ -252,6 +257,7 @@ HMENU TKQVMenu::BuildMenu(TCustomNode* parentNode, UINT& id, int& index) {
     }
     ++position;
   }
+  if (position == 0) return nullptr;  // every item of the level was left out
   return menu.release();
 }
 
