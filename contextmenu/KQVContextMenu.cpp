@@ -53,6 +53,19 @@ bool SingleDropName(HDROP drop, std::string& name) {
   return true;
 }
 
+// A history value that is not a string ends the loading with its entry appended but not filled
+// in: the last entry of the "History" folder, the last child of the first node. It leads nowhere
+// and is taken out again.
+void DropUnreadHistoryEntry(TKQVMenu& menu) noexcept {
+  TCustomNode* first = menu.GetFirstNode();
+  const TCustomNode::NodeList* children = first ? first->Children() : nullptr;
+  if (!children || children->empty()) return;
+  const TCustomNode::NodeList* entries = children->back()->Children();
+  if (!entries || entries->empty()) return;
+  auto* entry = static_cast<TKQVNode*>(entries->back().get());
+  if (entry->FileName().empty() && entry->DisplayName().empty()) menu.DeleteNode(entry);
+}
+
 }  // namespace
 
 // ---- TKQVContextMenu ---------------------------------------------------------------------------
@@ -97,10 +110,11 @@ void TKQVContextMenu::LoadMenus() {
     menu.Clear();
   }
   if (ShowHistory) {
-    Guard([&] {
+    const bool loaded = Guard([&] {
       TKQRegIniFile reg(KEY_READ);
       menu.LoadHistory(&reg, HistoryKeyPath());
     });
+    if (!loaded) DropUnreadHistoryEntry(menu);
   }
 }
 
@@ -172,8 +186,7 @@ IFACEMETHODIMP TKQVContextMenu::QueryContextMenu(HMENU hmenu, UINT indexMenu, UI
   return Guarded(CommandsUsed(0), [&] { return DoQueryContextMenu(hmenu, indexMenu, idCmdFirst, idCmdLast, uFlags); });
 }
 
-HRESULT TKQVContextMenu::DoQueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast,
-                                            UINT uFlags) {
+HRESULT TKQVContextMenu::DoQueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT uFlags) {
   if (IsProbeActive() || !HostRuns() || !IsShellMenuEnabled()) return CommandsUsed(0);
   ReadShellSettings();
   if (!ShowAddItem && !ShowFavorites && !ShowHistory) return CommandsUsed(0);
@@ -239,7 +252,8 @@ HRESULT TKQVContextMenu::DoInvokeCommand(const CMINVOKECOMMANDINFO& info) {
 IFACEMETHODIMP TKQVContextMenu::GetCommandString(UINT_PTR idCmd, UINT uType, UINT*, CHAR* pszName, UINT cchMax) {
   return Guarded(E_FAIL, [&]() -> HRESULT {
     if (idCmd != kAddItemOffset) return E_INVALIDARG;
-    if (uType == GCS_HELPTEXTA && pszName && cchMax > 0) ::lstrcpynA(pszName, kAddItemHelpText, static_cast<int>(cchMax));
+    if (uType == GCS_HELPTEXTA && pszName && cchMax > 0)
+      ::lstrcpynA(pszName, kAddItemHelpText, static_cast<int>(cchMax));
     return S_OK;
   });
 }
@@ -258,7 +272,8 @@ void TKQVContextMenuFactory::UpdateRegistry(bool doRegister) {
     TKQComObjectFactory::UpdateRegistry(true);
     TKQRegIniFile reg(KEY_READ | KEY_WRITE);
     reg.SetRootKey(HKEY_CLASSES_ROOT);
-    for (const char* parent : kHandlerParents) reg.WriteString(std::string(parent) + "\\" + kHandlerKeyName, "", clsidText);
+    for (const char* parent : kHandlerParents)
+      reg.WriteString(std::string(parent) + "\\" + kHandlerKeyName, "", clsidText);
     if (IsWinNT()) {
       reg.SetRootKey(HKEY_LOCAL_MACHINE);
       reg.WriteString(kApprovedKey, clsidText, kApprovedText);

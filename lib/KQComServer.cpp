@@ -20,9 +20,9 @@ using Microsoft::WRL::ComPtr;
 
 // The module's counts. The shell calls in on one apartment thread per object, but objects of
 // several apartments may live at once: the counts are changed with interlocked operations.
-LONG g_objects = 0;       // live objects of every class
-LONG g_factoryRefs = 0;   // references to class objects held outside the table
-LONG g_locks = 0;         // IClassFactory::LockServer
+LONG g_objects = 0;      // live objects of every class
+LONG g_factoryRefs = 0;  // references to class objects held outside the table
+LONG g_locks = 0;        // IClassFactory::LockServer
 bool g_registrationReady = false;
 
 std::vector<std::unique_ptr<TKQComObjectFactory>>& ClassTable() {
@@ -71,8 +71,7 @@ HRESULT UnregisterModuleTypeLib() {
   const TLIBATTR lib = *attr;
   typeLib->ReleaseTLibAttr(attr);
   BSTR registered = nullptr;
-  if (FAILED(::QueryPathOfRegTypeLib(lib.guid, lib.wMajorVerNum, lib.wMinorVerNum, lib.lcid, &registered)))
-    return S_OK;
+  if (FAILED(::QueryPathOfRegTypeLib(lib.guid, lib.wMajorVerNum, lib.wMinorVerNum, lib.lcid, &registered))) return S_OK;
   ::SysFreeString(registered);
   return ::UnRegisterTypeLib(lib.guid, lib.wMajorVerNum, lib.wMinorVerNum, lib.lcid, lib.syskind);
 }
@@ -198,9 +197,7 @@ HRESULT ComGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) noexcept {
   });
 }
 
-HRESULT ComCanUnloadNow() noexcept {
-  return g_objects == 0 && g_factoryRefs == 0 && g_locks == 0 ? S_OK : S_FALSE;
-}
+HRESULT ComCanUnloadNow() noexcept { return g_objects == 0 && g_factoryRefs == 0 && g_locks == 0 ? S_OK : S_FALSE; }
 
 HRESULT ComRegisterServer() noexcept {
   return Guarded(E_FAIL, []() -> HRESULT {
