@@ -461,6 +461,10 @@ TEST_F(Handler, AChosenBookmarkMovesTheOpenDialogToItsFolder) {
       EXPECT_EQ(DialogFolder(dialog), folderA);
       EXPECT_EQ(Invoke(handler.Get(), 103 - kFirst, dialog), S_OK);  // "c"
       EXPECT_EQ(DialogFolder(dialog), folderC);
+      // Without a window given, the command goes to the foreground window.
+      EXPECT_EQ(::GetForegroundWindow(), dialog);
+      EXPECT_EQ(Invoke(handler.Get(), 102 - kFirst, nullptr), S_OK);  // "b"
+      EXPECT_EQ(DialogFolder(dialog), folderB);
     }
   });
   EXPECT_TRUE(ran);

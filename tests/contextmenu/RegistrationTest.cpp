@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "lib/KQComServer.h"
 #include "tests/contextmenu/ServerFixtures.h"
 #include "tests/support/RegistryValue.h"
 #include "tests/support/TestPaths.h"
@@ -200,6 +201,57 @@ TEST_F(Registration, AModuleInAFolderWithABlankIsRegisteredByItsShortName) {
   EXPECT_FALSE(ReadRegistryString(HKEY_CLASSES_ROOT, ServerKey(), "").has_value());
   ::DeleteFileA(copy.c_str());
   ::RemoveDirectoryA(folder.c_str());
+}
+
+TEST_F(Registration, AFailedStepAnswersEFailAndKeepsWhatWasWrittenBefore) {
+  // The last handler parent is made unwritable: below a volatile key no lasting key can be made.
+  // The parent is an empty key (one that earlier registrations left) or missing.
+  const std::string parent = kHandlerParents[4];
+  const std::string missing = parent;
+  HKEY existing = nullptr;
+  if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, parent.c_str(), 0, KEY_READ, &existing) == ERROR_SUCCESS) {
+    DWORD subKeys = 0, values = 0;
+    ::RegQueryInfoKeyA(existing, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr, nullptr,
+                       nullptr, nullptr);
+    ::RegCloseKey(existing);
+    ASSERT_EQ(subKeys + values, 0u) << parent << " holds entries of its own";
+    ASSERT_EQ(::RegDeleteKeyA(HKEY_CLASSES_ROOT, parent.c_str()), ERROR_SUCCESS);
+  }
+  HKEY volatileKey = nullptr;
+  ASSERT_EQ(::RegCreateKeyExA(HKEY_CLASSES_ROOT, missing.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                              nullptr, &volatileKey, nullptr),
+            ERROR_SUCCESS);
+  ::RegCloseKey(volatileKey);
+
+  {
+    ServerDll dll;
+    ASSERT_TRUE(dll.Loaded());
+    EXPECT_EQ(dll.RegisterServer(), E_FAIL);
+    EXPECT_EQ(ReadRegistryString(HKEY_CLASSES_ROOT, ClassKey(), ""), std::string("KQ Vantor"));
+    EXPECT_EQ(ReadRegistryString(HKEY_CLASSES_ROOT, ServerKey(), ""), ModulePath(dll.Module()));
+    for (int i = 0; i < 4; ++i)
+      EXPECT_EQ(ReadRegistryString(HKEY_CLASSES_ROOT, std::string(kHandlerParents[i]) + "\\Lanterna", ""),
+                std::string(kClsidText));
+    EXPECT_FALSE(ReadRegistryString(HKEY_CLASSES_ROOT, parent + "\\Lanterna", "").has_value());
+    EXPECT_FALSE(ReadRegistryString(HKEY_LOCAL_MACHINE, kApprovedKeyPath, kClsidText).has_value());
+    EXPECT_TRUE(TypeLibRegistered());
+  }
+  ::SHDeleteKeyA(HKEY_CLASSES_ROOT, missing.c_str());
+  HKEY lasting = nullptr;
+  ::RegCreateKeyExA(HKEY_CLASSES_ROOT, parent.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &lasting, nullptr);
+  if (lasting) ::RegCloseKey(lasting);
+}
+
+TEST_F(Registration, BeforeStartUpHasCompletedRegistrationDoesNothing) {
+  // This program's own copy of the server, held in the state of a module still starting.
+  const RegistrySnapshot before = SnapshotRegistry();
+  SetRegistrationReady(false);
+  EXPECT_EQ(ComRegisterServer(), S_OK);
+  EXPECT_EQ(ComUnregisterServer(), S_OK);
+  SetRegistrationReady(true);
+  const RegistrySnapshot after = SnapshotRegistry();
+  EXPECT_TRUE(AddedEntries(before, after).empty());
+  EXPECT_TRUE(RemovedEntries(before, after).empty());
 }
 
 TEST_F(Registration, OnA9xSystemTheApprovalIsNotWritten) {
