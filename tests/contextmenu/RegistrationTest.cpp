@@ -217,6 +217,12 @@ TEST_F(Registration, AFailedStepAnswersEFailAndKeepsWhatWasWrittenBefore) {
     ASSERT_EQ(subKeys + values, 0u) << parent << " holds entries of its own";
     ASSERT_EQ(::RegDeleteKeyA(HKEY_CLASSES_ROOT, parent.c_str()), ERROR_SUCCESS);
   }
+  // Only the last part is volatile: the keys above it, which other parents share, are lasting.
+  HKEY above = nullptr;
+  ASSERT_EQ(::RegCreateKeyExA(HKEY_CLASSES_ROOT, parent.substr(0, parent.rfind('\\')).c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &above, nullptr),
+            ERROR_SUCCESS);
+  ::RegCloseKey(above);
   HKEY volatileKey = nullptr;
   ASSERT_EQ(::RegCreateKeyExA(HKEY_CLASSES_ROOT, missing.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
                               nullptr, &volatileKey, nullptr),
