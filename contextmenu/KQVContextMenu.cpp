@@ -231,7 +231,7 @@ HRESULT TKQVContextMenu::DoQueryContextMenu(HMENU hmenu, UINT indexMenu, UINT id
 
 IFACEMETHODIMP TKQVContextMenu::InvokeCommand(CMINVOKECOMMANDINFO* pici) {
   return Guarded(E_FAIL, [&]() -> HRESULT {
-    if (!pici) return E_INVALIDARG;
+    if (!pici || pici->cbSize < sizeof(CMINVOKECOMMANDINFO)) return E_INVALIDARG;
     return DoInvokeCommand(*pici);
   });
 }
@@ -289,7 +289,11 @@ void TKQVContextMenuFactory::UpdateRegistry(bool doRegister) {
   }
 }
 
-void StartupContextMenu() { AddComClass(std::make_unique<TKQVContextMenuFactory>()); }
+// Runs inside DllMain: a failure leaves the module without its class, never the process without
+// the module.
+void StartupContextMenu() {
+  Guard([] { AddComClass(std::make_unique<TKQVContextMenuFactory>()); });
+}
 
 void ShutdownContextMenu() { ClearComClasses(); }
 

@@ -19,12 +19,6 @@ constexpr char kClsidKey[] = "CLSID";
 constexpr char kInprocServerKey[] = "InprocServer32";
 constexpr char kThreadingModelValue[] = "ThreadingModel";
 
-// The type library's identity, as the module carries it.
-constexpr GUID kTypeLibId = {0xC2A94E17, 0x6B3F, 0x4D85, {0x9E, 0x02, 0x7A, 0x1F, 0x5C, 0x8B, 0x3D, 0x90}};
-constexpr WORD kTypeLibMajor = 1;
-constexpr WORD kTypeLibMinor = 0;
-constexpr LCID kTypeLibLocale = 0x409;
-
 // A GUID in registry form, braces included.
 std::string GuidText(REFGUID guid);
 // The module's full file name; its short (8.3) form when the name contains a blank.

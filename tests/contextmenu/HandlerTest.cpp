@@ -10,6 +10,8 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -183,6 +185,25 @@ TEST_F(Handler, InitializeTakesTheOneSelectedElementAndPublishesIt) {
   EXPECT_EQ(AddThrough(folder.list, dir.Get(), &hr), std::vector<std::string>{folderA});
   EXPECT_EQ(hr, S_OK);
   EXPECT_EQ(ReadProbedFolder(), folderA);
+}
+
+TEST_F(Handler, AHungHostDoesNotHoldTheShellsThread) {
+  ScopedIDListOf folder(folderA);
+  ComPtr<IContextMenu> handler = NewHandler();
+  ASSERT_EQ(InitializeWith(handler.Get(), folder.list, nullptr), S_OK);
+  Query(handler.Get());
+  const size_t from = host->LogLines().size();
+  ASSERT_TRUE(host->Command("hang 6000"));
+  const DWORD start = ::GetTickCount();
+  EXPECT_EQ(Invoke(handler.Get(), 0), S_OK);
+  const DWORD waited = ::GetTickCount() - start;
+  // The handler gave up before the host answered.
+  EXPECT_TRUE(AddedSince(from).empty());
+  std::printf("add item with a hung host: returned after %lu ms (host hung for 6000 ms)\n",
+              static_cast<unsigned long>(waited));
+  EXPECT_TRUE(host->WaitForLine("hang", nullptr, HostProcess::kCommandTimeoutMs, from));
+  ::Sleep(6000 - std::min<DWORD>(waited, 6000));
+  EXPECT_TRUE(host->Command("echo awake", nullptr, 15000));
 }
 
 TEST_F(Handler, TwoSelectedElementsFailAndNothingIsAdded) {
