@@ -62,8 +62,11 @@ void TKQVCaptionButtons::WndProc(TMessage& message) {
   } else if (msg == WM_DESTROY) {
     Guard([&] { ReportLastFolder(); });
   } else if (msg == GetDlgFolderMsg) {
-    Guard([&] { GetWindowFolder(); });
-    message.Result = 1;
+    // 1 tells the host that ProbedFolder holds the answer; without a usable block there is none.
+    message.Result = Guarded<LRESULT>(0, [&] {
+      GetWindowFolder();
+      return IsSharedBlockWritable() ? 1 : 0;
+    });
     return;
   } else if (msg == ObjectSelMsg) {
     Guard([&] { RememberObjectSelFolder(message.LParam); });

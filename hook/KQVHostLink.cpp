@@ -128,6 +128,10 @@ std::string ReadProbedFolder() { return ReadText(&SharedBlock::ProbedFolder); }
 
 std::string ReadHostFolder() { return ReadText(&SharedBlock::HostFolder); }
 
+bool IsSharedBlockWritable() {
+  return Guarded(false, [] { return static_cast<bool>(SharedBlockView(FILE_MAP_WRITE)); });
+}
+
 HWND GetHostWindow() {
   HWND stored = Guarded(HWND(nullptr), [] {
     SharedBlockView block(FILE_MAP_READ);
@@ -149,8 +153,7 @@ bool SendToHost(UINT msg, WPARAM wParam, LPARAM lParam, DWORD_PTR* answer) {
   HWND host = GetHostWindow();
   if (!host) return false;
   DWORD_PTR result = 0;
-  if (!::SendMessageTimeoutA(host, msg, wParam, lParam, kHostSendFlags, kHostAnswerTimeoutMs, &result))
-    return false;
+  if (!::SendMessageTimeoutA(host, msg, wParam, lParam, kHostSendFlags, kHostAnswerTimeoutMs, &result)) return false;
   if (answer) *answer = result;
   return true;
 }

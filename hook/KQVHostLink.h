@@ -48,9 +48,7 @@ static_assert(offsetof(SharedBlock, HostFolder) == 281, "HostFolder at 281");
 // Window handles cross the border as 32-bit values (64-bit Windows keeps them in 32 bits); they
 // widen with sign extension, as the system does between 32-bit and 64-bit processes.
 inline uint32_t WindowToBlockValue(HWND wnd) { return static_cast<uint32_t>(HandleToULong(wnd)); }
-inline HWND BlockValueToWindow(uint32_t value) {
-  return static_cast<HWND>(LongToHandle(static_cast<LONG>(value)));
-}
+inline HWND BlockValueToWindow(uint32_t value) { return static_cast<HWND>(LongToHandle(static_cast<LONG>(value))); }
 
 // The accessors. Each opens the block, maps it, reads or writes one field, unmaps and closes it.
 // When there is no block, it cannot be mapped or it is smaller than kSharedBlockSize: writers do
@@ -61,6 +59,8 @@ bool IsDoubleClickMenuEnabled();
 void WriteProbedFolder(const std::string& path);  // at most kBlockTextMaxWrite characters
 std::string ReadProbedFolder();
 std::string ReadHostFolder();
+// Whether the block is there to be written: what the host reads after its questions.
+bool IsSharedBlockWritable();
 
 // HostWindow when it names an existing window, else the first top-level window of class
 // "TLanternaMain"; null when there is none.
@@ -113,15 +113,15 @@ constexpr WPARAM kManageRemoveButtons = 5;    // host to a dialog, sent or poste
 
 // ---- WM_COPYDATA records (dwData) ---------------------------------------------------------------
 
-constexpr ULONG_PTR CopyDataAddBookmark = 1;          // library to host: the path, zero-terminated
-constexpr ULONG_PTR CopyDataDialogFolder = 3;         // library to host: a DialogFolderRecord
-constexpr ULONG_PTR CopyDataSetFolder = 0x1185EE0;    // host to a dialog: the folder, zero-terminated
+constexpr ULONG_PTR CopyDataAddBookmark = 1;        // library to host: the path, zero-terminated
+constexpr ULONG_PTR CopyDataDialogFolder = 3;       // library to host: a DialogFolderRecord
+constexpr ULONG_PTR CopyDataSetFolder = 0x1185EE0;  // host to a dialog: the folder, zero-terminated
 
 constexpr size_t kDialogFolderPathField = 264;
 
 #pragma pack(push, 1)
 struct DialogFolderRecord {
-  uint32_t Wnd;                        // the dialog, as wParam of the message
+  uint32_t Wnd;                       // the dialog, as wParam of the message
   char Path[kDialogFolderPathField];  // zero-terminated, at most kDialogFolderPathField - 1 characters
 };
 #pragma pack(pop)
