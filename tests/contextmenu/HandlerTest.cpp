@@ -491,6 +491,102 @@ TEST_F(Handler, AChosenBookmarkMovesTheOpenDialogToItsFolder) {
   EXPECT_TRUE(ran);
 }
 
+// ---- An Explorer window, moved by a chosen bookmark --------------------------------------------
+
+// A top-level "CabinetWClass" window hosting the shell's ExplorerBrowser, whose child of class
+// "ShellTabWindowClass" answers message 1031 with the browser's IShellBrowser, as Windows 7 has it.
+constexpr UINT kGetShellBrowserMsg = WM_USER + 7;
+constexpr char kTabClass[] = "ShellTabWindowClass";
+
+LRESULT CALLBACK TabWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == kGetShellBrowserMsg) {
+    HWND control = ::FindWindowExA(::GetParent(wnd), nullptr, "ExplorerBrowserControl", nullptr);
+    return control ? ::SendMessageA(control, msg, wParam, lParam) : 0;
+  }
+  return ::DefWindowProcA(wnd, msg, wParam, lParam);
+}
+
+class ExplorerWindow {
+ public:
+  explicit ExplorerWindow(const std::string& folder) : cabinetClass_("CabinetWClass") {
+    WNDCLASSA tab = {};
+    tab.lpfnWndProc = TabWindowProc;
+    tab.hInstance = ::GetModuleHandleA(nullptr);
+    tab.lpszClassName = kTabClass;
+    tabRegistered_ = ::RegisterClassA(&tab) != 0;
+    window_ = ::CreateWindowExA(0, "CabinetWClass", "Explorer", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 640, 480,
+                                nullptr, nullptr, nullptr, nullptr);
+    if (!window_) return;
+    ::CreateWindowExA(0, kTabClass, "", WS_CHILD, 0, 0, 1, 1, window_, nullptr, nullptr, nullptr);
+    if (FAILED(::CoCreateInstance(CLSID_ExplorerBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&browser_))))
+      return;
+    RECT area = {0, 0, 600, 400};
+    FOLDERSETTINGS settings = {FVM_DETAILS, 0};
+    if (FAILED(browser_->Initialize(window_, &area, &settings))) {
+      browser_.Reset();
+      return;
+    }
+    ScopedIDListOf list(folder);
+    browser_->BrowseToIDList(list.list, SBSP_ABSOLUTE);
+  }
+  ~ExplorerWindow() {
+    if (browser_) browser_->Destroy();
+    browser_.Reset();
+    if (window_) ::DestroyWindow(window_);
+    if (tabRegistered_) ::UnregisterClassA(kTabClass, ::GetModuleHandleA(nullptr));
+  }
+  ExplorerWindow(const ExplorerWindow&) = delete;
+  ExplorerWindow& operator=(const ExplorerWindow&) = delete;
+
+  HWND Window() const { return window_; }
+  bool Ready() const { return window_ && browser_; }
+  // The folder the browser's view shows, read through the view itself.
+  std::string Folder() const {
+    ComPtr<IFolderView> view;
+    if (!browser_ || FAILED(browser_->GetCurrentView(IID_PPV_ARGS(&view)))) return {};
+    ComPtr<IPersistFolder2> folder;
+    if (FAILED(view->GetFolder(IID_PPV_ARGS(&folder)))) return {};
+    LPITEMIDLIST list = nullptr;
+    if (FAILED(folder->GetCurFolder(&list))) return {};
+    char path[MAX_PATH] = {};
+    ::SHGetPathFromIDListA(list, path);
+    ::CoTaskMemFree(list);
+    return path;
+  }
+
+ private:
+  StandInClass cabinetClass_;
+  bool tabRegistered_ = false;
+  HWND window_ = nullptr;
+  ComPtr<IExplorerBrowser> browser_;
+};
+
+TEST_F(Handler, AChosenBookmarkMovesTheExplorerWindowToItsFolder) {
+  WriteTree();
+  WriteHistory();
+  ExplorerWindow explorer(scratch.Path());
+  ASSERT_TRUE(explorer.Ready());
+  kq::PumpMessagesFor(200);
+  ASSERT_EQ(explorer.Folder(), scratch.Path());
+
+  ComPtr<IContextMenu> handler = NewHandler();
+  ScopedIDListOf folder(scratch.Path());
+  ASSERT_EQ(InitializeWith(handler.Get(), folder.list, nullptr), S_OK);  // the folder's background
+  EXPECT_EQ(Query(handler.Get(), CMF_EXPLORE),
+            Outline("-|Add to Lanterna...=100|Bookmarks...>(F>(a=101|b=102)|-|c=103|-|History>(" + folderA + "=104|" +
+                    folderB + "=105))|-"));
+  EXPECT_EQ(Invoke(handler.Get(), 103 - kFirst, explorer.Window()), S_OK);  // "c"
+  kq::PumpMessagesFor(100);
+  EXPECT_EQ(explorer.Folder(), folderC);
+  EXPECT_EQ(Invoke(handler.Get(), 105 - kFirst, explorer.Window()), S_OK);  // the second history entry
+  kq::PumpMessagesFor(100);
+  EXPECT_EQ(explorer.Folder(), folderB);
+  // A bookmark whose folder is gone leaves the window where it is.
+  ASSERT_TRUE(::RemoveDirectoryA(folderA.c_str()));
+  EXPECT_EQ(Invoke(handler.Get(), 101 - kFirst, explorer.Window()), E_INVALIDARG);
+  EXPECT_EQ(explorer.Folder(), folderB);
+}
+
 // ---- No host ----------------------------------------------------------------------------------
 
 using WithoutHost = HandlerBase;
