@@ -3,7 +3,6 @@
 #include <oleauto.h>
 #include <shlwapi.h>
 
-#include <new>
 #include <utility>
 #include <vector>
 

@@ -206,6 +206,77 @@ TEST_F(Handler, AHungHostDoesNotHoldTheShellsThread) {
   EXPECT_TRUE(host->Command("echo awake", nullptr, 15000));
 }
 
+// A data object of the test's own: a drop list of the given names, or no CF_HDROP at all.
+class DropList final : public IDataObject {
+ public:
+  DropList(std::vector<std::string> names, bool offersDrop) : names_(std::move(names)), offersDrop_(offersDrop) {}
+  IFACEMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (riid == IID_IUnknown || riid == IID_IDataObject) {
+      *ppv = static_cast<IDataObject*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  IFACEMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+  IFACEMETHODIMP_(ULONG) Release() override { return --refs_; }  // lives on the test's stack
+  IFACEMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
+    if (!offersDrop_ || format->cfFormat != CF_HDROP || !(format->tymed & TYMED_HGLOBAL)) return DV_E_FORMATETC;
+    std::string list;
+    for (const std::string& name : names_) list.append(name).push_back('\0');
+    list.push_back('\0');
+    HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list.size());
+    auto* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), list.data(), list.size());
+    ::GlobalUnlock(memory);
+    medium->tymed = TYMED_HGLOBAL;
+    medium->hGlobal = memory;
+    medium->pUnkForRelease = nullptr;
+    return S_OK;
+  }
+  IFACEMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+  IFACEMETHODIMP QueryGetData(FORMATETC*) override { return E_NOTIMPL; }
+  IFACEMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+  IFACEMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+  IFACEMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+  IFACEMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
+  IFACEMETHODIMP DUnadvise(DWORD) override { return E_NOTIMPL; }
+  IFACEMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
+
+ private:
+  std::vector<std::string> names_;
+  bool offersDrop_;
+  ULONG refs_ = 1;
+};
+
+TEST_F(Handler, ANameTooLongForThePathAndADataObjectWithoutADropList) {
+  ScopedIDListOf folder(folderC);
+  // A cut name would be another element: the handler takes none.
+  const std::string longName = scratch.Path() + "\\" + std::string(270 - scratch.Path().size(), 'n');
+  DropList tooLong({longName}, true);
+  WriteProbedFolder("before");
+  HRESULT hr = S_OK;
+  EXPECT_TRUE(AddThrough(folder.list, &tooLong, &hr).empty());
+  EXPECT_EQ(hr, E_FAIL);
+  EXPECT_EQ(ReadProbedFolder(), "");
+  // 260 characters still fit.
+  const std::string longest = scratch.Path() + "\\" + std::string(259 - scratch.Path().size(), 'n');
+  ASSERT_EQ(longest.size(), 260u);
+  DropList fits({longest}, true);
+  EXPECT_EQ(AddThrough(folder.list, &fits, &hr), std::vector<std::string>{longest});
+  EXPECT_EQ(hr, S_OK);
+
+  // No drop list: the folder is the element, and the data object's answer is the result.
+  DropList noDrop({}, false);
+  EXPECT_EQ(AddThrough(folder.list, &noDrop, &hr), std::vector<std::string>{folderC});
+  EXPECT_EQ(hr, DV_E_FORMATETC);
+  EXPECT_EQ(ReadProbedFolder(), folderC);
+  EXPECT_TRUE(AddThrough(nullptr, &noDrop, &hr).empty());
+  EXPECT_EQ(hr, E_FAIL);
+}
+
 TEST_F(Handler, TwoSelectedElementsFailAndNothingIsAdded) {
   ScopedIDListOf folder(scratch.Path());
   ComPtr<IDataObject> two = ShellDataObject(scratch.Path(), {"one.txt", "two.txt"});
@@ -380,6 +451,9 @@ TEST_F(Handler, InvokeAnswersUnknownOffsetsAndVerbsAndDescribesTheAddItem) {
   byVerb.lpVerb = "open";
   EXPECT_EQ(handler->InvokeCommand(&byVerb), E_FAIL);
   EXPECT_EQ(handler->InvokeCommand(nullptr), E_INVALIDARG);
+  CMINVOKECOMMANDINFO tooSmall = {};
+  tooSmall.cbSize = sizeof(tooSmall) / 2;
+  EXPECT_EQ(handler->InvokeCommand(&tooSmall), E_INVALIDARG);
 
   char text[64];
   memset(text, 'x', sizeof(text));
