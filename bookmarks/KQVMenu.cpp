@@ -66,6 +66,14 @@ HBITMAP DrawCheckBitmap(HICON icon) {
   return bitmap.release();
 }
 
+void ForgetMenuIndexes(const TCustomNode::NodeList* level) {
+  if (!level) return;
+  for (const std::unique_ptr<TCustomNode>& node : *level) {
+    static_cast<TKQVNode&>(*node).SetMenuIndex(-1);
+    ForgetMenuIndexes(node->Children());
+  }
+}
+
 void SetItemBitmap(HMENU menu, UINT position, const TKQVNode& node) {
   if (HBITMAP bitmap = node.Bitmap()) ::SetMenuItemBitmaps(menu, position, MF_BYPOSITION, bitmap, bitmap);
 }
@@ -215,7 +223,14 @@ void TKQVMenu::UpdateBitmap(TKQVNode* node) noexcept {
   });
 }
 
-HMENU TKQVMenu::BuildMenu(TCustomNode* parentNode, UINT& id, int& index) {
+HMENU TKQVMenu::BuildMenu(TCustomNode* parentNode, UINT& id, int& index, UINT lastId) {
+  // Indexes of an earlier build must not stay on items this build leaves out.
+  ForgetMenuIndexes(parentNode ? parentNode->Children() : &Roots());
+  bool exhausted = false;
+  return BuildLevel(parentNode, id, index, lastId, exhausted);
+}
+
+HMENU TKQVMenu::BuildLevel(TCustomNode* parentNode, UINT& id, int& index, UINT lastId, bool& exhausted) {
   const TCustomNode::NodeList* level = parentNode ? parentNode->Children() : &Roots();
   if (!level || level->empty()) return nullptr;
   ScopedMenu menu(::CreatePopupMenu());
@@ -224,17 +239,21 @@ HMENU TKQVMenu::BuildMenu(TCustomNode* parentNode, UINT& id, int& index) {
   UINT position = 0;
   for (const std::unique_ptr<TCustomNode>& entry : *level) {
     auto& node = static_cast<TKQVNode&>(*entry);
+    // Once a bookmark found no id left, nothing more is added.
+    if (exhausted) break;
     switch (node.NodeType()) {
       case kNodeSeparator:
         ::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
         break;
       case kNodeFolder: {
         const std::string caption = ExpandPath(node.DisplayName());
-        ScopedMenu submenu(BuildMenu(&node, id, index));
+        ScopedMenu submenu(BuildLevel(&node, id, index, lastId, exhausted));
         if (submenu) {
           if (::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_POPUP | MF_STRING,
                             reinterpret_cast<UINT_PTR>(submenu.get()), caption.c_str()))
             (void)submenu.release();  // the menu owns it now
+        } else if (exhausted) {
+          continue;  // the folder's entries found no ids: the folder is left out with them
         } else {
           // A folder without entries shows as a greyed item that cannot be chosen.
           ::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_STRING | MF_GRAYED, 0, caption.c_str());
@@ -243,6 +262,11 @@ HMENU TKQVMenu::BuildMenu(TCustomNode* parentNode, UINT& id, int& index) {
         break;
       }
       default:
+        // The ids granted are used up: this item and the ones after it are left out.
+        if (id > lastId) {
+          exhausted = true;
+          continue;
+        }
         ::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_STRING, id, node.DisplayName().c_str());
         SetItemBitmap(menu.get(), position, node);
         node.SetMenuIndex(index);
@@ -252,6 +276,7 @@ HMENU TKQVMenu::BuildMenu(TCustomNode* parentNode, UINT& id, int& index) {
     }
     ++position;
   }
+  if (position == 0) return nullptr;  // every item of the level was left out
   return menu.release();
 }
 

@@ -104,8 +104,10 @@ class TKQVMenu : public TCustomNodes {
   void UpdateBitmap(TKQVNode* node) noexcept;
   // A new popup menu holding the level below ParentNode (the roots for none), or null when that
   // level is empty. Bookmarks take the command id Id and the MenuIndex Index, both advanced in
-  // pre-order over the bookmarks; folders and separators take neither. The caller owns the menu.
-  HMENU BuildMenu(TCustomNode* parentNode, UINT& id, int& index);
+  // pre-order over the bookmarks; folders and separators take neither. When a bookmark would need
+  // an id beyond LastId, it and everything after it are left out (and a folder left with nothing).
+  // The caller owns the menu.
+  HMENU BuildMenu(TCustomNode* parentNode, UINT& id, int& index, UINT lastId = UINT_MAX);
   // The first node in pre-order whose MenuIndex is Index (never one that is negative), or none.
   TKQVNode* FindByIndex(int index) const noexcept;
   // Sends wnd (a file dialog or Explorer window) to the FileName of the node whose MenuIndex is
@@ -115,6 +117,8 @@ class TKQVMenu : public TCustomNodes {
  private:
   void LoadLevel(TKQRegIniFile& reg, const std::string& keyPath, TKQVNode* parent, int depth);
   TKQVNode* AddInfoChild(TCustomNode* parent, std::unique_ptr<TKQVBmkInfo> info);
+  // One level of BuildMenu; Exhausted turns true when a bookmark found no id left.
+  HMENU BuildLevel(TCustomNode* parentNode, UINT& id, int& index, UINT lastId, bool& exhausted);
 
   bool showIcons_ = true;
 };

@@ -1,6 +1,7 @@
 // LNTRHlp.dll: the entry point and the COM exports.
 #include <windows.h>
 
+#include "lib/KQComServer.h"
 #include "lib/LNTRStartup.h"
 
 extern "C" {
@@ -20,13 +21,12 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   return TRUE;
 }
 
-// The COM server is not built yet: no class is served, nothing is registered.
-HRESULT WINAPI DllGetClassObject(REFCLSID, REFIID, void** object) {
-  if (object) *object = nullptr;
-  return CLASS_E_CLASSNOTAVAILABLE;
+// The COM exports: the class-object table and the registration live in the server frame.
+HRESULT WINAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, void** object) {
+  return kq::ComGetClassObject(rclsid, riid, object);
 }
-HRESULT WINAPI DllCanUnloadNow() { return S_FALSE; }
-HRESULT WINAPI DllRegisterServer() { return E_NOTIMPL; }
-HRESULT WINAPI DllUnregisterServer() { return E_NOTIMPL; }
+HRESULT WINAPI DllCanUnloadNow() { return kq::ComCanUnloadNow(); }
+HRESULT WINAPI DllRegisterServer() { return kq::ComRegisterServer(); }
+HRESULT WINAPI DllUnregisterServer() { return kq::ComUnregisterServer(); }
 
 }  // extern "C"

@@ -2,9 +2,11 @@
 
 #include "bookmarks/KQVMenu.h"
 #include "captionbuttons/KQCaptionButton.h"
+#include "contextmenu/KQVContextMenu.h"
 #include "dialogbuttons/KQVCaptionButton.h"
 #include "hook/KQVHook.h"
 #include "hook/KQVHostLink.h"
+#include "lib/KQComServer.h"
 #include "shellwindows/KQShellUtils.h"
 #include "shellwindows/KQUtils.h"
 
@@ -17,13 +19,17 @@ void LibraryStartup() {
   StartupShellUtils();
   StartupVMenu();
   StartupCaptionButtons();
+  StartupContextMenu();
   StartupDialogButtons();
   StartupHook();
+  SetRegistrationReady(true);
 }
 
 void LibraryShutdown() {
+  SetRegistrationReady(false);
   ShutdownHook();
   ShutdownDialogButtons();
+  ShutdownContextMenu();
   ShutdownCaptionButtons();
   ShutdownVMenu();
   ShutdownShellUtils();

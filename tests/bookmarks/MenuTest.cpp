@@ -167,6 +167,45 @@ TEST_F(MenuTest, IdsAndIndexesStartWhereTheCallerSays) {
   EXPECT_EQ(menu.FindByIndex(1), nullptr);
 }
 
+TEST_F(MenuTest, ItemsStopWhereTheIdsEndAndLeaveNoIndexBehind) {
+  WriteWorkedExample();
+  Load();
+  Build(1, 1);
+  ASSERT_NE(menu.FindByIndex(3), nullptr);  // c, from the full build
+
+  // One id: a takes it, b finds none; nothing after b is added, and the rest lose their indexes.
+  UINT id = 1;
+  int index = 1;
+  built.reset(menu.BuildMenu(menu.GetFirstNode(), id, index, 1));
+  ASSERT_NE(built.get(), nullptr);
+  ASSERT_EQ(::GetMenuItemCount(built.get()), 1);
+  MenuItem f = ItemAt(built.get(), 0);
+  EXPECT_EQ(f.text, "F");
+  ASSERT_NE(f.submenu, nullptr);
+  ASSERT_EQ(::GetMenuItemCount(f.submenu), 1);
+  EXPECT_EQ(ItemAt(f.submenu, 0).id, 1u);
+  EXPECT_EQ(id, 2u);
+  EXPECT_EQ(index, 2);
+  EXPECT_EQ(menu.FindByIndex(1)->DisplayName(), "a");
+  EXPECT_EQ(menu.FindByIndex(2), nullptr);
+  EXPECT_EQ(menu.FindByIndex(3), nullptr);
+
+  // Two ids: the separator before c still fits, c does not.
+  id = 1;
+  index = 1;
+  built.reset(menu.BuildMenu(menu.GetFirstNode(), id, index, 2));
+  ASSERT_EQ(::GetMenuItemCount(built.get()), 2);
+  EXPECT_EQ(::GetMenuItemCount(ItemAt(built.get(), 0).submenu), 2);
+  EXPECT_NE(ItemAt(built.get(), 1).type & MFT_SEPARATOR, 0u);
+
+  // No id at all: no menu, and a folder whose entries found none is left out with them.
+  id = 5;
+  index = 1;
+  EXPECT_EQ(menu.BuildMenu(menu.GetFirstNode(), id, index, 4), nullptr);
+  EXPECT_EQ(id, 5u);
+  EXPECT_EQ(menu.FindByIndex(1), nullptr);
+}
+
 TEST_F(MenuTest, LevelsWithoutNodesGiveNoMenu) {
   UINT id = 5;
   int index = 7;

@@ -1,0 +1,300 @@
+#include "contextmenu/KQVContextMenu.h"
+
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include <cstring>
+#include <new>
+
+#include "bookmarks/KQRegistry.h"
+#include "common/KQGuard.h"
+#include "hook/KQVHostLink.h"
+#include "shellwindows/KQShellUtils.h"
+#include "shellwindows/KQUtils.h"
+
+namespace kq {
+namespace {
+
+// The count of command ids a QueryContextMenu result reports.
+HRESULT CommandsUsed(UINT count) { return MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_NULL, count); }
+
+bool HostRuns() { return ::FindWindowA(kHostWindowClass, nullptr) != nullptr; }
+
+// A storage medium the data object handed over, released with its owner.
+class ScopedStgMedium {
+ public:
+  ScopedStgMedium() noexcept = default;
+  ~ScopedStgMedium() {
+    if (filled_) ::ReleaseStgMedium(&medium_);
+  }
+  ScopedStgMedium(const ScopedStgMedium&) = delete;
+  ScopedStgMedium& operator=(const ScopedStgMedium&) = delete;
+
+  STGMEDIUM* put() noexcept {
+    filled_ = true;
+    return &medium_;
+  }
+  const STGMEDIUM& get() const noexcept { return medium_; }
+
+ private:
+  STGMEDIUM medium_ = {};
+  bool filled_ = false;
+};
+
+// The one name of a drop list, or false when the list holds another number of names or a name
+// that would not fit the element's path (a cut name would be another element).
+bool SingleDropName(HDROP drop, std::string& name) {
+  if (::DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0) != 1) return false;
+  const UINT length = ::DragQueryFileA(drop, 0, nullptr, 0);
+  if (length == 0 || length >= kElementPathChars) return false;
+  char buffer[kElementPathChars] = {};
+  if (::DragQueryFileA(drop, 0, buffer, kElementPathChars) != length) return false;
+  name.assign(buffer, length);
+  return true;
+}
+
+// A history value that is not a string ends the loading with its entry appended but not filled
+// in: the last entry of the "History" folder, the last child of the first node. It leads nowhere
+// and is taken out again.
+void DropUnreadHistoryEntry(TKQVMenu& menu) noexcept {
+  TCustomNode* first = menu.GetFirstNode();
+  const TCustomNode::NodeList* children = first ? first->Children() : nullptr;
+  if (!children || children->empty()) return;
+  const TCustomNode::NodeList* entries = children->back()->Children();
+  if (!entries || entries->empty()) return;
+  auto* entry = static_cast<TKQVNode*>(entries->back().get());
+  if (entry->FileName().empty() && entry->DisplayName().empty()) menu.DeleteNode(entry);
+}
+
+}  // namespace
+
+// ---- TKQVContextMenu ---------------------------------------------------------------------------
+
+HRESULT TKQVContextMenu::Create(REFIID riid, void** ppv) {
+  auto* object = new (std::nothrow) TKQVContextMenu();
+  if (!object) return E_OUTOFMEMORY;
+  const HRESULT hr = object->QueryInterface(riid, ppv);
+  object->Release();
+  return hr;
+}
+
+IFACEMETHODIMP TKQVContextMenu::QueryInterface(REFIID riid, void** ppv) {
+  return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
+    static const QITAB kInterfaces[] = {
+        QITABENT(TKQVContextMenu, IContextMenu),
+        QITABENT(TKQVContextMenu, IShellExtInit),
+        {nullptr, 0},
+    };
+    return ::QISearch(this, kInterfaces, riid, ppv);
+  });
+}
+
+IFACEMETHODIMP_(ULONG) TKQVContextMenu::AddRef() { return AddRefObject(); }
+
+IFACEMETHODIMP_(ULONG) TKQVContextMenu::Release() { return ReleaseObject(); }
+
+TKQVMenu& TKQVContextMenu::GetMenu() {
+  if (!Menu) Menu = std::make_unique<TKQVMenu>();
+  return *Menu;
+}
+
+void TKQVContextMenu::LoadMenus() {
+  TKQVMenu& menu = GetMenu();
+  if (ShowFavorites) {
+    Guard([&] {
+      TKQRegIniFile reg(KEY_READ);
+      menu.LoadTree(&reg, TreeKeyPath());
+    });
+  } else {
+    // The tree reload starts afresh; without it, an earlier history must not be shown twice.
+    menu.Clear();
+  }
+  if (ShowHistory) {
+    const bool loaded = Guard([&] {
+      TKQRegIniFile reg(KEY_READ);
+      menu.LoadHistory(&reg, HistoryKeyPath());
+    });
+    if (!loaded) DropUnreadHistoryEntry(menu);
+  }
+}
+
+bool TKQVContextMenu::IsShellMenuEnabled() {
+  return Guarded(false, [] {
+    TKQRegIniFile reg(KEY_READ);
+    return reg.ReadBool(ProductKeyPath(), kIntegrateToShellMenu, false);
+  });
+}
+
+void TKQVContextMenu::ReadShellSettings() {
+  // A failed read keeps that flag and the ones after it as they were.
+  Guard([this] {
+    TKQRegIniFile reg(KEY_READ);
+    const std::string key = ProductKeyPath();
+    ShowAddItem = reg.ReadBool(key, kShellShowAddToLNTRItem, true);
+    ShowFavorites = reg.ReadBool(key, kShellShowFavorites, true);
+    ShowHistory = reg.ReadBool(key, kShellShowFoldersHistory, true);
+  });
+}
+
+HBITMAP TKQVContextMenu::GetAddBitmap() {
+  if (!AddBitmap) AddBitmap.reset(::LoadBitmapA(LibraryModule(), kAddBitmapResource));
+  return AddBitmap.get();
+}
+
+void TKQVContextMenu::SetElementPath(const std::string& path) { PutFieldText(ElementPath, kElementPathChars, path); }
+
+void TKQVContextMenu::SendAddBookmark(const std::string& path) {
+  if (path.empty()) return;
+  SendCopyDataToHost(CopyDataAddBookmark, 0, path.c_str(), static_cast<DWORD>(path.size() + 1));
+}
+
+IFACEMETHODIMP TKQVContextMenu::Initialize(PCIDLIST_ABSOLUTE pidlFolder, IDataObject* pdtobj, HKEY) {
+  return Guarded(E_FAIL, [&] { return DoInitialize(pidlFolder, pdtobj); });
+}
+
+HRESULT TKQVContextMenu::DoInitialize(PCIDLIST_ABSOLUTE pidlFolder, IDataObject* pdtobj) {
+  if (!HostRuns()) return S_OK;
+
+  // The element is the folder itself (the background of a folder, or no selection to go by).
+  auto takeFolder = [&]() -> HRESULT {
+    SetElementPath(pidlFolder ? PathFromIDList(pidlFolder) : std::string());
+    return pidlFolder ? S_OK : E_FAIL;
+  };
+  if (!pdtobj) return takeFolder();
+
+  FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  ScopedStgMedium medium;
+  HRESULT hr = pdtobj->GetData(&format, medium.put());
+  if (FAILED(hr)) {
+    if (FAILED(takeFolder())) hr = E_FAIL;
+  } else {
+    std::string name;
+    if (medium.get().tymed == TYMED_HGLOBAL && SingleDropName(static_cast<HDROP>(medium.get().hGlobal), name)) {
+      SetElementPath(name);
+      hr = S_OK;
+    } else {
+      SetElementPath(std::string());
+      hr = E_FAIL;
+    }
+  }
+  WriteProbedFolder(ElementPath);
+  return hr;
+}
+
+IFACEMETHODIMP TKQVContextMenu::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast,
+                                                 UINT uFlags) {
+  return Guarded(CommandsUsed(0), [&] { return DoQueryContextMenu(hmenu, indexMenu, idCmdFirst, idCmdLast, uFlags); });
+}
+
+HRESULT TKQVContextMenu::DoQueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT uFlags) {
+  if (IsProbeActive() || !HostRuns() || !IsShellMenuEnabled()) return CommandsUsed(0);
+  ReadShellSettings();
+  if (!ShowAddItem && !ShowFavorites && !ShowHistory) return CommandsUsed(0);
+  constexpr UINT kNoMenuFlags = CMF_DEFAULTONLY | CMF_VERBSONLY | CMF_NOVERBS;
+  if ((uFlags & kNoMenuFlags) != 0 && (uFlags & CMF_EXPLORE) == 0) return CommandsUsed(0);
+  // Without a menu, or without a single id granted, there is nothing to add.
+  if (!hmenu || idCmdFirst > idCmdLast) return CommandsUsed(0);
+
+  UINT position = indexMenu;
+  ::InsertMenuA(hmenu, position++, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+  if (ShowAddItem) {
+    ::InsertMenuA(hmenu, position, MF_BYPOSITION | MF_STRING, idCmdFirst + kAddItemOffset, kAddItemCaption);
+    if (HBITMAP bitmap = GetAddBitmap()) ::SetMenuItemBitmaps(hmenu, position, MF_BYPOSITION, bitmap, bitmap);
+    ++position;
+  }
+
+  // Bookmarks take the offsets after the add item's, whether it is shown or not.
+  const UINT firstBookmarkId = idCmdFirst + kFirstBookmarkOffset;
+  UINT id = firstBookmarkId;
+  int index = kFirstBookmarkOffset;
+  if (ShowFavorites || ShowHistory) {
+    LoadMenus();
+    TKQVMenu& menu = GetMenu();
+    ScopedMenu submenu(firstBookmarkId > idCmdFirst ? menu.BuildMenu(menu.GetFirstNode(), id, index, idCmdLast)
+                                                    : nullptr);
+    if (submenu) {
+      if (::InsertMenuA(hmenu, position, MF_BYPOSITION | MF_POPUP | MF_STRING,
+                        reinterpret_cast<UINT_PTR>(submenu.get()), kBookmarksCaption))
+        (void)submenu.release();  // the shell's menu owns it now
+    } else {
+      // Nothing to choose (no tree, no history, or no ids left): shown, but disabled.
+      ::InsertMenuA(hmenu, position, MF_BYPOSITION | MF_STRING | MF_GRAYED, 0, kBookmarksCaption);
+    }
+    ++position;
+  }
+  ::InsertMenuA(hmenu, position, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+
+  // The add item's id counts as used only when it is shown or bookmarks come after it.
+  if (!ShowAddItem && id == firstBookmarkId) return CommandsUsed(0);
+  return CommandsUsed(id - idCmdFirst);
+}
+
+IFACEMETHODIMP TKQVContextMenu::InvokeCommand(CMINVOKECOMMANDINFO* pici) {
+  return Guarded(E_FAIL, [&]() -> HRESULT {
+    if (!pici || pici->cbSize < sizeof(CMINVOKECOMMANDINFO)) return E_INVALIDARG;
+    return DoInvokeCommand(*pici);
+  });
+}
+
+HRESULT TKQVContextMenu::DoInvokeCommand(const CMINVOKECOMMANDINFO& info) {
+  if (!IS_INTRESOURCE(info.lpVerb)) return E_FAIL;  // a verb given as text
+  const UINT offset = LOWORD(reinterpret_cast<UINT_PTR>(info.lpVerb));
+  HWND wnd = ::IsWindow(info.hwnd) ? info.hwnd : ::GetForegroundWindow();
+  if (offset == kAddItemOffset) {
+    // Only the shown item adds: the offset never stands for a bookmark.
+    if (!ShowAddItem) return E_INVALIDARG;
+    SendAddBookmark(ElementPath);
+    return S_OK;
+  }
+  return GetMenu().ExecuteCommand(wnd, static_cast<int>(offset)) ? S_OK : E_INVALIDARG;
+}
+
+IFACEMETHODIMP TKQVContextMenu::GetCommandString(UINT_PTR idCmd, UINT uType, UINT*, CHAR* pszName, UINT cchMax) {
+  return Guarded(E_FAIL, [&]() -> HRESULT {
+    if (idCmd != kAddItemOffset) return E_INVALIDARG;
+    if (uType == GCS_HELPTEXTA && pszName && cchMax > 0)
+      ::lstrcpynA(pszName, kAddItemHelpText, static_cast<int>(cchMax));
+    return S_OK;
+  });
+}
+
+// ---- TKQVContextMenuFactory --------------------------------------------------------------------
+
+TKQVContextMenuFactory::TKQVContextMenuFactory()
+    : TKQComObjectFactory(kContextMenuClassId, kContextMenuDescription, kThreadingApartment) {}
+
+HRESULT TKQVContextMenuFactory::CreateComObject(REFIID riid, void** ppv) { return TKQVContextMenu::Create(riid, ppv); }
+
+void TKQVContextMenuFactory::UpdateRegistry(bool doRegister) {
+  if (!RegistrationReady()) return;
+  const std::string clsidText = GuidText(ClassId());
+  if (doRegister) {
+    TKQComObjectFactory::UpdateRegistry(true);
+    TKQRegIniFile reg(KEY_READ | KEY_WRITE);
+    reg.SetRootKey(HKEY_CLASSES_ROOT);
+    for (const char* parent : kHandlerParents)
+      reg.WriteString(std::string(parent) + "\\" + kHandlerKeyName, "", clsidText);
+    if (IsWinNT()) {
+      reg.SetRootKey(HKEY_LOCAL_MACHINE);
+      reg.WriteString(kApprovedKey, clsidText, kApprovedText);
+    }
+  } else {
+    {
+      TKQRegIniFile reg(KEY_READ | KEY_WRITE);
+      reg.SetRootKey(HKEY_CLASSES_ROOT);
+      // A handler key that is not there is no error.
+      for (const char* parent : kHandlerParents) reg.DeleteKey(std::string(parent) + "\\" + kHandlerKeyName);
+    }
+    TKQComObjectFactory::UpdateRegistry(false);
+  }
+}
+
+// Runs inside DllMain: a failure leaves the module without its class, never the process without
+// the module.
+void StartupContextMenu() {
+  Guard([] { AddComClass(std::make_unique<TKQVContextMenuFactory>()); });
+}
+
+void ShutdownContextMenu() { ClearComClasses(); }
+
+}  // namespace kq
