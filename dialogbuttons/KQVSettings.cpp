@@ -50,6 +50,7 @@ void TKQVCaptionButtons::ReadSettings() {
     DialogHeight = ReadIntegerSetting(reg, key, kDlgHeight, kDefaultDialogHeight);
   });
 
+  const bool shownBefore = HasVisibleButtons();
   if (firstGroupRead) {
     Guard([&] { SetViewStyle(static_cast<uint8_t>(ReadIntegerSetting(reg, key, kViewStyle, kDefaultViewStyle))); });
     Guard([&] {
@@ -67,6 +68,9 @@ void TKQVCaptionButtons::ReadSettings() {
       DisableTrickForGettingFolder = ReadBoolSetting(reg, key, kDisableTrickForGettingFolder, kDefaultDisableTrick);
     });
   }
+  // The frames take a skin only while a button is visible: buttons this reading shows again get
+  // the skin in force now, not the frames of an older one (or none, for a set made hidden).
+  if (!shownBefore && HasVisibleButtons()) Guard([&] { SetSkin(SkinType); });
 
   Guard([&] { Refresh(); });
   Guard([&] { ApplyDialogSize(); });
