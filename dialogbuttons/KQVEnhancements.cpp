@@ -81,6 +81,7 @@ void TKQVCaptionButtons::SetTransparency(int32_t value) {
 void TKQVCaptionButtons::ApplyDialogSize() {
   HWND wnd = Wnd();
   if (!ResizeDialog || !IsResizableKind(Kind)) return;
+  if (DialogWidth <= 0 || DialogHeight <= 0) return;  // would shrink the dialog to its bare frame
   if ((::GetWindowLongPtrA(wnd, GWL_STYLE) & WS_THICKFRAME) == 0) return;
   RECT r;
   if (!::GetWindowRect(wnd, &r)) return;

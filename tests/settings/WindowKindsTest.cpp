@@ -395,6 +395,23 @@ TEST(SettingsSize, ADialogKeepsItsCentreAndIsCutToTheScreen) {
   EXPECT_TRUE(SameRect(window.Rect(), {100, 100, 401, 301})) << Text(window.Rect());
 }
 
+// A size of zero or less would shrink the dialog to nothing: such a size leaves it as it is.
+TEST(SettingsSize, ASizeOfZeroOrLessLeavesTheDialogAlone) {
+  SettingsKey settings;
+  settings.Set(kDlgResize, "1");
+  SetOnWindow window(Top("#32770", OpenSaveComboChildren()), WS_EX_DLGMODALFRAME);
+  window.Attach();
+  const RECT resized = window.Rect();
+  ASSERT_EQ(resized.right - resized.left, 428);
+  const std::pair<const char*, const char*> sizes[] = {{"-100", "300"}, {"400", "0"}, {"-2147483648", "-1"}};
+  for (const auto& [width, height] : sizes) {
+    settings.Set(kDlgWidth, width);
+    settings.Set(kDlgHeight, height);
+    window.Update();
+    EXPECT_TRUE(SameRect(window.Rect(), resized)) << width << " x " << height << ": " << Text(window.Rect());
+  }
+}
+
 TEST(SettingsTransparency, TheSameValueAgainLeavesTheWindowAlone) {
   SettingsKey settings;
   settings.Set(kDlgTranspaency, "200");
