@@ -26,9 +26,9 @@ constexpr int kButtonPixels = 14 * 14;
 // A host with the hooks on and one Open dialog with its set, settings written before it opened.
 class LiveDialog : public ::testing::Test {
  protected:
-  void Open(const std::string& title = "S") {
+  void Open(const std::string& mode = "open", const std::vector<std::string>& extra = {}) {
     ASSERT_TRUE(host_.Start());
-    dialog_ = std::make_unique<OpenedDialog>("open", title);
+    dialog_ = std::make_unique<OpenedDialog>(mode, "S", extra);
     ASSERT_NE(dialog_->Dialog(), nullptr);
     PumpMessagesFor(kPaintMs);
   }
@@ -287,6 +287,41 @@ TEST_F(LiveDialog, ViewStyleSwitchesTheFileListsViewMode) {
     Update();
     EXPECT_EQ(ViewType(), static_cast<DWORD>(LVS_ICON)) << untouched;
   }
+}
+
+// The same settings reach a Unicode Save dialog, whose procedure the set replaced with the wide
+// functions.
+TEST_F(LiveDialog, AUnicodeSaveDialogGetsTheSameSettings) {
+  settings_.Set(kDlgTranspaency, "170");
+  settings_.Set(kViewStyle, "5");
+  settings_.Set(kCaptionButtonSkinType, "1");
+  Open("savew");
+  ASSERT_TRUE(::IsWindowUnicode(Dialog()));
+  EXPECT_EQ(Alpha(), 170);
+  EXPECT_EQ(ViewType(), static_cast<DWORD>(LVS_REPORT));
+  const Mean m = RingMean(Button(0));
+  EXPECT_GT(m.b - m.r, 60) << Describe(m);
+  settings_.Set(kViewStyle, "3");
+  settings_.Set(kDlgTranspaency, "255");
+  Update();
+  EXPECT_EQ(ViewType(), static_cast<DWORD>(LVS_SMALLICON));
+  EXPECT_FALSE(Layered());
+}
+
+// A real folder-browse dialog (no shell view, so nothing to send view commands to) is made
+// transparent and resized like any dialog.
+TEST_F(LiveDialog, AFolderBrowseDialogIsMadeTransparentAndResized) {
+  settings_.Set(kDlgTranspaency, "210");
+  settings_.Set(kDlgResize, "1");
+  settings_.Set(kDlgWidth, "640");
+  settings_.Set(kDlgHeight, "500");
+  settings_.Set(kViewStyle, "5");
+  Open("browse", {"--new"});
+  EXPECT_EQ(Alpha(), 210);
+  ASSERT_NE(::GetWindowLongA(Dialog(), GWL_STYLE) & WS_THICKFRAME, 0) << "the new style has a sizing frame";
+  EXPECT_EQ(Rect().right - Rect().left, 640);
+  EXPECT_EQ(Rect().bottom - Rect().top, 500);
+  EXPECT_TRUE(OnScreen(Rect()));
 }
 
 // What the buttons look like: each skin paints its own frame, "257" is skin 1, a hidden button

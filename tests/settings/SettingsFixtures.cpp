@@ -91,8 +91,10 @@ void SettingsKey::RemoveAll() {
   for (const char* name : kDialogSetValues) ::RegDeleteValueA(key.get(), name);
 }
 
-OpenedDialog::OpenedDialog(const std::string& mode, const std::string& title) {
-  if (!process_.Start(HelperPath("dialog_opener.exe"), {mode, "--title", title})) return;
+OpenedDialog::OpenedDialog(const std::string& mode, const std::string& title, const std::vector<std::string>& extra) {
+  std::vector<std::string> args = {mode, "--title", title};
+  args.insert(args.end(), extra.begin(), extra.end());
+  if (!process_.Start(HelperPath("dialog_opener.exe"), args)) return;
   dialog_ = process_.WaitForWindowOfClass("#32770", kDialogWaitMs);
   if (dialog_) PumpMessagesFor(kSettleMs);
 }

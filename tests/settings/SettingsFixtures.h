@@ -32,7 +32,8 @@ class SettingsKey {
 // A dialog_opener process showing one dialog, cancelled at the end.
 class OpenedDialog {
  public:
-  OpenedDialog(const std::string& mode, const std::string& title);
+  // mode and extra arguments as dialog_opener takes them.
+  OpenedDialog(const std::string& mode, const std::string& title, const std::vector<std::string>& extra = {});
   ~OpenedDialog();
   OpenedDialog(const OpenedDialog&) = delete;
   OpenedDialog& operator=(const OpenedDialog&) = delete;
