@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "captionbuttons/KQCaptionButton.h"
+#include "common/KQScoped.h"
 #include "dialogbuttons/KQVCaptionButton.h"
 #include "dialogbuttons/KQVSettings.h"
 #include "shellwindows/KQWindowKind.h"
@@ -424,6 +425,74 @@ TEST(SettingsTransparency, TheSameValueAgainLeavesTheWindowAlone) {
   settings.Set(kDlgTranspaency, "150");
   window.Update();
   EXPECT_EQ(window.Alpha(), 150);
+}
+
+// The dialog set opens the key with full access: a key the user may only read behaves as if it
+// held no values at all.
+class ReadOnlySettingsKey {
+ public:
+  ReadOnlySettingsKey() {
+    ScopedKey key;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, READ_CONTROL | WRITE_DAC, key.put()) != ERROR_SUCCESS)
+      return;
+    DWORD size = 0;
+    ::RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, nullptr, &size);
+    old_.resize(size);
+    if (::RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, old_.data(), &size) != ERROR_SUCCESS) return;
+    // Everyone may read, nobody may write.
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    if (!::AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone)) return;
+    std::vector<BYTE> aclBytes(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + ::GetLengthSid(everyone));
+    auto* acl = reinterpret_cast<ACL*>(aclBytes.data());
+    SECURITY_DESCRIPTOR sd;
+    const bool built = ::InitializeAcl(acl, static_cast<DWORD>(aclBytes.size()), ACL_REVISION) &&
+                       ::AddAccessAllowedAce(acl, ACL_REVISION, KEY_READ, everyone) &&
+                       ::InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) &&
+                       ::SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE);
+    ::FreeSid(everyone);
+    applied_ = built && ::RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, &sd) == ERROR_SUCCESS;
+  }
+  ~ReadOnlySettingsKey() {
+    if (!applied_) return;
+    ScopedKey key;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, WRITE_DAC, key.put()) == ERROR_SUCCESS)
+      ::RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, old_.data());
+  }
+  bool Applied() const { return applied_; }
+
+ private:
+  std::vector<BYTE> old_;
+  bool applied_ = false;
+};
+
+TEST(SettingsAccess, AKeyThatCannotBeOpenedWithFullAccessGivesTheDefaults) {
+  SettingsKey settings;
+  settings.Set(kDlgTranspaency, "200");
+  settings.Set(kViewStyle, "5");
+  settings.Set(kDisableTrickForGettingFolder, "0");
+  {
+    ReadOnlySettingsKey readOnly;
+    ASSERT_TRUE(readOnly.Applied());
+    ScopedKey probe;
+    ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, probe.put()), ERROR_SUCCESS);
+    ScopedKey full;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_ALL_ACCESS, full.put()) == ERROR_SUCCESS)
+      GTEST_SKIP() << "this system grants full access to a read-only key";
+
+    SetOnWindow window(Top("#32770", OpenSaveComboChildren()), WS_EX_DLGMODALFRAME);
+    const TKQVCaptionButtons& set = window.Attach();
+    EXPECT_FALSE(window.Layered());
+    EXPECT_EQ(set.Transparency, 255);
+    EXPECT_TRUE(g_viewCommands.empty());
+    EXPECT_TRUE(set.DisableTrickForGettingFolder);
+  }
+  // With full access again the values are read.
+  SetOnWindow window(Top("#32770", OpenSaveComboChildren()), WS_EX_DLGMODALFRAME);
+  const TKQVCaptionButtons& set = window.Attach();
+  EXPECT_EQ(window.Alpha(), 200);
+  EXPECT_EQ(g_viewCommands, (std::vector<WORD>{0x702C}));
+  EXPECT_FALSE(set.DisableTrickForGettingFolder);
 }
 
 }  // namespace
