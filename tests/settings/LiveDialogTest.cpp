@@ -400,6 +400,54 @@ TEST_F(LiveDialog, SkinsHidingAndShiftChangeWhatIsPainted) {
   EXPECT_LE(Button(1, 30).CountDifferent(history), 2);
 }
 
+void SendMouse(DWORD flags, LONG x = 0, LONG y = 0) {
+  INPUT input = {};
+  input.type = INPUT_MOUSE;
+  input.mi.dx = x;
+  input.mi.dy = y;
+  input.mi.dwFlags = flags;
+  ::SendInput(1, &input, sizeof(input));
+}
+
+void MoveMouseTo(LONG x, LONG y) {
+  SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, x * 65535 / (::GetSystemMetrics(SM_CXSCREEN) - 1),
+            y * 65535 / (::GetSystemMetrics(SM_CYSCREEN) - 1));
+}
+
+// The mean brightness of the top inner row of a button, where the released frames are light and
+// the pushed ones dark.
+int TopRowBrightness(const ScreenPixels& p) {
+  long sum = 0, n = 0;
+  for (int x = 2; x < p.Width() - 2; ++x, ++n) sum += Red(p.At(x, 1)) + Green(p.At(x, 1)) + Blue(p.At(x, 1));
+  return static_cast<int>(sum / (3 * n));
+}
+
+// Each skin's released frame shows while the button is up and its pushed frame while the mouse
+// holds it down.
+TEST_F(LiveDialog, AHeldButtonShowsThePushedFrameOfItsSkin) {
+  settings_.Set(kCaptionButtonSkinType, "1");
+  Open();
+  ::SetForegroundWindow(Dialog());
+  PumpMessagesFor(kPaintMs);
+  const ScreenPixels released = Button(0);
+  const RECT r = CaptionButtonRect(Dialog(), 0);
+  MoveMouseTo((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+  PumpMessagesFor(100);
+  SendMouse(MOUSEEVENTF_LEFTDOWN);
+  PumpMessagesFor(kPaintMs);
+  const ScreenPixels pushed = Button(0);
+  SendMouse(MOUSEEVENTF_LEFTUP);
+  MoveMouseTo(0, 0);
+  PumpMessagesFor(kPaintMs);
+  released.Save("held_released");
+  pushed.Save("held_pushed");
+  EXPECT_GT(TopRowBrightness(released), 170);
+  EXPECT_LT(TopRowBrightness(pushed), 130);
+  const Mean m = RingMean(pushed);
+  EXPECT_GT(m.b - m.r, 60) << Describe(m);
+  EXPECT_LE(Button(0).CountDifferent(released), 2) << "released again";
+}
+
 TEST_F(LiveDialog, ANewSetShowsItsSkinAtOnce) {
   settings_.Set(kCaptionButtonSkinType, "2");
   Open();
