@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "captionbuttons/KQTaskWnd.h"
 #include "dialogbuttons/KQVSettings.h"
