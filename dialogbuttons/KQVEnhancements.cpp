@@ -43,6 +43,15 @@ void SendViewCommand(HWND wnd, uint8_t kind, uint8_t value, const WORD (&command
   ::SendMessageA(view, WM_COMMAND, MAKEWPARAM(commands[value], 0), 0);
 }
 
+// A width x height rectangle with the centre of old (div truncating towards zero), moved into the
+// primary screen and cut to it.
+RECT CentredOnScreen(const RECT& old, int width, int height) {
+  const int x = old.left + RectWidth(old) / 2 - width / 2;
+  const int y = old.top + RectHeight(old) / 2 - height / 2;
+  const RECT screen = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+  return MoveRectInside({x, y, x + width, y + height}, screen);
+}
+
 }  // namespace
 
 void TKQVCaptionButtons::SetSkin(uint8_t type) {
@@ -72,15 +81,19 @@ void TKQVCaptionButtons::SetTransparency(int32_t value) {
 void TKQVCaptionButtons::ApplyDialogSize() {
   HWND wnd = Wnd();
   if (!ResizeDialog || !IsResizableKind(Kind)) return;
+  if (DialogWidth <= 0 || DialogHeight <= 0) return;  // would shrink the dialog to its bare frame
   if ((::GetWindowLongPtrA(wnd, GWL_STYLE) & WS_THICKFRAME) == 0) return;
   RECT r;
   if (!::GetWindowRect(wnd, &r)) return;
-  const int x = r.left + RectWidth(r) / 2 - DialogWidth / 2;
-  const int y = r.top + RectHeight(r) / 2 - DialogHeight / 2;
-  RECT n = {x, y, x + DialogWidth, y + DialogHeight};
-  const RECT screen = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
-  n = MoveRectInside(n, screen);
+  const RECT n = CentredOnScreen(r, DialogWidth, DialogHeight);
   ::SetWindowPos(wnd, HWND_TOP, n.left, n.top, RectWidth(n), RectHeight(n), SWP_SHOWWINDOW);
+
+  // A dialog may keep a size of its own (a minimum tracking size larger than the one asked for):
+  // then the size it took is centred on the old centre and kept on the screen instead.
+  RECT taken;
+  if (!::GetWindowRect(wnd, &taken) || (RectWidth(taken) == RectWidth(n) && RectHeight(taken) == RectHeight(n))) return;
+  const RECT m = CentredOnScreen(r, RectWidth(taken), RectHeight(taken));
+  ::SetWindowPos(wnd, nullptr, m.left, m.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TKQVCaptionButtons::SetViewStyle(uint8_t value) {

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <climits>
-
 #include "bookmarks/KQRegistry.h"
 #include "common/KQGuard.h"
 #include "dialogbuttons/KQVCaptionButton.h"
@@ -12,19 +10,8 @@
 namespace kq {
 
 int32_t ParseDecimal(const std::string& text, int32_t fallback) {
-  size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  if (i == text.size()) return fallback;
-  long long value = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return fallback;
-    value = value * 10 + (text[i] - '0');
-    if (value > static_cast<long long>(INT_MAX) + 1) return fallback;
-  }
-  if (negative) value = -value;
-  if (value > INT_MAX || value < INT_MIN) return fallback;
-  return static_cast<int32_t>(value);
+  int value = 0;
+  return TryParseInteger(text, value) ? value : fallback;
 }
 
 int32_t ReadIntegerSetting(TKQRegIniFile& reg, const std::string& section, const char* ident, int32_t fallback) {
@@ -50,6 +37,7 @@ void TKQVCaptionButtons::ReadSettings() {
     DialogHeight = ReadIntegerSetting(reg, key, kDlgHeight, kDefaultDialogHeight);
   });
 
+  const bool shownBefore = HasVisibleButtons();
   if (firstGroupRead) {
     Guard([&] { SetViewStyle(static_cast<uint8_t>(ReadIntegerSetting(reg, key, kViewStyle, kDefaultViewStyle))); });
     Guard([&] {
@@ -67,6 +55,9 @@ void TKQVCaptionButtons::ReadSettings() {
       DisableTrickForGettingFolder = ReadBoolSetting(reg, key, kDisableTrickForGettingFolder, kDefaultDisableTrick);
     });
   }
+  // The frames take a skin only while a button is visible: buttons this reading shows again get
+  // the skin in force now, not the frames of an older one (or none, for a set made hidden).
+  if (!shownBefore && HasVisibleButtons()) Guard([&] { SetSkin(SkinType); });
 
   Guard([&] { Refresh(); });
   Guard([&] { ApplyDialogSize(); });
