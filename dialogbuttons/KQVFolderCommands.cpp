@@ -58,6 +58,7 @@ void TKQVCaptionButtons::RememberObjectSelFolder(LPARAM lParam) {
 
 void TKQVCaptionButtons::ReportLastFolder() {
   HWND wnd = Wnd();
+  if (!GetHostWindow()) return;  // the report would be lost: ask the window nothing
   if (IsSnakeListGeneration(Kind) && IsVersion9Process(wnd)) {
     ReportFolder(wnd, LastObjectSelFolder());
   } else if (!IsOlderOffice(Kind) && Kind != wkOfficeMso96) {
