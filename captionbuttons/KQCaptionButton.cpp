@@ -120,8 +120,8 @@ LRESULT ForwardA(void* object, HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
   return ::CallWindowProcA(reinterpret_cast<WNDPROC>(object), wnd, msg, wParam, lParam);
 }
 
-// An entry left forwarding runs this module's code for as long as the window lives: the module
-// stays loaded from then on.
+// Only when the entry could not be made a plain forwarder: it then runs this module's code for as
+// long as the window lives, and the module stays loaded from then on.
 void KeepModuleLoaded() {
   HMODULE module = nullptr;
   ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
@@ -157,8 +157,8 @@ TKQCaptionButtons::TKQCaptionButtons(HWND wnd) {
   if (!thunk) return;
   ::SetLastError(0);
   const LONG_PTR value = reinterpret_cast<LONG_PTR>(thunk);
-  const LONG_PTR previous = Unicode_ ? ::SetWindowLongPtrW(wnd, GWLP_WNDPROC, value)
-                                     : ::SetWindowLongPtrA(wnd, GWLP_WNDPROC, value);
+  const LONG_PTR previous =
+      Unicode_ ? ::SetWindowLongPtrW(wnd, GWLP_WNDPROC, value) : ::SetWindowLongPtrA(wnd, GWLP_WNDPROC, value);
   if (previous == 0 && ::GetLastError() != 0) {
     FreeWndProcThunk(thunk);  // a window of another process, or one being destroyed
     return;
@@ -181,7 +181,7 @@ void TKQCaptionButtons::Detach() {
   WNDPROC thunk = WndProcThunk_;
   if (!thunk) return;
   WndProcThunk_ = nullptr;
-  if (!::IsWindow(Wnd_)) {
+  if (WindowGone_ || !::IsWindow(Wnd_)) {
     FreeWndProcThunk(thunk);  // no window left that could call it
     return;
   }
@@ -197,7 +197,8 @@ void TKQCaptionButtons::Detach() {
     }
   }
   // Another procedure sits on top and calls the entry as its old procedure: the entry stays and
-  // forwards every message to the procedure this set replaced.
+  // forwards every message to the procedure this set replaced, without this module's code.
+  if (ForwardWndProcThunk(thunk, OldWndProc_, Unicode_)) return;
   RetargetWndProcThunk(thunk, {Unicode_ ? &ForwardW : &ForwardA, reinterpret_cast<void*>(OldWndProc_)});
   KeepModuleLoaded();
 }
@@ -265,6 +266,7 @@ bool TKQCaptionButtons::SetFrameBitmaps(HBITMAP up, HBITMAP down) {
     NormalFrame_.reset(up);
     PushedFrame_.reset(down);
     FramesTransparent_ = false;
+    SkinsTaken_ = true;
     taken = true;
   }
   Redraw(Wnd_);
@@ -343,6 +345,7 @@ void TKQCaptionButtons::BuildFrames(HWND wnd) {
   PushedFrame_.reset(::CreateCompatibleBitmap(screen.get(), size.cx, size.cy));
   if (!HasVisibleButtons()) return;
   FramesBuilt_ = true;
+  SkinsTaken_ = false;
   if (!UseSystemLook || VisualStylesInUse()) return;  // skins come later; styles draw their part
 
   ScopedMemoryDC memory(::CreateCompatibleDC(screen.get()));
@@ -390,6 +393,9 @@ LRESULT TKQCaptionButtons::PaintButtons(HWND wnd, HRGN region) {
 void TKQCaptionButtons::DrawButtons(HWND wnd) {
   ScopedWindowDC dc(wnd, ::GetWindowDC(wnd));
   if (!dc) return;
+  // Buttons shown only after they were added (a setting changed) find the frames of a set that
+  // had no visible button: blank until built now.
+  if (!FramesBuilt_) BuildFrames(wnd);
   ScopedTheme theme;
   if (UseSystemLook && VisualStylesInUse()) theme.reset(::OpenThemeData(wnd, kThemeClass));
   for (int i = 0; i < Count_; ++i) {
@@ -417,6 +423,13 @@ void TKQCaptionButtons::DrawFrame(HDC dc, const RECT& rect, bool pushed, void* t
   }
   HBITMAP bitmap = pushed ? PushedFrame_.get() : NormalFrame_.get();
   BITMAP info;
+  if (!FramesTransparent_ && !SkinsTaken_) {
+    // Neither classic frames nor skins were made (no skin was handed over, or building failed):
+    // the empty bitmaps would show as black squares, so the classic frame is drawn directly.
+    RECT r = rect;
+    ::DrawFrameControl(dc, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
+    return;
+  }
   if (!bitmap || !::GetObjectW(bitmap, sizeof(info), &info)) return;
   ScopedMemoryDC memory(::CreateCompatibleDC(dc));
   if (!memory) return;
@@ -587,6 +600,9 @@ LRESULT TKQCaptionButtons::OnRelease(HWND wnd, UINT msg, WPARAM wParam, LPARAM l
     Tracking_ = false;
     Redraw(wnd);
     Guard([&] { ButtonUp(index, msg == WM_RBUTTONUP); });
+    // The window never saw the press. A right release passed on would make its default
+    // procedure open the window menu at the caption point, over the owner's own menu.
+    if (msg == WM_RBUTTONUP) return 0;
   }
   return CallOldWndProc(msg, wParam, lParam);
 }
@@ -607,7 +623,9 @@ LRESULT TKQCaptionButtons::OnCaptureChanged(HWND wnd, UINT msg, WPARAM wParam, L
 LRESULT TKQCaptionButtons::OnNcDestroy(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   const LRESULT result = CallOldWndProc(msg, wParam, lParam);
   // The window is gone: the set leaves its list (so a new window with the same handle value is
-  // served) and its entry goes back to the pool.
+  // served) and its entry goes back to the pool, even when a later subclasser still names it as
+  // its old procedure: after WM_NCDESTROY the window receives nothing more.
+  WindowGone_ = true;
   if (TKQCaptionButtonsLst* owner = Owner_) {
     owner->RemoveSet(this);
     return result;
