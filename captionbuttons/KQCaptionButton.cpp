@@ -5,6 +5,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
 
 #include "captionbuttons/KQWndProcThunk.h"
 #include "common/KQGuard.h"
@@ -37,6 +41,8 @@ constexpr int kThemeStatePushed = 3;     // MINBS_PUSHED
 constexpr COLORREF kFrameTransparentColour = RGB(255, 0, 255);
 // A monochrome glyph is transparent where it is white.
 constexpr COLORREF kMonochromeTransparentColour = RGB(255, 255, 255);
+// Glyphs larger than this on a side are not drawn (the library's own are 16 x 16).
+constexpr int kMaxGlyphSide = 256;
 
 // Layout of a button inside its step, in pixels (see GetButtonRect).
 constexpr int kButtonStepShrink = 2;
@@ -110,6 +116,67 @@ POINT PointOf(LPARAM lParam) { return {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam
 // the transparent colour.
 void StretchTransparent(HDC dc, const RECT& rect, HDC source, int w, int h, COLORREF transparent) {
   ::GdiTransparentBlt(dc, rect.left, rect.top, RectWidth(rect), RectHeight(rect), source, 0, 0, w, h, transparent);
+}
+
+// Pixels as 0x00RRGGBB, top row first, as a 32-bit DIB holds them.
+uint32_t PackPixel(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
+COLORREF UnpackPixel(uint32_t p) { return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF); }
+
+// The pixels of a bitmap (which is never selected into a device context for this, so glyphs
+// shared by the sets of several threads can be read at the same time); empty on failure.
+std::vector<uint32_t> ReadPixels(HDC dc, HBITMAP bitmap, int w, int h) {
+  std::vector<uint32_t> pixels;
+  if (w <= 0 || h <= 0 || w > kMaxGlyphSide || h > kMaxGlyphSide) return pixels;
+  BITMAPINFO header = {};
+  header.bmiHeader.biSize = sizeof(header.bmiHeader);
+  header.bmiHeader.biWidth = w;
+  header.bmiHeader.biHeight = -h;
+  header.bmiHeader.biPlanes = 1;
+  header.bmiHeader.biBitCount = 32;
+  header.bmiHeader.biCompression = BI_RGB;
+  pixels.resize(static_cast<size_t>(w) * h);
+  if (::GetDIBits(dc, bitmap, 0, h, pixels.data(), &header, DIB_RGB_COLORS) != h) {
+    pixels.clear();
+    return pixels;
+  }
+  for (uint32_t& p : pixels) p &= 0xFFFFFF;
+  return pixels;
+}
+
+// Scales an image whose key colour is transparent to w x h. Each target pixel averages the
+// opaque source area it covers, and is opaque when at least half of its area is: a glyph drawn
+// smaller keeps its strokes instead of losing whole rows and columns, and gets no fringe of the
+// key colour.
+std::vector<uint32_t> ScaleKeyed(const std::vector<uint32_t>& source, int sw, int sh, int w, int h, uint32_t key) {
+  std::vector<uint32_t> target(static_cast<size_t>(w) * h, key);
+  const double fx = static_cast<double>(sw) / w, fy = static_cast<double>(sh) / h;
+  for (int y = 0; y < h; ++y) {
+    const double y0 = y * fy, y1 = (y + 1) * fy;
+    for (int x = 0; x < w; ++x) {
+      const double x0 = x * fx, x1 = (x + 1) * fx;
+      double total = 0, opaque = 0, r = 0, g = 0, b = 0;
+      for (int sy = static_cast<int>(y0); sy < sh && sy < y1; ++sy) {
+        const double wy = std::min<double>(y1, sy + 1) - std::max<double>(y0, sy);
+        for (int sx = static_cast<int>(x0); sx < sw && sx < x1; ++sx) {
+          const double weight = wy * (std::min<double>(x1, sx + 1) - std::max<double>(x0, sx));
+          if (weight <= 0) continue;
+          total += weight;
+          const uint32_t p = source[static_cast<size_t>(sy) * sw + sx];
+          if (p == key) continue;
+          opaque += weight;
+          r += weight * ((p >> 16) & 0xFF);
+          g += weight * ((p >> 8) & 0xFF);
+          b += weight * (p & 0xFF);
+        }
+      }
+      if (total <= 0 || opaque * 2 < total) continue;
+      auto channel = [&](double sum) { return static_cast<uint32_t>(std::lround(sum / opaque)) & 0xFF; };
+      uint32_t p = (channel(r) << 16) | (channel(g) << 8) | channel(b);
+      if (p == key) p ^= 1;  // an opaque pixel must not turn transparent
+      target[static_cast<size_t>(y) * w + x] = p;
+    }
+  }
+  return target;
 }
 
 // The old procedure of an entry left behind on a window someone else subclassed after us.
@@ -452,24 +519,30 @@ void TKQCaptionButtons::DrawGlyph(HDC dc, const RECT& rect, HBITMAP glyph) {
   if (RectWidth(target) <= 0 || RectHeight(target) <= 0) return;
   if (UseSystemLook && VisualStylesInUse()) ::OffsetRect(&target, 0, 1);
 
+  const std::vector<uint32_t> pixels = ReadPixels(dc, glyph, info.bmWidth, info.bmHeight);
+  if (pixels.empty()) return;
+  // The transparent colour: the bottom-left pixel; white for a monochrome glyph.
+  const bool monochrome = info.bmBitsPixel == 1 && info.bmPlanes == 1;
+  const uint32_t key = monochrome ? PackPixel(kMonochromeTransparentColour)
+                                  : pixels[static_cast<size_t>(info.bmHeight - 1) * info.bmWidth];
+  const int w = RectWidth(target), h = RectHeight(target);
+  const std::vector<uint32_t> scaled = ScaleKeyed(pixels, info.bmWidth, info.bmHeight, w, h, key);
+
+  BITMAPINFO header = {};
+  header.bmiHeader.biSize = sizeof(header.bmiHeader);
+  header.bmiHeader.biWidth = w;
+  header.bmiHeader.biHeight = -h;
+  header.bmiHeader.biPlanes = 1;
+  header.bmiHeader.biBitCount = 32;
+  header.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  ScopedBitmap image(::CreateDIBSection(dc, &header, DIB_RGB_COLORS, &bits, nullptr, 0));
   ScopedMemoryDC memory(::CreateCompatibleDC(dc));
-  if (!memory) return;
-  if (info.bmBitsPixel == 1 && info.bmPlanes == 1) {
-    // Monochrome: turned into black on white first, then white is left out.
-    ScopedMemoryDC mono(::CreateCompatibleDC(dc));
-    ScopedBitmap colour(::CreateCompatibleBitmap(dc, info.bmWidth, info.bmHeight));
-    if (!mono || !colour) return;
-    ScopedSelectObject selectMono(mono.get(), glyph);
-    ScopedSelectObject selectColour(memory.get(), colour.get());
-    ::SetTextColor(memory.get(), RGB(0, 0, 0));
-    ::SetBkColor(memory.get(), kMonochromeTransparentColour);
-    ::BitBlt(memory.get(), 0, 0, info.bmWidth, info.bmHeight, mono.get(), 0, 0, SRCCOPY);
-    StretchTransparent(dc, target, memory.get(), info.bmWidth, info.bmHeight, kMonochromeTransparentColour);
-    return;
-  }
-  ScopedSelectObject select(memory.get(), glyph);
-  const COLORREF transparent = ::GetPixel(memory.get(), 0, info.bmHeight - 1);
-  StretchTransparent(dc, target, memory.get(), info.bmWidth, info.bmHeight, transparent);
+  if (!image || !bits || !memory) return;
+  memcpy(bits, scaled.data(), scaled.size() * sizeof(uint32_t));
+  ::GdiFlush();
+  ScopedSelectObject select(memory.get(), image.get());
+  ::GdiTransparentBlt(dc, target.left, target.top, w, h, memory.get(), 0, 0, w, h, UnpackPixel(key));
 }
 
 // ---------------------------------------------------------------------------------------------
