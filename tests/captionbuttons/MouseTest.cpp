@@ -124,6 +124,29 @@ TEST_F(Mouse, RightButtonPressesAreReportedAsRight) {
   EXPECT_FALSE(frame_->Saw(WM_NCRBUTTONDOWN));
 }
 
+TEST_F(Mouse, ADoubleClickOnAButtonIsASecondPress) {
+  const POINT b0 = ButtonCentre(0);
+  ::SendMessageA(wnd_, WM_NCLBUTTONDOWN, HTBORDER, MAKELPARAM(b0.x, b0.y));
+  ::SendMessageA(wnd_, WM_LBUTTONUP, 0, MAKELPARAM(0, 0));
+  ::SendMessageA(wnd_, WM_NCLBUTTONDBLCLK, HTBORDER, MAKELPARAM(b0.x, b0.y));
+  EXPECT_EQ(set_->downs, 2);
+  EXPECT_TRUE(set_->Tracking());
+  ::SendMessageA(wnd_, WM_LBUTTONUP, 0, MAKELPARAM(0, 0));
+  EXPECT_FALSE(set_->Tracking());
+  EXPECT_EQ(set_->ups, 2);
+  EXPECT_FALSE(frame_->Saw(WM_NCLBUTTONDBLCLK));
+}
+
+TEST_F(Mouse, APressTheWindowDoesNotReportAsOnAButtonIsTheWindows) {
+  // The window answered something else than caption for this point: its press is its own.
+  const POINT b0 = ButtonCentre(0);
+  ::SendMessageA(wnd_, WM_NCLBUTTONDOWN, HTCLIENT, MAKELPARAM(b0.x, b0.y));
+  EXPECT_EQ(set_->downs, 0);
+  EXPECT_FALSE(set_->Tracking());
+  EXPECT_TRUE(frame_->Saw(WM_NCLBUTTONDOWN));
+  EXPECT_NE(::GetCapture(), wnd_);
+}
+
 TEST_F(Mouse, CaptureTakenByAnotherWindowEndsThePress) {
   TestFrame other(TestFrame::kSizable, 0, false, false, 500, 400);
   MoveMouseTo(ButtonCentre(0));

@@ -105,7 +105,6 @@ TEST_F(Painting, GlyphsShowInsideTheButtonsAndTheCaptionIsUntouchedAround) {
   ASSERT_TRUE(set.AddButton(wnd, 1, 1, blue_.get(), true));
   PumpMessagesFor(kPaintMs);
   const ScreenPixels after(WindowRect(wnd));
-  after.SaveBmp(ArtifactsDirectory() + "caption-test-window.bmp");
 
   const RECT b0 = set.GetButtonRect(wnd, 0, false), b1 = set.GetButtonRect(wnd, 1, false);
   // The ink square of each glyph (10 of 16 pixels wide) shrinks to about 7 x 7 in the button.
