@@ -12,7 +12,6 @@
 #include "common/KQScoped.h"
 #include "tests/captionbuttons/CaptionFixtures.h"
 #include "tests/support/ChildProcess.h"
-#include "tests/support/TestPaths.h"
 
 namespace kq::test {
 namespace {

@@ -10,6 +10,9 @@
 
 #include "captionbuttons/KQCaptionButton.h"
 #include "captionbuttons/KQWndProcThunk.h"
+#include "dialogbuttons/KQVCaptionButton.h"
+#include "hook/KQVHook.h"
+#include "hook/KQVHostLink.h"
 #include "tests/captionbuttons/CaptionFixtures.h"
 #include "tests/support/ChildProcess.h"
 
@@ -244,6 +247,45 @@ TEST(ThunkPool, AListAndThePoolServeSeveralThreadsAtOnce) {
   // Every entry is back: what the pool holds now is what it held plus the new blocks' entries.
   EXPECT_EQ(end.FreeEntries, start.FreeEntries + (end.Blocks - start.Blocks) * kWndProcThunksPerBlock);
   EXPECT_EQ(end.Forwarders, start.Forwarders);
+}
+
+// The hook's own list from several GUI threads: sets attached as the hook attaches them, taken away
+// by the host's remove code or by the end of their windows.
+TEST(ThunkPool, ButtonSetsServeSeveralThreadsAtOnce) {
+  constexpr int kThreads = 4;
+  constexpr int kRounds = 15;
+  ASSERT_NE(ButtonSets(), nullptr);
+  const size_t setsBefore = ButtonSets()->Count();
+  { TestFrame warmUp(TestFrame::kSizable, 0); }
+  const TWndProcThunkStats start = GetWndProcThunkStats();
+  std::atomic<int> ready{0}, failures{0};
+  auto work = [&](int thread) {
+    ready.fetch_add(1);
+    while (ready.load() < kThreads) ::Sleep(0);
+    for (int round = 0; round < kRounds; ++round) {
+      TestFrame frame(TestFrame::kSizable, 0, round % 2 == 0);
+      HWND wnd = frame.Wnd();
+      if (!AttachButtons(wnd) || !ButtonSets()->HasWindow(wnd)) {
+        failures.fetch_add(1);
+        continue;
+      }
+      if (round % 3 == 0) {
+        ::SendMessageA(wnd, ManageMsg, kManageRemoveButtons, 0);
+        if (ButtonSets()->HasWindow(wnd)) failures.fetch_add(1);
+      } else {
+        frame.Destroy();
+        if (ButtonSets()->HasWindow(wnd)) failures.fetch_add(1);
+      }
+      PumpMessagesFor(0);
+    }
+  };
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) threads.emplace_back(work, t);
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(ButtonSets()->Count(), setsBefore);
+  const TWndProcThunkStats end = GetWndProcThunkStats();
+  EXPECT_EQ(end.FreeEntries, start.FreeEntries + (end.Blocks - start.Blocks) * kWndProcThunksPerBlock);
 }
 
 }  // namespace
