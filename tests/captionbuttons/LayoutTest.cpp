@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "captionbuttons/KQCaptionButton.h"
+#include "shellwindows/KQUtils.h"
 #include "tests/captionbuttons/CaptionFixtures.h"
 
 namespace kq::test {
@@ -147,6 +148,45 @@ TEST_F(Layout, SpacingWidensEachButtonsStep) {
   ASSERT_TRUE(set.AddButton(frame.Wnd(), 1, 0, nullptr, true));
   EXPECT_EQ(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 0, false)).left, -(56 + 5 + 16));
   EXPECT_EQ(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 1, false)).left, -(56 + 21 + 16));
+}
+
+// A window that answers WM_GETTITLEBARINFOEX, as windows of the 6.x systems do.
+int g_TitleBarTop = 0;
+DWORD g_AskedSize = 0;
+LRESULT CALLBACK TitleBarProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == kWmGetTitleBarInfoEx && wParam == 0 && lParam) {
+    auto* info = reinterpret_cast<TitleBarInfoEx*>(lParam);
+    g_AskedSize = info->cbSize;
+    RECT window = {};
+    ::GetWindowRect(wnd, &window);
+    info->rcTitleBar = {window.left + 4, window.top + g_TitleBarTop, window.right - 4, window.top + 30};
+    return 1;
+  }
+  return ::DefWindowProcA(wnd, msg, wParam, lParam);
+}
+
+TEST_F(Layout, TheCaptionTopComesFromTheTitleBarInfoWhenTheWindowGivesOne) {
+  ASSERT_TRUE(IsWinNT6());
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = TitleBarProc;
+  wc.hInstance = ::GetModuleHandleA(nullptr);
+  wc.lpszClassName = "KQTitleBarInfoFrame";
+  ASSERT_TRUE(::RegisterClassA(&wc));
+  HWND wnd = ::CreateWindowExA(0, wc.lpszClassName, "info", TestFrame::kSizable, 60, 60, 400, 300, nullptr, nullptr,
+                               wc.hInstance, nullptr);
+  ASSERT_NE(wnd, nullptr);
+  {
+    TKQCaptionButtons set(wnd);
+    ASSERT_TRUE(set.AddButton(wnd, 0, 1, nullptr, true));
+    g_TitleBarTop = 9;
+    EXPECT_EQ(FromTopRight(wnd, set.GetButtonRect(wnd, 0, false)).top, 11);
+    EXPECT_EQ(g_AskedSize, 140u);
+    // A title bar that starts at the window's top says nothing: the frame metric stands.
+    g_TitleBarTop = 0;
+    EXPECT_EQ(FromTopRight(wnd, set.GetButtonRect(wnd, 0, false)).top, 6);
+  }
+  ::DestroyWindow(wnd);
+  ::UnregisterClassA(wc.lpszClassName, wc.hInstance);
 }
 
 TEST_F(Layout, AtMostEightButtons) {
