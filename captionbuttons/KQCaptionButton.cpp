@@ -5,6 +5,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
 
 #include "captionbuttons/KQWndProcThunk.h"
 #include "common/KQGuard.h"
@@ -37,6 +41,8 @@ constexpr int kThemeStatePushed = 3;     // MINBS_PUSHED
 constexpr COLORREF kFrameTransparentColour = RGB(255, 0, 255);
 // A monochrome glyph is transparent where it is white.
 constexpr COLORREF kMonochromeTransparentColour = RGB(255, 255, 255);
+// Glyphs larger than this on a side are not drawn (the library's own are 16 x 16).
+constexpr int kMaxGlyphSide = 256;
 
 // Layout of a button inside its step, in pixels (see GetButtonRect).
 constexpr int kButtonStepShrink = 2;
@@ -112,6 +118,67 @@ void StretchTransparent(HDC dc, const RECT& rect, HDC source, int w, int h, COLO
   ::GdiTransparentBlt(dc, rect.left, rect.top, RectWidth(rect), RectHeight(rect), source, 0, 0, w, h, transparent);
 }
 
+// Pixels as 0x00RRGGBB, top row first, as a 32-bit DIB holds them.
+uint32_t PackPixel(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
+COLORREF UnpackPixel(uint32_t p) { return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF); }
+
+// The pixels of a bitmap (which is never selected into a device context for this, so glyphs
+// shared by the sets of several threads can be read at the same time); empty on failure.
+std::vector<uint32_t> ReadPixels(HDC dc, HBITMAP bitmap, int w, int h) {
+  std::vector<uint32_t> pixels;
+  if (w <= 0 || h <= 0 || w > kMaxGlyphSide || h > kMaxGlyphSide) return pixels;
+  BITMAPINFO header = {};
+  header.bmiHeader.biSize = sizeof(header.bmiHeader);
+  header.bmiHeader.biWidth = w;
+  header.bmiHeader.biHeight = -h;
+  header.bmiHeader.biPlanes = 1;
+  header.bmiHeader.biBitCount = 32;
+  header.bmiHeader.biCompression = BI_RGB;
+  pixels.resize(static_cast<size_t>(w) * h);
+  if (::GetDIBits(dc, bitmap, 0, h, pixels.data(), &header, DIB_RGB_COLORS) != h) {
+    pixels.clear();
+    return pixels;
+  }
+  for (uint32_t& p : pixels) p &= 0xFFFFFF;
+  return pixels;
+}
+
+// Scales an image whose key colour is transparent to w x h. Each target pixel averages the
+// opaque source area it covers, and is opaque when at least half of its area is: a glyph drawn
+// smaller keeps its strokes instead of losing whole rows and columns, and gets no fringe of the
+// key colour.
+std::vector<uint32_t> ScaleKeyed(const std::vector<uint32_t>& source, int sw, int sh, int w, int h, uint32_t key) {
+  std::vector<uint32_t> target(static_cast<size_t>(w) * h, key);
+  const double fx = static_cast<double>(sw) / w, fy = static_cast<double>(sh) / h;
+  for (int y = 0; y < h; ++y) {
+    const double y0 = y * fy, y1 = (y + 1) * fy;
+    for (int x = 0; x < w; ++x) {
+      const double x0 = x * fx, x1 = (x + 1) * fx;
+      double total = 0, opaque = 0, r = 0, g = 0, b = 0;
+      for (int sy = static_cast<int>(y0); sy < sh && sy < y1; ++sy) {
+        const double wy = std::min<double>(y1, sy + 1) - std::max<double>(y0, sy);
+        for (int sx = static_cast<int>(x0); sx < sw && sx < x1; ++sx) {
+          const double weight = wy * (std::min<double>(x1, sx + 1) - std::max<double>(x0, sx));
+          if (weight <= 0) continue;
+          total += weight;
+          const uint32_t p = source[static_cast<size_t>(sy) * sw + sx];
+          if (p == key) continue;
+          opaque += weight;
+          r += weight * ((p >> 16) & 0xFF);
+          g += weight * ((p >> 8) & 0xFF);
+          b += weight * (p & 0xFF);
+        }
+      }
+      if (total <= 0 || opaque * 2 < total) continue;
+      auto channel = [&](double sum) { return static_cast<uint32_t>(std::lround(sum / opaque)) & 0xFF; };
+      uint32_t p = (channel(r) << 16) | (channel(g) << 8) | channel(b);
+      if (p == key) p ^= 1;  // an opaque pixel must not turn transparent
+      target[static_cast<size_t>(y) * w + x] = p;
+    }
+  }
+  return target;
+}
+
 // The old procedure of an entry left behind on a window someone else subclassed after us.
 LRESULT ForwardW(void* object, HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return ::CallWindowProcW(reinterpret_cast<WNDPROC>(object), wnd, msg, wParam, lParam);
@@ -120,8 +187,8 @@ LRESULT ForwardA(void* object, HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
   return ::CallWindowProcA(reinterpret_cast<WNDPROC>(object), wnd, msg, wParam, lParam);
 }
 
-// An entry left forwarding runs this module's code for as long as the window lives: the module
-// stays loaded from then on.
+// Only when the entry could not be made a plain forwarder: it then runs this module's code for as
+// long as the window lives, and the module stays loaded from then on.
 void KeepModuleLoaded() {
   HMODULE module = nullptr;
   ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
@@ -157,8 +224,8 @@ TKQCaptionButtons::TKQCaptionButtons(HWND wnd) {
   if (!thunk) return;
   ::SetLastError(0);
   const LONG_PTR value = reinterpret_cast<LONG_PTR>(thunk);
-  const LONG_PTR previous = Unicode_ ? ::SetWindowLongPtrW(wnd, GWLP_WNDPROC, value)
-                                     : ::SetWindowLongPtrA(wnd, GWLP_WNDPROC, value);
+  const LONG_PTR previous =
+      Unicode_ ? ::SetWindowLongPtrW(wnd, GWLP_WNDPROC, value) : ::SetWindowLongPtrA(wnd, GWLP_WNDPROC, value);
   if (previous == 0 && ::GetLastError() != 0) {
     FreeWndProcThunk(thunk);  // a window of another process, or one being destroyed
     return;
@@ -181,7 +248,7 @@ void TKQCaptionButtons::Detach() {
   WNDPROC thunk = WndProcThunk_;
   if (!thunk) return;
   WndProcThunk_ = nullptr;
-  if (!::IsWindow(Wnd_)) {
+  if (WindowGone_ || !::IsWindow(Wnd_)) {
     FreeWndProcThunk(thunk);  // no window left that could call it
     return;
   }
@@ -197,7 +264,8 @@ void TKQCaptionButtons::Detach() {
     }
   }
   // Another procedure sits on top and calls the entry as its old procedure: the entry stays and
-  // forwards every message to the procedure this set replaced.
+  // forwards every message to the procedure this set replaced, without this module's code.
+  if (ForwardWndProcThunk(thunk, OldWndProc_, Unicode_)) return;
   RetargetWndProcThunk(thunk, {Unicode_ ? &ForwardW : &ForwardA, reinterpret_cast<void*>(OldWndProc_)});
   KeepModuleLoaded();
 }
@@ -265,6 +333,7 @@ bool TKQCaptionButtons::SetFrameBitmaps(HBITMAP up, HBITMAP down) {
     NormalFrame_.reset(up);
     PushedFrame_.reset(down);
     FramesTransparent_ = false;
+    SkinsTaken_ = true;
     taken = true;
   }
   Redraw(Wnd_);
@@ -343,6 +412,7 @@ void TKQCaptionButtons::BuildFrames(HWND wnd) {
   PushedFrame_.reset(::CreateCompatibleBitmap(screen.get(), size.cx, size.cy));
   if (!HasVisibleButtons()) return;
   FramesBuilt_ = true;
+  SkinsTaken_ = false;
   if (!UseSystemLook || VisualStylesInUse()) return;  // skins come later; styles draw their part
 
   ScopedMemoryDC memory(::CreateCompatibleDC(screen.get()));
@@ -390,6 +460,9 @@ LRESULT TKQCaptionButtons::PaintButtons(HWND wnd, HRGN region) {
 void TKQCaptionButtons::DrawButtons(HWND wnd) {
   ScopedWindowDC dc(wnd, ::GetWindowDC(wnd));
   if (!dc) return;
+  // Buttons shown only after they were added (a setting changed) find the frames of a set that
+  // had no visible button: blank until built now.
+  if (!FramesBuilt_) BuildFrames(wnd);
   ScopedTheme theme;
   if (UseSystemLook && VisualStylesInUse()) theme.reset(::OpenThemeData(wnd, kThemeClass));
   for (int i = 0; i < Count_; ++i) {
@@ -417,6 +490,13 @@ void TKQCaptionButtons::DrawFrame(HDC dc, const RECT& rect, bool pushed, void* t
   }
   HBITMAP bitmap = pushed ? PushedFrame_.get() : NormalFrame_.get();
   BITMAP info;
+  if (!FramesTransparent_ && !SkinsTaken_) {
+    // Neither classic frames nor skins were made (no skin was handed over, or building failed):
+    // the empty bitmaps would show as black squares, so the classic frame is drawn directly.
+    RECT r = rect;
+    ::DrawFrameControl(dc, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
+    return;
+  }
   if (!bitmap || !::GetObjectW(bitmap, sizeof(info), &info)) return;
   ScopedMemoryDC memory(::CreateCompatibleDC(dc));
   if (!memory) return;
@@ -439,24 +519,30 @@ void TKQCaptionButtons::DrawGlyph(HDC dc, const RECT& rect, HBITMAP glyph) {
   if (RectWidth(target) <= 0 || RectHeight(target) <= 0) return;
   if (UseSystemLook && VisualStylesInUse()) ::OffsetRect(&target, 0, 1);
 
+  const std::vector<uint32_t> pixels = ReadPixels(dc, glyph, info.bmWidth, info.bmHeight);
+  if (pixels.empty()) return;
+  // The transparent colour: the bottom-left pixel; white for a monochrome glyph.
+  const bool monochrome = info.bmBitsPixel == 1 && info.bmPlanes == 1;
+  const uint32_t key = monochrome ? PackPixel(kMonochromeTransparentColour)
+                                  : pixels[static_cast<size_t>(info.bmHeight - 1) * info.bmWidth];
+  const int w = RectWidth(target), h = RectHeight(target);
+  const std::vector<uint32_t> scaled = ScaleKeyed(pixels, info.bmWidth, info.bmHeight, w, h, key);
+
+  BITMAPINFO header = {};
+  header.bmiHeader.biSize = sizeof(header.bmiHeader);
+  header.bmiHeader.biWidth = w;
+  header.bmiHeader.biHeight = -h;
+  header.bmiHeader.biPlanes = 1;
+  header.bmiHeader.biBitCount = 32;
+  header.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  ScopedBitmap image(::CreateDIBSection(dc, &header, DIB_RGB_COLORS, &bits, nullptr, 0));
   ScopedMemoryDC memory(::CreateCompatibleDC(dc));
-  if (!memory) return;
-  if (info.bmBitsPixel == 1 && info.bmPlanes == 1) {
-    // Monochrome: turned into black on white first, then white is left out.
-    ScopedMemoryDC mono(::CreateCompatibleDC(dc));
-    ScopedBitmap colour(::CreateCompatibleBitmap(dc, info.bmWidth, info.bmHeight));
-    if (!mono || !colour) return;
-    ScopedSelectObject selectMono(mono.get(), glyph);
-    ScopedSelectObject selectColour(memory.get(), colour.get());
-    ::SetTextColor(memory.get(), RGB(0, 0, 0));
-    ::SetBkColor(memory.get(), kMonochromeTransparentColour);
-    ::BitBlt(memory.get(), 0, 0, info.bmWidth, info.bmHeight, mono.get(), 0, 0, SRCCOPY);
-    StretchTransparent(dc, target, memory.get(), info.bmWidth, info.bmHeight, kMonochromeTransparentColour);
-    return;
-  }
-  ScopedSelectObject select(memory.get(), glyph);
-  const COLORREF transparent = ::GetPixel(memory.get(), 0, info.bmHeight - 1);
-  StretchTransparent(dc, target, memory.get(), info.bmWidth, info.bmHeight, transparent);
+  if (!image || !bits || !memory) return;
+  memcpy(bits, scaled.data(), scaled.size() * sizeof(uint32_t));
+  ::GdiFlush();
+  ScopedSelectObject select(memory.get(), image.get());
+  ::GdiTransparentBlt(dc, target.left, target.top, w, h, memory.get(), 0, 0, w, h, UnpackPixel(key));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -587,6 +673,9 @@ LRESULT TKQCaptionButtons::OnRelease(HWND wnd, UINT msg, WPARAM wParam, LPARAM l
     Tracking_ = false;
     Redraw(wnd);
     Guard([&] { ButtonUp(index, msg == WM_RBUTTONUP); });
+    // The window never saw the press. A right release passed on would make its default
+    // procedure open the window menu at the caption point, over the owner's own menu.
+    if (msg == WM_RBUTTONUP) return 0;
   }
   return CallOldWndProc(msg, wParam, lParam);
 }
@@ -607,7 +696,9 @@ LRESULT TKQCaptionButtons::OnCaptureChanged(HWND wnd, UINT msg, WPARAM wParam, L
 LRESULT TKQCaptionButtons::OnNcDestroy(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   const LRESULT result = CallOldWndProc(msg, wParam, lParam);
   // The window is gone: the set leaves its list (so a new window with the same handle value is
-  // served) and its entry goes back to the pool.
+  // served) and its entry goes back to the pool, even when a later subclasser still names it as
+  // its old procedure: after WM_NCDESTROY the window receives nothing more.
+  WindowGone_ = true;
   if (TKQCaptionButtonsLst* owner = Owner_) {
     owner->RemoveSet(this);
     return result;

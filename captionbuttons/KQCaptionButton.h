@@ -122,6 +122,7 @@ class TKQCaptionButtons {
   ScopedBitmap PushedFrame_;
   bool FramesTransparent_ = false;  // classic frames drawn on magenta
   bool FramesBuilt_ = false;        // BuildFrames ran with a visible button, or skins were taken
+  bool SkinsTaken_ = false;         // the frames are skin bitmaps handed over by SetFrameBitmaps
   int RightOffset_ = 0;
   HWND Wnd_ = nullptr;
   std::unique_ptr<TKQCaptionButton> Buttons_[kMaxButtons];
@@ -135,7 +136,8 @@ class TKQCaptionButtons {
   int Count_ = 0;
   int Depth_ = 0;  // calls of this set's window procedure in progress on its thread
   bool DeleteWhenIdle_ = false;
-  unsigned PassedOn_ = 0;  // messages handed to the old procedure, to spot a step that failed first
+  bool WindowGone_ = false;                // WM_NCDESTROY has been passed on
+  unsigned PassedOn_ = 0;                  // messages handed to the old procedure, to spot a step that failed first
   TKQCaptionButtonsLst* Owner_ = nullptr;  // the list holding this set, told at WM_NCDESTROY
 };
 

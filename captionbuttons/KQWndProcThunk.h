@@ -31,9 +31,10 @@ constexpr size_t kWndProcThunkEntrySize = 13;
 constexpr size_t kWndProcThunkMethodOffset = 5;
 #elif defined(__x86_64__)
 // Block: previous block (8 bytes), the shared stub "jmp [rip+0]" with the common entry's address
-// (14 bytes), padding, then 32-byte entries "lea r10, [method]; jmp rel32" to the shared stub,
-// padding, and the 16-byte method reference at offset 16.
-constexpr size_t kWndProcThunkFirstOffset = 24;
+// (14 bytes), padding, the forwarding stub with its unwind description, then 32-byte entries
+// "lea r10, [method]; jmp rel32" to one of the two stubs, padding, and the 16-byte method
+// reference at offset 16.
+constexpr size_t kWndProcThunkFirstOffset = 80;
 constexpr size_t kWndProcThunkEntrySize = 32;
 constexpr size_t kWndProcThunkMethodOffset = 16;
 #else
@@ -48,15 +49,23 @@ constexpr size_t kWndProcThunksPerBlock =
 WNDPROC AllocWndProcThunk(const TWndMethod& method);
 // Gives an entry back to the pool; it may be handed out again at once. Safe from any thread.
 void FreeWndProcThunk(WNDPROC thunk);
-// Points a live entry at another method (an entry that must stay in place because some other
-// window procedure still calls it).
+// Points a live entry at another method.
 void RetargetWndProcThunk(WNDPROC thunk, const TWndMethod& method);
+// Turns a live entry into a plain forwarder for an entry that must stay in place because some
+// other window procedure still calls it: from then on the entry hands every call to oldProc
+// through CallWindowProcW (unicode) or CallWindowProcA, by code that lies in the entry's own
+// block and in user32 only, so it keeps working after this module is unloaded. The entry is
+// never given back to the pool. False (and the entry unchanged) when user32 could not be found.
+bool ForwardWndProcThunk(WNDPROC thunk, WNDPROC oldProc, bool unicode);
+// Whether an entry has been turned into a forwarder, and to which procedure.
+bool IsForwardingWndProcThunk(WNDPROC thunk, WNDPROC* oldProc = nullptr);
 // The method an entry currently leads to.
 TWndMethod WndProcThunkMethod(WNDPROC thunk);
 
 struct TWndProcThunkStats {
   size_t Blocks;       // blocks obtained so far (= VirtualAlloc calls)
   size_t FreeEntries;  // entries on the free list
+  size_t Forwarders;   // entries turned into forwarders (never reused)
 };
 TWndProcThunkStats GetWndProcThunkStats();
 

@@ -62,6 +62,9 @@ def in_polygon(px, py, pts):
 
 
 MAGENTA = (255, 0, 255)
+# Edge pixels only partly covered by a shape are blended with the light grey of a caption button,
+# never with the transparent magenta (which would leave a pink fringe on every background).
+BUTTON_GREY = (224, 224, 224)
 
 
 def star():
@@ -86,7 +89,7 @@ def star():
             fill = mix(gold_dark, gold_light, max(0.0, 1 - y / 12)) if c > 0 else outline
             if 0 < c < 1:
                 fill = mix(outline, fill, 0.5)
-            row.append(fill if b == 1 else mix(MAGENTA, outline, 0.5) if c == 0 else fill)
+            row.append(fill if b == 1 else mix(BUTTON_GREY, outline, 0.5) if c == 0 else fill)
         pixels.append(row)
     pixels = [[quant(p) for p in row] for row in pixels]
     write("LNTR_32", 16, 16, 24, pixels, MAGENTA, "Favourites glyph, a gold star; magenta (the bottom-left colour) is transparent")
@@ -120,7 +123,7 @@ def clock():
             if r == 0:
                 row.append(MAGENTA)
             elif f == 0:
-                row.append(mix(rim_light, rim_dark, y / 15) if r == 1 else mix(MAGENTA, rim_dark, 0.5))
+                row.append(mix(rim_light, rim_dark, y / 15) if r == 1 else mix(BUTTON_GREY, rim_dark, 0.5))
             else:
                 base = face_col if f == 1 else mix(face_col, rim_dark, 0.5)
                 row.append(hand_col if h == 1 else mix(base, hand_col, 0.5) if h > 0 else base)
