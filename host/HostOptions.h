@@ -19,6 +19,8 @@ struct HostOptions {
   bool hook = true;                        // --no-hook turns it off
   bool hangAfterStart = false;             // --hang-after-start
   bool show = false;                       // --show: make the window visible
+  bool menu = false;                       // --menu: codes 1 and 2 show the folder menu
+  std::vector<std::string> menuFolders;    // --menu-folder PATH (repeatable); default kDefaultMenuFolders
 };
 
 // Reads argv; false with a message in *error for an unknown option or a missing value.
