@@ -79,7 +79,8 @@ void LogMenuItems(HostContext& context) {
   const int count = ::GetMenuItemCount(context.shownMenu);
   for (int i = 0; i < count; ++i) {
     RECT r = {};
-    if (!::GetMenuItemRect(context.window, context.shownMenu, i, &r)) continue;
+    // No window: the rectangle is placed by the popup's own window, on the screen.
+    if (!::GetMenuItemRect(nullptr, context.shownMenu, i, &r)) continue;
     context.log.Line("menu item=" + std::to_string(i) + " left=" + std::to_string(r.left) + " top=" +
                      std::to_string(r.top) + " right=" + std::to_string(r.right) + " bottom=" + std::to_string(r.bottom));
   }

@@ -165,6 +165,16 @@ TEST_F(ProbedOfficeList, OneSelectedItemGivesTheFolderThatHoldsIt) {
   EXPECT_NE(menu.find(" left=0"), std::string::npos) << menu;
   EXPECT_FALSE(IsProbeActive());
   EXPECT_TRUE(SameText(ReadProbedFolder(), kWindows));
+
+  // At close the probe runs once more and its folder is the one reported.
+  const size_t beforeClose = SharedHost().LogLines().size();
+  HWND wnd = office.Window();
+  office.Close();
+  std::string line;
+  ASSERT_TRUE(SharedHost().WaitForLine("copydata kind=3 ", &line, kChangeWaitMs, beforeClose))
+      << HostLogSince(beforeClose);
+  EXPECT_TRUE(SameText(line, "copydata kind=3 wparam=" + HexOf(wnd) + " hwnd=" + HexOf(wnd) + " path=" + kWindows))
+      << line;
 }
 
 TEST_F(ProbedOfficeList, ASelectedFolderGivesItsParent) {

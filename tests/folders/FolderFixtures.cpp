@@ -60,6 +60,13 @@ std::vector<std::string> HostLinesFrom(const std::string& prefix, size_t from) {
   return result;
 }
 
+std::string HostLogSince(size_t from) {
+  std::string text = "host log:\n";
+  const auto lines = SharedHost().LogLines();
+  for (size_t i = from; i < lines.size(); ++i) text += "  " + lines[i] + "\n";
+  return text;
+}
+
 std::string HostGetFolder(HWND wnd) {
   const size_t from = SharedHost().LogLines().size();
   if (HostCommandAnswer("getfolder " + HandleText(wnd)) != 1) return "<no answer>";
@@ -129,9 +136,11 @@ WatchedDialog::WatchedDialog(const std::string& mode, const std::string& title, 
 
 WatchedDialog::~WatchedDialog() { Close(); }
 
-void WatchedDialog::Close() {
+std::optional<DWORD> WatchedDialog::Close() {
   if (dialog_ && ::IsWindow(dialog_)) ::PostMessageA(dialog_, WM_COMMAND, IDCANCEL, 0);
-  if (process_.Running() && !process_.WaitForExit(kCloseWaitMs)) process_.Terminate();
+  std::optional<DWORD> code = process_.WaitForExit(kCloseWaitMs);
+  if (!code) process_.Terminate();
+  return code;
 }
 
 std::string WatchedDialog::Folder() const {

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,8 @@ LRESULT HostCommandAnswer(const std::string& command);
 std::string HostGetFolder(HWND wnd);
 // The host log lines starting with prefix, from index from on.
 std::vector<std::string> HostLinesFrom(const std::string& prefix, size_t from);
+// The host log from index from on, one line each, for failure messages.
+std::string HostLogSince(size_t from);
 std::string HandleText(HWND wnd);  // as host commands write window handles ("%p")
 std::string HexOf(HWND wnd);       // as the host's log writes them ("0x...")
 
@@ -65,8 +68,9 @@ class WatchedDialog {
   bool WaitForFolder(const std::string& folder, DWORD timeoutMs = kChangeWaitMs) const;
   // Watches for kStayMs and answers whether the folder stayed folder all along.
   bool StaysIn(const std::string& folder) const;
-  // Cancels the dialog and waits for its process to end.
-  void Close();
+  // Cancels the dialog and waits for its process to end; its exit code (0: cancelled), or
+  // nothing when it had to be ended.
+  std::optional<DWORD> Close();
   const HelperLog& Log() const { return log_; }
 
  private:

@@ -121,7 +121,7 @@ TEST(FolderMenu, AFolderChosenFromTheHostsMenuMovesTheDialog) {
   ClickAt((Field(item, "left") + Field(item, "right")) / 2, (Field(item, "top") + Field(item, "bottom")) / 2);
 
   std::string chose;
-  EXPECT_TRUE(SharedHost().WaitForLine("menu chose=", &chose, kChangeWaitMs, from));
+  EXPECT_TRUE(SharedHost().WaitForLine("menu chose=", &chose, kChangeWaitMs, from)) << HostLogSince(from);
   EXPECT_TRUE(SameText(chose, "menu chose=1 hwnd=" + HexOf(dialog) + " answer=1 path=" + kSystem32)) << chose;
   EXPECT_TRUE(opened.WaitForFolder(kSystem32)) << opened.Folder();
   HostCommandAnswer("menu off");

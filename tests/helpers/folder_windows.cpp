@@ -211,7 +211,7 @@ void OpenContextMenu(HWND list) {
   RECT r = {};
   ::GetWindowRect(list, &r);
   const DWORD start = ::GetTickCount();
-  ::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY, r.left + 20, r.top + 20, 0, ::GetParent(list), nullptr);
+  ::TrackPopupMenu(menu, TPM_RETURNCMD, r.left + 20, r.top + 20, 0, ::GetParent(list), nullptr);
   const DWORD elapsed = ::GetTickCount() - start;
   ::DestroyMenu(menu);
   Log("menu ms=" + std::to_string(elapsed) + " left=" + std::to_string(::FindWindowA("#32768", nullptr) != nullptr));
