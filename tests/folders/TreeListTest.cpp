@@ -111,17 +111,21 @@ class BrowseTreeDialog {
   HTREEITEM selected_ = nullptr;
 };
 
+// The spy stays registered for the rest of the program: the shell keeps blocks of its own, and a
+// spy cannot be revoked while any block it saw is alive.
+CountingSpy& Spy() {
+  static CountingSpy spy;
+  static const bool registered = [] {
+    ::CoInitialize(nullptr);
+    return ::CoRegisterMallocSpy(&spy) == S_OK;
+  }();
+  EXPECT_TRUE(registered);
+  return spy;
+}
+
 class TreeWalk : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ::CoInitialize(nullptr);
-    ASSERT_EQ(::CoRegisterMallocSpy(&spy_), S_OK);
-  }
-  void TearDown() override {
-    ::CoRevokeMallocSpy();
-    ::CoUninitialize();
-  }
-  CountingSpy spy_;
+  CountingSpy& spy_ = Spy();
 };
 
 TEST_F(TreeWalk, BuildsTheAbsoluteListAndFreesWhatItMade) {
