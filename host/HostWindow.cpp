@@ -52,14 +52,14 @@ void ShowFolderMenu(HostContext& context, WPARAM code, POINT point) {
   if (!menu) return;
   for (size_t i = 0; i < folders.size(); ++i)
     ::AppendMenuA(menu.get(), MF_STRING, kFirstMenuCommand + i, folders[i].c_str());
-  context.log.Line("menu code=" + std::to_string(code) + " x=" + std::to_string(point.x) +
-                   " y=" + std::to_string(point.y) + " hwnd=" + Hex(target) + " items=" + std::to_string(folders.size()));
+  context.log.Line("menu code=" + std::to_string(code) + " x=" + std::to_string(point.x) + " y=" +
+                   std::to_string(point.y) + " hwnd=" + Hex(target) + " items=" + std::to_string(folders.size()));
   // The menu takes the keyboard only while the host is in front.
   ::SetForegroundWindow(context.window);
   context.shownMenu = menu.get();
   context.menuItemsLogged = false;
-  UINT chosen = static_cast<UINT>(::TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN,
-                                                   point.x, point.y, 0, context.window, nullptr));
+  UINT chosen = static_cast<UINT>(::TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN, point.x,
+                                                   point.y, 0, context.window, nullptr));
   context.shownMenu = nullptr;
   ::PostMessageA(context.window, WM_NULL, 0, 0);
   if (chosen < kFirstMenuCommand || chosen >= kFirstMenuCommand + folders.size()) {
@@ -81,8 +81,9 @@ void LogMenuItems(HostContext& context) {
     RECT r = {};
     // No window: the rectangle is placed by the popup's own window, on the screen.
     if (!::GetMenuItemRect(nullptr, context.shownMenu, i, &r)) continue;
-    context.log.Line("menu item=" + std::to_string(i) + " left=" + std::to_string(r.left) + " top=" +
-                     std::to_string(r.top) + " right=" + std::to_string(r.right) + " bottom=" + std::to_string(r.bottom));
+    context.log.Line("menu item=" + std::to_string(i) + " left=" + std::to_string(r.left) +
+                     " top=" + std::to_string(r.top) + " right=" + std::to_string(r.right) +
+                     " bottom=" + std::to_string(r.bottom));
   }
 }
 

@@ -143,6 +143,14 @@ TEST_P(ExplorerWindow, IsMovedReadAndReportsItsLastFolderAtClose) {
       << line;
 }
 
+// A browser that refuses the folder leaves the window where it was: the host hears 0.
+TEST(RefusingExplorerWindow, AnswersZero) {
+  FolderWindow explorer({"explorer", "--dir", "C:\\users", "--reject"});
+  ASSERT_NE(explorer.Window(), nullptr);
+  EXPECT_EQ(HostSetFolder(explorer.Window(), kSystem32), 0);
+  EXPECT_EQ(CountLines(explorer.Log(), "browseobject refused"), 1u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Versions, ExplorerWindow, ::testing::Values("win7", "winxp"));
 
 // ---- The folder probe ------------------------------------------------------------------------
@@ -186,7 +194,8 @@ TEST_F(ProbedOfficeList, ASelectedFolderGivesItsParent) {
 
 TEST_F(ProbedOfficeList, SeveralOrNoSelectedItemsGiveNothing) {
   {
-    FolderWindow office({"probe", "--item", "C:\\windows\\win.ini", "--item", kSystem32, "--select", "0", "--select", "1"});
+    FolderWindow office(
+        {"probe", "--item", "C:\\windows\\win.ini", "--item", kSystem32, "--select", "0", "--select", "1"});
     ASSERT_NE(office.Window(), nullptr);
     EXPECT_EQ(HostGetFolder(office.Window()), "");
     EXPECT_TRUE(office.Log().WaitForLine("contextmenu probe=1 selected=2", nullptr, kChangeWaitMs));

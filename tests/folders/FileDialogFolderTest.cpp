@@ -85,8 +85,8 @@ TEST(OpenDialog, TellsItsFolderAndClosesUnharmed) {
   const size_t beforeClose = SharedHost().LogLines().size();
   EXPECT_EQ(opened.Close(), std::optional<DWORD>(0));
   for (const auto& line : HostLinesFrom("copydata kind=3 ", beforeClose))
-    EXPECT_TRUE(SameText(line, "copydata kind=3 wparam=" + HexOf(dialog) + " hwnd=" + HexOf(dialog) + " path=" +
-                                   kSystem32))
+    EXPECT_TRUE(
+        SameText(line, "copydata kind=3 wparam=" + HexOf(dialog) + " hwnd=" + HexOf(dialog) + " path=" + kSystem32))
         << line;
 }
 

@@ -17,9 +17,9 @@ namespace kq::test {
 
 constexpr DWORD kWindowWaitMs = 30000;
 constexpr DWORD kCloseWaitMs = 15000;
-constexpr DWORD kSettleMs = 1500;   // a new window fills in its controls and gets its set
+constexpr DWORD kSettleMs = 1500;      // a new window fills in its controls and gets its set
 constexpr DWORD kChangeWaitMs = 8000;  // a moved window shows its new folder
-constexpr DWORD kStayMs = 1500;     // how long a window that must not move is watched
+constexpr DWORD kStayMs = 1500;        // how long a window that must not move is watched
 
 // The host every test of the program talks to, started on first use.
 HostProcess& SharedHost();

@@ -17,13 +17,15 @@
 //                                                one-item identifier lists, PATH selected
 //   comboex                                      an Open dialog's tree with a real ComboBoxEx32
 //                                                and no shell browser
-//   explorer --dir PATH                          a "CabinetWClass" window hosting an
+//   explorer --dir PATH [--reject]               a "CabinetWClass" window hosting an
 //                                                ExplorerBrowser, with a "ShellTabWindowClass"
-//                                                child that answers message 1031
+//                                                child that answers message 1031; with --reject
+//                                                it answers with a shell browser that refuses
+//                                                every folder
 //
 // Log lines: "ready hwnd=0x.." once the window is shown; "settext id=N text=T", "click id=N",
 // "key id=N vk=V text=T" for the fields; "contextmenu probe=0|1 selected=N", "menu ms=N left=0|1";
-// "setselection path=P"; "folder=P" whenever the Explorer window's folder changes;
+// "setselection path=P"; "browseobject refused"; "folder=P" whenever the Explorer window's folder changes;
 // "fault code=0x.." for every access violation; "exit" at the end.
 #include <windows.h>
 
@@ -136,8 +138,8 @@ LRESULT CALLBACK FieldProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 HWND CreateField(HWND parent, const std::string& className, int id, int y, const char* text = "") {
   if (className == "Edit") {
     HWND edit = CreateChild(parent, "Edit", id, WS_BORDER | ES_AUTOHSCROLL, y, text);
-    g_EditProc = reinterpret_cast<WNDPROC>(
-        ::SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FieldProc)));
+    g_EditProc =
+        reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FieldProc)));
     return edit;
   }
   RegisterClassOf(className.c_str(), ::DefWindowProcA);
@@ -238,8 +240,8 @@ HWND BuildProbe(const Options& options) {
   listClass.hInstance = ::GetModuleHandleA(nullptr);
   listClass.lpszClassName = "OpenListView";
   ::RegisterClassA(&listClass);
-  HWND list = ::CreateWindowExA(0, "OpenListView", "", WS_CHILD | WS_VISIBLE | LVS_LIST, 10, 10, 480, 260, top,
-                                nullptr, ::GetModuleHandleA(nullptr), nullptr);
+  HWND list = ::CreateWindowExA(0, "OpenListView", "", WS_CHILD | WS_VISIBLE | LVS_LIST, 10, 10, 480, 260, top, nullptr,
+                                ::GetModuleHandleA(nullptr), nullptr);
   for (size_t i = 0; i < options.items.size(); ++i) {
     LVITEMA item = {};
     item.mask = LVIF_TEXT;
@@ -268,9 +270,9 @@ std::string PathOf(LPCITEMIDLIST list) {
 
 LRESULT CALLBACK BrowseProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == kBffmSetSelectionA) {
-    Log("setselection wparam=" + std::to_string(wParam) +
-        " path=" + (wParam ? std::string(reinterpret_cast<const char*>(lParam))
-                           : PathOf(reinterpret_cast<LPCITEMIDLIST>(lParam))));
+    Log("setselection wparam=" + std::to_string(wParam) + " path=" +
+        (wParam ? std::string(reinterpret_cast<const char*>(lParam))
+                : PathOf(reinterpret_cast<LPCITEMIDLIST>(lParam))));
     return 0;
   }
   if (msg == WM_CLOSE) {
@@ -283,7 +285,8 @@ LRESULT CALLBACK BrowseProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 HWND CreateDialogTop() {
   HWND top = CreateTop("#32770", kDialogExStyle);
-  g_DialogProc = reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(top, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BrowseProc)));
+  g_DialogProc =
+      reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(top, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BrowseProc)));
   return top;
 }
 
@@ -306,9 +309,9 @@ HWND BuildBrowseTree(const Options& options) {
   HWND top = CreateDialogTop();
   CreateChild(top, "Static", 14146, 0, 0, "Choose a folder");
   CreateChild(top, "Static", 14147, 0, 30);
-  HWND tree = ::CreateWindowExA(0, WC_TREEVIEWA, "", WS_CHILD | WS_VISIBLE | TVS_HASLINES, 10, 70, 480, 240, top,
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(14145)), ::GetModuleHandleA(nullptr),
-                                nullptr);
+  HWND tree =
+      ::CreateWindowExA(0, WC_TREEVIEWA, "", WS_CHILD | WS_VISIBLE | TVS_HASLINES, 10, 70, 480, 240, top,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(14145)), ::GetModuleHandleA(nullptr), nullptr);
   LPITEMIDLIST absolute = ::ILCreateFromPathA(options.path.c_str());
   HTREEITEM parent = TVI_ROOT, last = nullptr;
   for (LPITEMIDLIST one : SplitIDList(absolute)) {
@@ -343,9 +346,9 @@ HWND BuildComboEx() {
   CreateChild(top, TOOLBARCLASSNAMEA, 1184, CCS_NORESIZE | CCS_NOPARENTALIGN, 60);
   CreateChild(top, "ListBox", 1120, 0, 90);
   CreateChild(top, "Static", 1090, 0, 120);
-  HWND comboEx = ::CreateWindowExA(0, WC_COMBOBOXEXA, "", WS_CHILD | WS_VISIBLE | CBS_DROPDOWN, 10, 150, 300, 200,
-                                   top, reinterpret_cast<HMENU>(static_cast<INT_PTR>(1148)),
-                                   ::GetModuleHandleA(nullptr), nullptr);
+  HWND comboEx =
+      ::CreateWindowExA(0, WC_COMBOBOXEXA, "", WS_CHILD | WS_VISIBLE | CBS_DROPDOWN, 10, 150, 300, 200, top,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(1148)), ::GetModuleHandleA(nullptr), nullptr);
   Log("comboex edit=" + Hex(reinterpret_cast<void*>(::SendMessageA(comboEx, kGetShellBrowserMsg, 0, 0))));
   // The file-name box of a real dialog also has a ComboBox and an Edit of its identifier.
   CreateChild(top, "ComboBox", 1148, CBS_DROPDOWN, 180);
@@ -358,6 +361,48 @@ HWND BuildComboEx() {
 }
 
 // ---- An Explorer window ---------------------------------------------------------------------
+
+// A shell browser that refuses to go anywhere, as a browser of a folder that vanished would.
+class RefusingBrowser : public IShellBrowser {
+ public:
+  STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
+    if (riid == IID_IUnknown || riid == IID_IOleWindow || riid == IID_IShellBrowser) {
+      *out = static_cast<IShellBrowser*>(this);
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+  STDMETHODIMP_(ULONG) Release() override { return 1; }
+  STDMETHODIMP GetWindow(HWND* wnd) override {
+    *wnd = g_Top;
+    return S_OK;
+  }
+  STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP InsertMenusSB(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
+  STDMETHODIMP SetMenuSB(HMENU, HOLEMENU, HWND) override { return E_NOTIMPL; }
+  STDMETHODIMP RemoveMenusSB(HMENU) override { return E_NOTIMPL; }
+  STDMETHODIMP SetStatusTextSB(LPCWSTR) override { return E_NOTIMPL; }
+  STDMETHODIMP EnableModelessSB(BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP TranslateAcceleratorSB(MSG*, WORD) override { return E_NOTIMPL; }
+  STDMETHODIMP BrowseObject(PCUIDLIST_RELATIVE, UINT) override {
+    Log("browseobject refused");
+    return E_FAIL;
+  }
+  STDMETHODIMP GetViewStateStream(DWORD, IStream**) override { return E_NOTIMPL; }
+  STDMETHODIMP GetControlWindow(UINT, HWND*) override { return E_NOTIMPL; }
+  STDMETHODIMP SendControlMsg(UINT, UINT, WPARAM, LPARAM, LRESULT*) override { return E_NOTIMPL; }
+  STDMETHODIMP QueryActiveShellView(IShellView** view) override {
+    *view = nullptr;
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP OnViewWindowActive(IShellView*) override { return E_NOTIMPL; }
+  STDMETHODIMP SetToolbarItems(LPTBBUTTONSB, UINT, UINT) override { return E_NOTIMPL; }
+};
+
+RefusingBrowser g_RefusingBrowser;
+bool g_Refuse = false;
 
 ComPtr<IExplorerBrowser> g_Browser;
 ComPtr<IShellBrowser> g_ShellBrowser;
@@ -384,7 +429,8 @@ void CALLBACK WatchFolder(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 LRESULT CALLBACK ShellTabProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == kGetShellBrowserMsg) return reinterpret_cast<LRESULT>(g_ShellBrowser.Get());
+  if (msg == kGetShellBrowserMsg)
+    return reinterpret_cast<LRESULT>(g_Refuse ? static_cast<IShellBrowser*>(&g_RefusingBrowser) : g_ShellBrowser.Get());
   return ::DefWindowProcA(wnd, msg, wParam, lParam);
 }
 
@@ -406,8 +452,8 @@ LRESULT CALLBACK CabinetProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 HWND BuildExplorer(const Options& options) {
   RegisterClassOf("CabinetWClass", CabinetProc);
   RegisterClassOf("ShellTabWindowClass", ShellTabProc);
-  HWND top = ::CreateWindowExA(0, "CabinetWClass", "Folder window", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 80, 60,
-                               640, 480, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+  HWND top = ::CreateWindowExA(0, "CabinetWClass", "Folder window", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 80, 60, 640,
+                               480, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
   RECT client = {};
   ::GetClientRect(top, &client);
   HWND tab = ::CreateWindowExA(0, "ShellTabWindowClass", "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
@@ -445,6 +491,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       const size_t colon = spec.find(':');
       if (colon == std::string::npos) return false;
       options->fields.push_back({std::atoi(spec.substr(0, colon).c_str()), spec.substr(colon + 1)});
+    } else if (arg == "--reject") {
+      g_Refuse = true;
     } else if (arg == "--bar") {
       options->bar = true;
     } else if (arg == "--text" && hasValue) {
@@ -476,12 +524,18 @@ int main(int argc, char** argv) {
   ::AddVectoredExceptionHandler(1, NoteFault);
 
   HWND top = nullptr;
-  if (options.mode == "office") top = BuildOffice(options);
-  else if (options.mode == "tffile") top = BuildTfFile(options);
-  else if (options.mode == "probe") top = BuildProbe(options);
-  else if (options.mode == "browsetree") top = BuildBrowseTree(options);
-  else if (options.mode == "comboex") top = BuildComboEx();
-  else if (options.mode == "explorer") top = BuildExplorer(options);
+  if (options.mode == "office")
+    top = BuildOffice(options);
+  else if (options.mode == "tffile")
+    top = BuildTfFile(options);
+  else if (options.mode == "probe")
+    top = BuildProbe(options);
+  else if (options.mode == "browsetree")
+    top = BuildBrowseTree(options);
+  else if (options.mode == "comboex")
+    top = BuildComboEx();
+  else if (options.mode == "explorer")
+    top = BuildExplorer(options);
   if (!top) {
     Log("error mode");
     return 2;
