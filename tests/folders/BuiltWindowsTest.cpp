@@ -209,6 +209,46 @@ TEST_F(ProbedOfficeList, SeveralOrNoSelectedItemsGiveNothing) {
   }
 }
 
+// In a program of version 9 the folder reported at close is the one read at the last qualifying
+// "WM_OBJECTSEL"; other events, and events during a probe, read nothing.
+TEST_F(ProbedOfficeList, AVersion9DialogReportsTheFolderOfItsLastObjectSel) {
+  const std::vector<std::string> args = {"probe", "--item", "C:\\windows\\win.ini", "--select", "0"};
+  auto closeAndReport = [](FolderWindow& office) {
+    const size_t from = SharedHost().LogLines().size();
+    office.Close();
+    PumpMessagesFor(kStayMs);
+    const auto reports = HostLinesFrom("copydata kind=3 ", from);
+    return reports.empty() ? std::string("<none>") : reports.back();
+  };
+  {
+    FolderWindow office(args, "folder_windows_v9.exe");
+    ASSERT_NE(office.Window(), nullptr);
+    ASSERT_EQ(HostCommandAnswer("post " + HandleText(office.Window()) + " WM_OBJECTSEL 0 30"), 1);
+    PumpMessagesFor(kStayMs);
+    EXPECT_EQ(CountLines(office.Log(), "contextmenu "), 0u);
+    EXPECT_EQ(closeAndReport(office), "<none>");
+  }
+  {
+    FolderWindow office(args, "folder_windows_v9.exe");
+    ASSERT_NE(office.Window(), nullptr);
+    SetProbeActive(true);
+    ASSERT_EQ(HostCommandAnswer("post " + HandleText(office.Window()) + " WM_OBJECTSEL 0 29"), 1);
+    PumpMessagesFor(kStayMs);
+    SetProbeActive(false);
+    EXPECT_EQ(CountLines(office.Log(), "contextmenu "), 0u);
+    EXPECT_EQ(closeAndReport(office), "<none>");
+  }
+  {
+    FolderWindow office(args, "folder_windows_v9.exe");
+    ASSERT_NE(office.Window(), nullptr);
+    HWND wnd = office.Window();
+    ASSERT_EQ(HostCommandAnswer("post " + HandleText(wnd) + " WM_OBJECTSEL 0 36"), 1);
+    EXPECT_TRUE(office.Log().WaitForLine("contextmenu probe=1 selected=1", nullptr, kChangeWaitMs));
+    EXPECT_TRUE(SameText(closeAndReport(office),
+                         "copydata kind=3 wparam=" + HexOf(wnd) + " hwnd=" + HexOf(wnd) + " path=" + kWindows));
+  }
+}
+
 // With the setting's default the list is never asked.
 TEST(UnprobedOfficeList, TheDefaultSettingLeavesTheListAlone) {
   FolderWindow office({"probe", "--item", "C:\\windows\\win.ini", "--select", "0"});

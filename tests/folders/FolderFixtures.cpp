@@ -176,12 +176,12 @@ bool WatchedDialog::StaysIn(const std::string& folder) const {
 
 // ---- FolderWindow ---------------------------------------------------------------------------
 
-FolderWindow::FolderWindow(const std::vector<std::string>& args) {
+FolderWindow::FolderWindow(const std::vector<std::string>& args, const std::string& exeName) {
   SharedHost();
   std::vector<std::string> all = args;
   all.push_back("--log");
   all.push_back(log_.Path());
-  if (!process_.Start(HelperPath("folder_windows.exe"), all)) return;
+  if (!process_.Start(HelperPath(exeName), all)) return;
   std::string line;
   if (!log_.WaitForLine("ready hwnd=", &line, kWindowWaitMs)) return;
   window_ = ParseHandle(After(line, "hwnd="));

@@ -82,7 +82,7 @@ class WatchedDialog {
 // A test-built window of folder_windows.exe.
 class FolderWindow {
  public:
-  explicit FolderWindow(const std::vector<std::string>& args);
+  explicit FolderWindow(const std::vector<std::string>& args, const std::string& exeName = "folder_windows.exe");
   ~FolderWindow();
   HWND Window() const { return window_; }
   bool Running() const { return process_.Running(); }
