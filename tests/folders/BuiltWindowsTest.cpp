@@ -147,6 +147,24 @@ TEST_P(ExplorerWindow, IsMovedReadAndReportsItsLastFolderAtClose) {
       << line;
 }
 
+// Only the descendant search of systems before 6 asks the windows below the "ShellTabWindowClass":
+// with a tab that answers nothing, the browser's own window further down is found there alone.
+TEST(SilentTabExplorerWindow, IsReachedBelowTheTabOnlyBefore6) {
+  for (const char* version : {"win7", "winxp"}) {
+    ScopedRegistryString setting(HKEY_CURRENT_USER, kAppDefaults, "Version", version);
+    ASSERT_TRUE(setting.Set());
+    FolderWindow explorer({"explorer", "--dir", "C:\\users", "--silent-tab"});
+    ASSERT_NE(explorer.Window(), nullptr);
+    ASSERT_TRUE(explorer.Log().WaitForLine("folder=C:\\users", nullptr, kChangeWaitMs));
+    const bool before6 = std::string(version) == "winxp";
+    EXPECT_EQ(HostSetFolder(explorer.Window(), kSystem32), before6 ? 1 : 0) << version;
+    EXPECT_EQ(
+        explorer.Log().WaitForLine(std::string("folder=") + kSystem32, nullptr, before6 ? kChangeWaitMs : kStayMs),
+        before6)
+        << version;
+  }
+}
+
 // A browser that refuses the folder leaves the window where it was: the host hears 0.
 TEST(RefusingExplorerWindow, AnswersZero) {
   FolderWindow explorer({"explorer", "--dir", "C:\\users", "--reject"});

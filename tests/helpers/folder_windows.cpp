@@ -21,7 +21,8 @@
 //                                                ExplorerBrowser, with a "ShellTabWindowClass"
 //                                                child that answers message 1031; with --reject
 //                                                it answers with a shell browser that refuses
-//                                                every folder
+//                                                every folder; with --silent-tab it answers 0
+//                                                (the browser's own windows below still answer)
 //
 // Log lines: "ready hwnd=0x.." once the window is shown; "settext id=N text=T", "click id=N",
 // "key id=N vk=V text=T" for the fields; "contextmenu probe=0|1 selected=N", "menu ms=N left=0|1";
@@ -403,6 +404,7 @@ class RefusingBrowser : public IShellBrowser {
 
 RefusingBrowser g_RefusingBrowser;
 bool g_Refuse = false;
+bool g_SilentTab = false;
 
 ComPtr<IExplorerBrowser> g_Browser;
 ComPtr<IShellBrowser> g_ShellBrowser;
@@ -429,6 +431,7 @@ void CALLBACK WatchFolder(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 LRESULT CALLBACK ShellTabProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == kGetShellBrowserMsg && g_SilentTab) return 0;
   if (msg == kGetShellBrowserMsg)
     return reinterpret_cast<LRESULT>(g_Refuse ? static_cast<IShellBrowser*>(&g_RefusingBrowser) : g_ShellBrowser.Get());
   return ::DefWindowProcA(wnd, msg, wParam, lParam);
@@ -491,6 +494,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       const size_t colon = spec.find(':');
       if (colon == std::string::npos) return false;
       options->fields.push_back({std::atoi(spec.substr(0, colon).c_str()), spec.substr(colon + 1)});
+    } else if (arg == "--silent-tab") {
+      g_SilentTab = true;
     } else if (arg == "--reject") {
       g_Refuse = true;
     } else if (arg == "--bar") {
