@@ -98,6 +98,32 @@ TEST(BrowseTree, TheSelectedItemsListsNameTheFolderAndSelectionTakesAList) {
   EXPECT_EQ(HostSetFolder(browse.Window(), "C:\\no\\such\\folder"), 0);
 }
 
+// ---- The older Open dialog layout -------------------------------------------------------------
+
+// A file's folder goes to the browser and its name into the edit 1152, clicked into and not
+// entered; a browser that refuses leaves the name alone and the host hears 0.
+TEST(OpenEditDialog, TheFilesFolderGoesToTheBrowserAndItsNameIntoEdit1152) {
+  {
+    FolderWindow dialog({"openedit"});
+    ASSERT_NE(dialog.Window(), nullptr);
+    EXPECT_EQ(HostSetFolder(dialog.Window(), "C:\\windows\\win.ini"), 1);
+    std::string line;
+    EXPECT_TRUE(dialog.Log().WaitForLine("browseobject ", &line, kChangeWaitMs));
+    EXPECT_TRUE(SameText(line, "browseobject path=C:\\windows flags=1")) << line;
+    EXPECT_TRUE(dialog.Log().WaitForLine("settext id=1152 text=win.ini", nullptr, kChangeWaitMs));
+    EXPECT_EQ(CountLines(dialog.Log(), "click id=1152"), 1u);
+    PumpMessagesFor(300);
+    EXPECT_EQ(CountLines(dialog.Log(), "key id=1152"), 0u);
+  }
+  {
+    FolderWindow dialog({"openedit", "--reject"});
+    ASSERT_NE(dialog.Window(), nullptr);
+    EXPECT_EQ(HostSetFolder(dialog.Window(), "C:\\windows\\win.ini"), 0);
+    EXPECT_EQ(CountLines(dialog.Log(), "browseobject refused"), 1u);
+    EXPECT_EQ(CountLines(dialog.Log(), "settext id=1152"), 0u);
+  }
+}
+
 // ---- The ComboBoxEx32 answer -----------------------------------------------------------------
 
 // On systems before 6 every descendant is asked for a shell browser; the ComboBoxEx32 answers the

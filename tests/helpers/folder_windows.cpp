@@ -17,6 +17,9 @@
 //                                                one-item identifier lists, PATH selected
 //   comboex                                      an Open dialog's tree with a real ComboBoxEx32
 //                                                and no shell browser
+//   openedit [--reject]                          an Open dialog of the older layout (file name in
+//                                                edit 1152) whose shell browser takes every
+//                                                folder (with --reject: none)
 //   explorer --dir PATH [--reject]               a "CabinetWClass" window hosting an
 //                                                ExplorerBrowser, with a "ShellTabWindowClass"
 //                                                child that answers message 1031; with --reject
@@ -26,8 +29,8 @@
 //
 // Log lines: "ready hwnd=0x.." once the window is shown; "settext id=N text=T", "click id=N",
 // "key id=N vk=V text=T" for the fields; "contextmenu probe=0|1 selected=N", "menu ms=N left=0|1";
-// "setselection path=P"; "browseobject refused"; "folder=P" whenever the Explorer window's folder changes;
-// "fault code=0x.." for every access violation; "exit" at the end.
+// "setselection path=P"; "browseobject refused" or "browseobject path=P flags=N"; "folder=P" whenever the Explorer
+// window's folder changes; "fault code=0x.." for every access violation; "exit" at the end.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -262,6 +265,7 @@ HWND BuildProbe(const Options& options) {
 // ---- A folder-browse dialog whose tree carries one-item lists ----------------------------------
 
 WNDPROC g_DialogProc = nullptr;
+IShellBrowser* g_DialogBrowser = nullptr;  // what the test-built dialog answers to message 1031
 
 std::string PathOf(LPCITEMIDLIST list) {
   char path[MAX_PATH] = {};
@@ -270,6 +274,7 @@ std::string PathOf(LPCITEMIDLIST list) {
 }
 
 LRESULT CALLBACK BrowseProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == kGetShellBrowserMsg && g_DialogBrowser) return reinterpret_cast<LRESULT>(g_DialogBrowser);
   if (msg == kBffmSetSelectionA) {
     Log("setselection wparam=" + std::to_string(wParam) + " path=" +
         (wParam ? std::string(reinterpret_cast<const char*>(lParam))
@@ -363,8 +368,11 @@ HWND BuildComboEx() {
 
 // ---- An Explorer window ---------------------------------------------------------------------
 
-// A shell browser that refuses to go anywhere, as a browser of a folder that vanished would.
-class RefusingBrowser : public IShellBrowser {
+// A shell browser that goes anywhere, or (g_Refuse) refuses to go anywhere, as a browser of a
+// folder that vanished would.
+bool g_Refuse = false;
+
+class TestBrowser : public IShellBrowser {
  public:
   STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
     if (riid == IID_IUnknown || riid == IID_IOleWindow || riid == IID_IShellBrowser) {
@@ -387,9 +395,13 @@ class RefusingBrowser : public IShellBrowser {
   STDMETHODIMP SetStatusTextSB(LPCWSTR) override { return E_NOTIMPL; }
   STDMETHODIMP EnableModelessSB(BOOL) override { return E_NOTIMPL; }
   STDMETHODIMP TranslateAcceleratorSB(MSG*, WORD) override { return E_NOTIMPL; }
-  STDMETHODIMP BrowseObject(PCUIDLIST_RELATIVE, UINT) override {
-    Log("browseobject refused");
-    return E_FAIL;
+  STDMETHODIMP BrowseObject(PCUIDLIST_RELATIVE list, UINT flags) override {
+    if (g_Refuse) {
+      Log("browseobject refused");
+      return E_FAIL;
+    }
+    Log("browseobject path=" + PathOf(list) + " flags=" + std::to_string(flags));
+    return S_OK;
   }
   STDMETHODIMP GetViewStateStream(DWORD, IStream**) override { return E_NOTIMPL; }
   STDMETHODIMP GetControlWindow(UINT, HWND*) override { return E_NOTIMPL; }
@@ -402,8 +414,26 @@ class RefusingBrowser : public IShellBrowser {
   STDMETHODIMP SetToolbarItems(LPTBBUTTONSB, UINT, UINT) override { return E_NOTIMPL; }
 };
 
-RefusingBrowser g_RefusingBrowser;
-bool g_Refuse = false;
+TestBrowser g_TestBrowser;
+
+// ---- An Open dialog of the older layout --------------------------------------------------------
+
+HWND BuildOpenEdit() {
+  HWND top = CreateDialogTop();
+  RegisterClassOf("SHELLDLL_DefView", ::DefWindowProcA);
+  CreateChild(top, "Static", 1091, 0, 0);
+  CreateChild(top, "ComboBox", 1137, CBS_DROPDOWNLIST, 0);
+  CreateChild(top, "Static", 1088, 0, 30);
+  CreateChild(top, "ListBox", 1120, 0, 60);
+  HWND view = CreateChild(top, "SHELLDLL_DefView", 1121, 0, 90);
+  CreateChild(view, WC_LISTVIEWA, 1, LVS_LIST, 0);
+  CreateChild(top, "Static", 1090, 0, 120);
+  CreateField(top, "Edit", 1152, 150);
+  CreateChild(top, "Static", 1089, 0, 180);
+  CreateChild(top, "ComboBox", 1136, CBS_DROPDOWNLIST, 180);
+  g_DialogBrowser = &g_TestBrowser;
+  return top;
+}
 bool g_SilentTab = false;
 
 ComPtr<IExplorerBrowser> g_Browser;
@@ -433,7 +463,7 @@ void CALLBACK WatchFolder(HWND, UINT, UINT_PTR, DWORD) {
 LRESULT CALLBACK ShellTabProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == kGetShellBrowserMsg && g_SilentTab) return 0;
   if (msg == kGetShellBrowserMsg)
-    return reinterpret_cast<LRESULT>(g_Refuse ? static_cast<IShellBrowser*>(&g_RefusingBrowser) : g_ShellBrowser.Get());
+    return reinterpret_cast<LRESULT>(g_Refuse ? static_cast<IShellBrowser*>(&g_TestBrowser) : g_ShellBrowser.Get());
   return ::DefWindowProcA(wnd, msg, wParam, lParam);
 }
 
@@ -539,6 +569,8 @@ int main(int argc, char** argv) {
     top = BuildBrowseTree(options);
   else if (options.mode == "comboex")
     top = BuildComboEx();
+  else if (options.mode == "openedit")
+    top = BuildOpenEdit();
   else if (options.mode == "explorer")
     top = BuildExplorer(options);
   if (!top) {
