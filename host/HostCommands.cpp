@@ -48,22 +48,6 @@ class CommandLine {
 
 std::string Answer(LRESULT value) { return " answer=" + std::to_string(value); }
 
-LRESULT SetFolder(HostContext& context, HWND target, const std::string* folder) {
-  COPYDATASTRUCT record = {};
-  record.dwData = kq::CopyDataSetFolder;
-  if (folder) {
-    record.cbData = static_cast<DWORD>(folder->size() + 1);
-    record.lpData = const_cast<char*>(folder->c_str());
-  }
-  DWORD_PTR answer = 0;
-  bool sent = ::SendMessageTimeoutA(target, WM_COPYDATA, reinterpret_cast<WPARAM>(context.window),
-                                    reinterpret_cast<LPARAM>(&record), kHostSendFlags, kHostSendTimeoutMs, &answer);
-  context.log.Line(std::string(folder ? "setfolder" : "setfoldernull") + " hwnd=" + Hex(target) +
-                   " sent=" + (sent ? "1" : "0") + Answer(static_cast<LRESULT>(answer)) +
-                   (folder ? " path=" + *folder : std::string()));
-  return sent ? static_cast<LRESULT>(answer) : 0;
-}
-
 LRESULT GetFolder(HostContext& context, HWND target) {
   DWORD_PTR answer = 0;
   bool sent = context.getDlgFolderMsg != 0 &&
@@ -101,15 +85,37 @@ void ForgetDisabled(HostOptions& options, const std::string& exe) {
 
 }  // namespace
 
+LRESULT SendSetFolder(HostContext& context, HWND target, const std::string* folder, long long cbData,
+                      const std::string& name) {
+  COPYDATASTRUCT record = {};
+  record.dwData = kq::CopyDataSetFolder;
+  if (folder) {
+    record.cbData = static_cast<DWORD>(cbData < 0 ? folder->size() + 1 : cbData);
+    record.lpData = const_cast<char*>(folder->c_str());
+  }
+  DWORD_PTR answer = 0;
+  bool sent = ::SendMessageTimeoutA(target, WM_COPYDATA, reinterpret_cast<WPARAM>(context.window),
+                                    reinterpret_cast<LPARAM>(&record), kHostSendFlags, kHostSendTimeoutMs, &answer);
+  context.log.Line(name + " hwnd=" + Hex(target) + " sent=" + (sent ? "1" : "0") +
+                   Answer(static_cast<LRESULT>(answer)) + (folder ? " path=" + *folder : std::string()));
+  return sent ? static_cast<LRESULT>(answer) : 0;
+}
+
 LRESULT RunHostCommand(HostContext& context, const std::string& line) {
   CommandLine command(line);
   std::string verb = command.Word(0);
   long long number = 0;
   if (verb == "setfolder" && command.Window(1)) {
     std::string folder = command.Rest(2);
-    return SetFolder(context, command.Window(1), &folder);
+    return SendSetFolder(context, command.Window(1), &folder, -1, verb);
   }
-  if (verb == "setfoldernull" && command.Window(1)) return SetFolder(context, command.Window(1), nullptr);
+  if (verb == "setfoldernull" && command.Window(1)) return SendSetFolder(context, command.Window(1), nullptr, -1, verb);
+  if (verb == "setfoldercb" && command.Window(1) && command.Number(2, &number) && number >= 0) {
+    std::string folder = command.Rest(3);
+    // Never more than the text and its zero: the host does not send what it does not have.
+    if (static_cast<size_t>(number) > folder.size() + 1) number = static_cast<long long>(folder.size() + 1);
+    return SendSetFolder(context, command.Window(1), &folder, number, verb);
+  }
   if (verb == "getfolder" && command.Window(1)) return GetFolder(context, command.Window(1));
   if ((verb == "send" || verb == "post") && command.Count() == 5 && command.Window(1))
     return SendNamed(context, command, verb == "post");
@@ -146,6 +152,10 @@ LRESULT RunHostCommand(HostContext& context, const std::string& line) {
     ::ReplyMessage(1);
     ::Sleep(static_cast<DWORD>(number));
     context.log.Line("hang done");
+    return 1;
+  } else if (verb == "menu" && (command.Word(1) == "on" || command.Word(1) == "off")) {
+    context.options.menu = command.Word(1) == "on";
+    context.log.Line("menu " + command.Word(1));
     return 1;
   } else if (verb == "echo") {
     context.log.Line("echo " + command.Rest(1));

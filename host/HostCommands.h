@@ -13,4 +13,10 @@ namespace lntrhost {
 // Called from the window procedure while it handles the command's WM_COPYDATA.
 LRESULT RunHostCommand(HostContext& context, const std::string& line);
 
+// Sends target a CopyDataSetFolder record with folder (a null payload when folder is null) and
+// cbData bytes of it (the folder and its zero when cbData is negative); logs under name. Answers
+// the window's result, 0 when it did not answer.
+LRESULT SendSetFolder(HostContext& context, HWND target, const std::string* folder, long long cbData,
+                      const std::string& name);
+
 }  // namespace lntrhost

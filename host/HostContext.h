@@ -18,6 +18,9 @@ struct HostContext {
   UINT manageMsg = 0;
   UINT appIsDisabledMsg = 0;
   UINT getDlgFolderMsg = 0;
+  // The folder menu while it is shown, and whether its items' places were logged.
+  HMENU shownMenu = nullptr;
+  bool menuItemsLogged = false;
 };
 
 }  // namespace lntrhost

@@ -60,6 +60,11 @@ bool ParseHostOptions(int argc, char** argv, HostOptions* options, std::string* 
       options->hangAfterStart = true;
     } else if (arg == "--show") {
       options->show = true;
+    } else if (arg == "--menu") {
+      options->menu = true;
+    } else if (arg == "--menu-folder") {
+      if (!value(&text)) return false;
+      options->menuFolders.push_back(text);
     } else {
       *error = "unknown option " + arg;
       return false;

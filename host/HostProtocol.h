@@ -7,6 +7,7 @@
 //
 //   setfolder <hwnd> <path>      send CopyDataSetFolder with the path; answer = the window's result
 //   setfoldernull <hwnd>         the same record with a null payload
+//   setfoldercb <hwnd> <n> <path>  the record with cbData = n (the payload is the path and its zero)
 //   getfolder <hwnd>             send GetDlgFolderMsg, then log ProbedFolder; answer 1 when sent
 //   send <hwnd> <name> <w> <l>   send the registered message <name> (w, l decimal or 0x-hex)
 //   post <hwnd> <name> <w> <l>   post it
@@ -18,6 +19,7 @@
 //   enable <exe>                 forget an earlier disable
 //   disabledanswer <n>           the answer for every other window (default 0)
 //   hang <ms>                    answer this command, then stop answering anything for <ms>
+//   menu on|off                  whether codes 1 and 2 show the folder menu (--menu at start)
 //   echo <text>                  log the text
 //   quit                         close the window and end
 //
@@ -31,6 +33,12 @@
 //   copydata kind=3 wparam=<hex> hwnd=<hex> path=<text>
 //   copydata kind=<n> wparam=<hex> size=<n>      any other kind
 //   appdisabled hwnd=<hex> exe=<name> answer=<n>
+//   menu code=<1|2> x=<n> y=<n> hwnd=<hex> items=<n>   (--menu) the folder menu is shown at the
+//                                                point, for the top-level window under it
+//   menu item=<i> left=<n> top=<n> right=<n> bottom=<n>  where item i of the shown menu is on the
+//                                                screen (logged once, when the menu is first idle)
+//   menu chose=<index> hwnd=<hex> answer=<n> path=<text>  the folder chosen and sent to it
+//   menu none                                    the menu was closed without a choice
 //   <command> ... answer=<n>                     each command, with what it did
 //   error <text>                                 something the host could not do
 // Texts (paths, folders) are the rest of the line.

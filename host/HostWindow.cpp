@@ -1,7 +1,9 @@
 #include "host/HostWindow.h"
 
 #include <cstring>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "common/KQScoped.h"
 #include "host/HostCommands.h"
@@ -11,6 +13,9 @@ namespace lntrhost {
 namespace {
 
 constexpr char kWindowTitle[] = "Lanterna stand-in host";
+// The folders of the menu when the options name none.
+constexpr const char* kDefaultMenuFolders[] = {"C:\\windows", "C:\\windows\\system32", "C:\\users"};
+constexpr UINT kFirstMenuCommand = 1;
 
 // The file name of the program that owns wnd, without its folder; empty when unknown.
 std::string ProcessExeName(HWND wnd) {
@@ -37,6 +42,51 @@ LRESULT OnAppIsDisabled(HostContext& context, HWND wnd) {
   return answer;
 }
 
+// The folder menu at point, as the real host shows its bookmarks: a chosen folder is sent to the
+// top-level window under the point, the window whose button was pressed.
+void ShowFolderMenu(HostContext& context, WPARAM code, POINT point) {
+  HWND target = ::GetAncestor(::WindowFromPoint(point), GA_ROOT);
+  std::vector<std::string> folders = context.options.menuFolders;
+  if (folders.empty()) folders.assign(std::begin(kDefaultMenuFolders), std::end(kDefaultMenuFolders));
+  kq::ScopedMenu menu(::CreatePopupMenu());
+  if (!menu) return;
+  for (size_t i = 0; i < folders.size(); ++i)
+    ::AppendMenuA(menu.get(), MF_STRING, kFirstMenuCommand + i, folders[i].c_str());
+  context.log.Line("menu code=" + std::to_string(code) + " x=" + std::to_string(point.x) + " y=" +
+                   std::to_string(point.y) + " hwnd=" + Hex(target) + " items=" + std::to_string(folders.size()));
+  // The menu takes the keyboard only while the host is in front.
+  ::SetForegroundWindow(context.window);
+  context.shownMenu = menu.get();
+  context.menuItemsLogged = false;
+  UINT chosen = static_cast<UINT>(::TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN, point.x,
+                                                   point.y, 0, context.window, nullptr));
+  context.shownMenu = nullptr;
+  ::PostMessageA(context.window, WM_NULL, 0, 0);
+  if (chosen < kFirstMenuCommand || chosen >= kFirstMenuCommand + folders.size()) {
+    context.log.Line("menu none");
+    return;
+  }
+  const std::string& folder = folders[chosen - kFirstMenuCommand];
+  LRESULT answer = SendSetFolder(context, target, &folder, -1, "menusetfolder");
+  context.log.Line("menu chose=" + std::to_string(chosen - kFirstMenuCommand) + " hwnd=" + Hex(target) +
+                   " answer=" + std::to_string(answer) + " path=" + folder);
+}
+
+// Once the menu is on the screen: where each item is, so that a test or the demo can click one.
+void LogMenuItems(HostContext& context) {
+  if (!context.shownMenu || context.menuItemsLogged) return;
+  context.menuItemsLogged = true;
+  const int count = ::GetMenuItemCount(context.shownMenu);
+  for (int i = 0; i < count; ++i) {
+    RECT r = {};
+    // No window: the rectangle is placed by the popup's own window, on the screen.
+    if (!::GetMenuItemRect(nullptr, context.shownMenu, i, &r)) continue;
+    context.log.Line("menu item=" + std::to_string(i) + " left=" + std::to_string(r.left) +
+                     " top=" + std::to_string(r.top) + " right=" + std::to_string(r.right) +
+                     " bottom=" + std::to_string(r.bottom));
+  }
+}
+
 LRESULT OnManage(HostContext& context, WPARAM code, LPARAM lParam) {
   switch (code) {
     case kq::kManageRightButtonDown:
@@ -45,6 +95,7 @@ LRESULT OnManage(HostContext& context, WPARAM code, LPARAM lParam) {
       int x = static_cast<short>(LOWORD(lParam));
       int y = static_cast<short>(HIWORD(lParam));
       context.log.Line("manage code=" + std::to_string(code) + " x=" + std::to_string(x) + " y=" + std::to_string(y));
+      if (context.options.menu && code != kq::kManageRightButtonDown) ShowFolderMenu(context, code, POINT{x, y});
       return 0;
     }
     case kq::kManageAskStartFolder:
@@ -98,6 +149,7 @@ LRESULT CALLBACK HostWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   auto* context = reinterpret_cast<HostContext*>(::GetWindowLongPtrA(wnd, GWLP_USERDATA));
   if (context) {
     if (msg == WM_COPYDATA) return OnCopyData(*context, wParam, reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+    if (msg == WM_ENTERIDLE && wParam == MSGF_MENU) LogMenuItems(*context);
     if (msg == WM_DESTROY) {
       ::PostQuitMessage(0);
       return 0;

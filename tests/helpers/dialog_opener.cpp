@@ -1,12 +1,14 @@
 // Opens one real common dialog and stays until it is closed, then exits.
 //
 //   dialog_opener.exe open|save|openw|savew|browse [--dir PATH] [--file NAME] [--title TEXT]
-//                     [--new] [--out FILE]
+//                     [--new] [--out FILE] [--watch FILE]
 //
 // open/save: GetOpenFileNameA/GetSaveFileNameA (Explorer style); openw/savew: the W variants;
 // browse: SHBrowseForFolderA (--new adds BIF_NEWDIALOGSTYLE). --dir is the initial folder (the
 // initial selection of browse), --file the initial file name, --title the dialog's caption.
-// --out FILE receives the chosen path when the dialog is closed with OK.
+// --out FILE receives the chosen path when the dialog is closed with OK. --watch FILE gets a line
+// "folder=F name=N" whenever the file dialog's folder (CDM_GETFOLDERPATH) or the text of its
+// file-name box (CDM_GETSPEC) changes, and "selected=P" at each selection change of browse.
 // Exit code: 1 closed with OK, 0 cancelled, 2 the dialog failed, 3 bad arguments.
 #include <windows.h>
 
@@ -27,6 +29,7 @@ constexpr int kExitUsage = 3;
 
 struct Options {
   std::string mode;
+  std::string watch;
   std::string dir;
   std::string file;
   std::string title;
@@ -57,6 +60,50 @@ void WriteResult(const Options& options, const std::string& result) {
     std::fwrite(result.data(), 1, result.size(), f);
     std::fclose(f);
   }
+}
+
+void WatchLine(const std::string& watch, const std::string& line) {
+  if (watch.empty()) return;
+  if (FILE* f = std::fopen(watch.c_str(), "ab")) {
+    std::fprintf(f, "%s\n", line.c_str());
+    std::fclose(f);
+  }
+}
+
+// What the dialog itself says about its folder, asked inside its own process.
+constexpr UINT_PTR kWatchTimer = 1;
+constexpr UINT kWatchIntervalMs = 100;
+const Options* g_Watched = nullptr;
+std::string g_LastWatchLine;
+
+BOOL CALLBACK FindDialog(HWND wnd, LPARAM param) {
+  char name[16] = {};
+  GetClassNameA(wnd, name, sizeof(name));
+  if (std::strcmp(name, "#32770") != 0 || !IsWindowVisible(wnd)) return TRUE;
+  *reinterpret_cast<HWND*>(param) = wnd;
+  return FALSE;
+}
+
+std::string DialogText(HWND dialog, UINT msg) {
+  if (IsWindowUnicode(dialog)) {
+    wchar_t text[1024] = {};
+    if (SendMessageW(dialog, msg, 1023, reinterpret_cast<LPARAM>(text)) <= 0) return {};
+    return Narrow(text);
+  }
+  char text[1024] = {};
+  if (SendMessageA(dialog, msg, 1023, reinterpret_cast<LPARAM>(text)) <= 0) return {};
+  return text;
+}
+
+void CALLBACK WatchDialog(HWND, UINT, UINT_PTR, DWORD) {
+  HWND dialog = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), FindDialog, reinterpret_cast<LPARAM>(&dialog));
+  if (!dialog) return;
+  const std::string line =
+      "folder=" + DialogText(dialog, CDM_GETFOLDERPATH) + " name=" + DialogText(dialog, CDM_GETSPEC);
+  if (line == g_LastWatchLine) return;
+  g_LastWatchLine = line;
+  WatchLine(g_Watched->watch, line);
 }
 
 constexpr char kFilterA[] = "All files (*.*)\0*.*\0Text files (*.txt)\0*.txt\0";
@@ -99,8 +146,13 @@ int RunFileDialogW(const Options& options, bool save) {
   return kExitOk;
 }
 
-int CALLBACK BrowseCallback(HWND wnd, UINT msg, LPARAM, LPARAM data) {
+int CALLBACK BrowseCallback(HWND wnd, UINT msg, LPARAM lParam, LPARAM data) {
   const auto* options = reinterpret_cast<const Options*>(data);
+  if (msg == BFFM_SELCHANGED) {
+    char path[MAX_PATH] = {};
+    SHGetPathFromIDListA(reinterpret_cast<LPCITEMIDLIST>(lParam), path);
+    WatchLine(options->watch, std::string("selected=") + path);
+  }
   if (msg == BFFM_INITIALIZED) {
     if (!options->title.empty()) SetWindowTextA(wnd, options->title.c_str());
     if (!options->dir.empty())
@@ -146,6 +198,8 @@ int main(int argc, char** argv) {
       options.title = argv[++i];
     else if (arg == "--out" && hasValue)
       options.out = argv[++i];
+    else if (arg == "--watch" && hasValue)
+      options.watch = argv[++i];
     else if (arg == "--new")
       options.newStyle = true;
     else {
@@ -155,6 +209,8 @@ int main(int argc, char** argv) {
   }
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   int code = kExitUsage;
+  g_Watched = &options;
+  if (!options.watch.empty() && options.mode != "browse") SetTimer(nullptr, kWatchTimer, kWatchIntervalMs, WatchDialog);
   if (options.mode == "open")
     code = RunFileDialogA(options, false);
   else if (options.mode == "save")
