@@ -18,9 +18,10 @@ namespace {
 
 constexpr DWORD kDialogWaitMs = 30000;
 constexpr DWORD kCloseWaitMs = 15000;
-constexpr DWORD kSettleMs = 1500;     // the dialog fills in its controls and gets its set
+constexpr DWORD kSettleMs = 1500;      // the dialog fills in its controls and gets its set
 constexpr DWORD kReportWaitMs = 4000;  // a press reaches the host's log
-constexpr DWORD kSilenceMs = 2500;     // how long a press that must not report is watched
+constexpr int kHookCycles = 100;
+constexpr DWORD kSilenceMs = 2500;  // how long a press that must not report is watched
 
 // A dialog_opener process showing one dialog, cancelled at the end.
 class OpenedDialog {
@@ -158,8 +159,8 @@ TEST(DialogButtonsRemove, RemoveCodeTakesTheSetAwayAndTheDialogStillWorks) {
   // The dialog answers as before: its own procedure is back in place.
   char text[64] = {};
   DWORD_PTR result = 0;
-  ASSERT_TRUE(::SendMessageTimeoutA(dialog, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text),
-                                    SMTO_ABORTIFHUNG, 5000, &result));
+  ASSERT_TRUE(::SendMessageTimeoutA(dialog, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                                    5000, &result));
   EXPECT_STREQ(text, "Removable");
   EXPECT_TRUE(::IsWindow(dialog));
 }
@@ -202,7 +203,7 @@ TEST(DialogButtonsHookCycles, RepeatedOnAndOffLeavesNoHookBehind) {
   auto off = reinterpret_cast<HookFunction>(::GetProcAddress(library, "HookOff"));
   ASSERT_NE(on, nullptr);
   ASSERT_NE(off, nullptr);
-  for (int i = 0; i < 50; ++i) {
+  for (int i = 0; i < kHookCycles; ++i) {
     on();
     off();
   }

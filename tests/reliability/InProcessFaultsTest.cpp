@@ -12,91 +12,14 @@
 #include "common/KQScoped.h"
 #include "hook/KQVHostLink.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/reliability/ServedDialog.h"
 #include "tests/support/TestPaths.h"
 
 namespace kq {
 namespace {
 
-constexpr DWORD kDialogWaitMs = 30000;
-constexpr DWORD kSetWaitMs = 10000;
-constexpr DWORD kPollMs = 50;
 constexpr DWORD kAnswerTimeoutMs = 5000;
 constexpr char kDialogTitle[] = "Faults in process";
-
-using HookFunction = void(WINAPI*)();
-
-// LNTRHlp.dll loaded into this process with its hooks on, as in any program on the desktop.
-class LoadedLibrary {
- public:
-  LoadedLibrary() : module_(::LoadLibraryA(test::HelperPath("LNTRHlp.dll").c_str())) {
-    if (!module_) return;
-    hookOn_ = reinterpret_cast<HookFunction>(::GetProcAddress(module_.get(), "HookOn"));
-    hookOff_ = reinterpret_cast<HookFunction>(::GetProcAddress(module_.get(), "HookOff"));
-    if (hookOn_ && hookOff_) hookOn_();
-  }
-  ~LoadedLibrary() {
-    if (hookOff_) hookOff_();
-  }
-  bool Ready() const { return hookOn_ && hookOff_; }
-
- private:
-  ScopedModule module_;
-  HookFunction hookOn_ = nullptr;
-  HookFunction hookOff_ = nullptr;
-};
-
-// A real GetOpenFileNameA dialog run by a thread of this program, cancelled at the end.
-class DialogThread {
- public:
-  DialogThread() {
-    thread_ = std::thread([] {
-      char file[MAX_PATH] = "";
-      OPENFILENAMEA ofn = {};
-      ofn.lStructSize = sizeof(ofn);
-      ofn.lpstrFile = file;
-      ofn.nMaxFile = MAX_PATH;
-      ofn.lpstrTitle = kDialogTitle;
-      ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING;
-      ::GetOpenFileNameA(&ofn);
-    });
-    const DWORD start = ::GetTickCount();
-    while (!dialog_ && ::GetTickCount() - start < kDialogWaitMs) {
-      test::PumpMessagesFor(kPollMs);
-      dialog_ = ::FindWindowA("#32770", kDialogTitle);
-    }
-  }
-  ~DialogThread() {
-    if (dialog_ && ::IsWindow(dialog_)) ::PostMessageA(dialog_, WM_COMMAND, IDCANCEL, 0);
-    if (thread_.joinable()) thread_.join();
-  }
-  HWND Dialog() const { return dialog_; }
-
-  // Waits until the dialog's procedure is no longer its class's: the library's set serves it.
-  bool WaitForButtonSet() const {
-    const DWORD start = ::GetTickCount();
-    while (::GetTickCount() - start < kSetWaitMs) {
-      if (::GetWindowLongPtrA(dialog_, GWLP_WNDPROC) !=
-          static_cast<LONG_PTR>(::GetClassLongPtrA(dialog_, GCLP_WNDPROC)))
-        return true;
-      test::PumpMessagesFor(kPollMs);
-    }
-    return false;
-  }
-
-  // The dialog still answers as a file dialog does.
-  std::string FolderPath() const {
-    char path[MAX_PATH] = "";
-    DWORD_PTR result = 0;
-    if (!::SendMessageTimeoutA(dialog_, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(path), SMTO_BLOCK,
-                               kAnswerTimeoutMs, &result))
-      return "<no answer>";
-    return path;
-  }
-
- private:
-  std::thread thread_;
-  HWND dialog_ = nullptr;
-};
 
 LRESULT SendBounded(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, bool* answered) {
   DWORD_PTR result = 0;
@@ -114,8 +37,8 @@ class InProcessFaults : public ::testing::Test {
     ASSERT_NE("<no answer>", folderBefore_);
   }
 
-  LoadedLibrary library_;
-  DialogThread dialog_;
+  test::LoadedLibrary library_;
+  test::DialogThread dialog_{kDialogTitle};
   std::string folderBefore_;
 };
 

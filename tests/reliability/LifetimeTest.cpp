@@ -50,9 +50,10 @@ TEST_F(HooksInThisProcess, ThreeHundredDialogsLeaveNothingBehind) {
   for (int i = kWarmUpRounds; i < kDialogRounds; ++i) served += test::RunDialogUntilServed();
   const DWORD elapsed = ::GetTickCount() - start;
   const Counts after = CountsNow();
-  std::printf("%d dialogs in %lu ms; GDI %lu -> %lu, USER %lu -> %lu, entry blocks %zu -> %zu, free entries %zu -> %zu\n",
-              kDialogRounds - kWarmUpRounds, elapsed, before.gdi, after.gdi, before.user, after.user,
-              before.thunks.Blocks, after.thunks.Blocks, before.thunks.FreeEntries, after.thunks.FreeEntries);
+  std::printf(
+      "%d dialogs in %lu ms; GDI %lu -> %lu, USER %lu -> %lu, entry blocks %zu -> %zu, free entries %zu -> %zu\n",
+      kDialogRounds - kWarmUpRounds, elapsed, before.gdi, after.gdi, before.user, after.user, before.thunks.Blocks,
+      after.thunks.Blocks, before.thunks.FreeEntries, after.thunks.FreeEntries);
 
   EXPECT_EQ(kDialogRounds, served);
   EXPECT_EQ(0u, before.sets);

@@ -2,10 +2,16 @@
 
 #include <commdlg.h>
 
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TestPaths.h"
+
 namespace kq::test {
 namespace {
 
 constexpr UINT kCheckEveryMs = 10;
+constexpr DWORD kDialogWaitMs = 30000;
+constexpr DWORD kPollMs = 50;
+constexpr DWORD kAnswerTimeoutMs = 5000;
 
 // One dialog per thread runs at a time: its state lives with the thread.
 struct DialogState {
@@ -60,6 +66,60 @@ bool RunDialogUntilServed(DWORD waitMs) {
   const bool served = t_Dialog.served;
   t_Dialog = DialogState{};
   return served;
+}
+
+LoadedLibrary::LoadedLibrary() : module_(::LoadLibraryA(HelperPath("LNTRHlp.dll").c_str())) {
+  if (!module_) return;
+  hookOn_ = reinterpret_cast<HookFunction>(::GetProcAddress(module_.get(), "HookOn"));
+  hookOff_ = reinterpret_cast<HookFunction>(::GetProcAddress(module_.get(), "HookOff"));
+  if (hookOn_ && hookOff_) hookOn_();
+}
+
+void LoadedLibrary::Unload() {
+  if (hookOff_) hookOff_();
+  hookOn_ = hookOff_ = nullptr;
+  module_.reset();
+}
+
+DialogThread::DialogThread(const std::string& title) : title_(title) {
+  thread_ = std::thread([this] {
+    char file[MAX_PATH] = "";
+    OPENFILENAMEA ofn = {};
+    ofn.lStructSize = sizeof(ofn);
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.lpstrTitle = title_.c_str();
+    ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING;
+    ::GetOpenFileNameA(&ofn);
+  });
+  const DWORD start = ::GetTickCount();
+  while (!dialog_ && ::GetTickCount() - start < kDialogWaitMs) {
+    PumpMessagesFor(kPollMs);
+    dialog_ = ::FindWindowA("#32770", title_.c_str());
+  }
+}
+
+DialogThread::~DialogThread() {
+  if (dialog_ && ::IsWindow(dialog_)) ::PostMessageA(dialog_, WM_COMMAND, IDCANCEL, 0);
+  if (thread_.joinable()) thread_.join();
+}
+
+bool DialogThread::WaitForButtonSet() const {
+  const DWORD start = ::GetTickCount();
+  while (::GetTickCount() - start < kServedDialogWaitMs) {
+    if (HasButtonSet(dialog_)) return true;
+    PumpMessagesFor(kPollMs);
+  }
+  return false;
+}
+
+std::string DialogThread::FolderPath() const {
+  char path[MAX_PATH] = "";
+  DWORD_PTR result = 0;
+  if (!::SendMessageTimeoutA(dialog_, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(path), SMTO_BLOCK,
+                             kAnswerTimeoutMs, &result))
+    return "<no answer>";
+  return path;
 }
 
 }  // namespace kq::test
