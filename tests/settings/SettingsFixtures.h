@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/GdiObjects.h"
 
 namespace kq::test {
 
@@ -69,10 +70,6 @@ class ScreenPixels {
 inline int Red(uint32_t c) { return (c >> 16) & 0xFF; }
 inline int Green(uint32_t c) { return (c >> 8) & 0xFF; }
 inline int Blue(uint32_t c) { return c & 0xFF; }
-
-// The GDI objects process holds, counted in the process's own GDI handle table (the system's
-// GetGuiResources counts nothing under Wine); -1 when the table cannot be read.
-int GdiObjectsOf(HANDLE process);
 
 // Where button index of a dialog set sits on wnd, in screen coordinates, with the given extra
 // space to the window's own caption buttons: the set's layout, computed here.
