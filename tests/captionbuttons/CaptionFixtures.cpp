@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "common/KQScoped.h"
+#include "tests/support/MouseInput.h"
 #include "tests/support/ChildProcess.h"
 
 namespace kq::test {
@@ -69,14 +70,7 @@ void RegisterClasses() {
   ::RegisterClassW(&w);
 }
 
-void SendMouse(DWORD flags, LONG x = 0, LONG y = 0) {
-  INPUT input = {};
-  input.type = INPUT_MOUSE;
-  input.mi.dx = x;
-  input.mi.dy = y;
-  input.mi.dwFlags = flags;
-  ::SendInput(1, &input, sizeof(input));
-}
+using test::SendMouse;
 
 }  // namespace
 

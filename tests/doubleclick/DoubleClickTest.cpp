@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <string>
 
+#include "tests/support/MouseInput.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/HostProcess.h"
 #include "tests/support/TestPaths.h"
@@ -54,14 +55,7 @@ LRESULT SendWithin(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return static_cast<LRESULT>(result);
 }
 
-void SendMouse(DWORD flags, LONG x = 0, LONG y = 0) {
-  INPUT input = {};
-  input.type = INPUT_MOUSE;
-  input.mi.dx = x;
-  input.mi.dy = y;
-  input.mi.dwFlags = flags;
-  ::SendInput(1, &input, sizeof(input));
-}
+using test::SendMouse;
 
 void Key(WORD vk, bool down) {
   INPUT input = {};

@@ -11,6 +11,7 @@
 #include "dialogbuttons/KQVCaptionButton.h"
 #include "hook/KQVHostLink.h"
 #include "tests/folders/FolderFixtures.h"
+#include "tests/support/MouseInput.h"
 
 namespace kq::test {
 namespace {
@@ -73,14 +74,7 @@ TEST(ProbeMenu, TheHookClosesTheShellViewsMenuWhileTheProbeIsActive) {
 
 // ---- The host's folder menu --------------------------------------------------------------------
 
-void SendMouse(DWORD flags, LONG x = 0, LONG y = 0) {
-  INPUT input = {};
-  input.type = INPUT_MOUSE;
-  input.mi.dx = x;
-  input.mi.dy = y;
-  input.mi.dwFlags = flags;
-  ::SendInput(1, &input, sizeof(input));
-}
+using test::SendMouse;
 
 void ClickAt(LONG x, LONG y) {
   SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, x * 65535 / (::GetSystemMetrics(SM_CXSCREEN) - 1),

@@ -12,6 +12,7 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/HostProcess.h"
 #include "tests/support/TestPaths.h"
+#include "tests/support/MouseInput.h"
 
 namespace kq {
 namespace {
@@ -51,14 +52,7 @@ RECT ButtonRect(HWND wnd, int index) {
   return layout.GetButtonRect(wnd, index, false);
 }
 
-void SendMouse(DWORD flags, LONG x = 0, LONG y = 0) {
-  INPUT input = {};
-  input.type = INPUT_MOUSE;
-  input.mi.dx = x;
-  input.mi.dy = y;
-  input.mi.dwFlags = flags;
-  ::SendInput(1, &input, sizeof(input));
-}
+using test::SendMouse;
 
 // Clicks the middle of button index of wnd as a user would.
 void ClickButton(HWND wnd, int index, bool right) {

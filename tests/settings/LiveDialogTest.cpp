@@ -17,6 +17,7 @@
 #include "dialogbuttons/KQVSettings.h"
 #include "tests/settings/SettingsFixtures.h"
 #include "tests/support/HostProcess.h"
+#include "tests/support/MouseInput.h"
 
 namespace kq::test {
 namespace {
@@ -401,19 +402,8 @@ TEST_F(LiveDialog, SkinsHidingAndShiftChangeWhatIsPainted) {
   EXPECT_LE(Button(1, 30).CountDifferent(history), 2);
 }
 
-void SendMouse(DWORD flags, LONG x = 0, LONG y = 0) {
-  INPUT input = {};
-  input.type = INPUT_MOUSE;
-  input.mi.dx = x;
-  input.mi.dy = y;
-  input.mi.dwFlags = flags;
-  ::SendInput(1, &input, sizeof(input));
-}
-
-void MoveMouseTo(LONG x, LONG y) {
-  SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, x * 65535 / (::GetSystemMetrics(SM_CXSCREEN) - 1),
-            y * 65535 / (::GetSystemMetrics(SM_CYSCREEN) - 1));
-}
+using test::MoveMouseTo;
+using test::SendMouse;
 
 // The mean brightness of the top inner row of a button, where the released frames are light and
 // the pushed ones dark.
