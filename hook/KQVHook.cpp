@@ -8,6 +8,7 @@
 #include "captionbuttons/KQTaskWnd.h"
 #include "common/KQGuard.h"
 #include "common/KQScoped.h"
+#include "common/KQSysCalls.h"
 #include "dialogbuttons/KQVCaptionButton.h"
 #include "hook/KQVHostLink.h"
 #include "shellwindows/KQUtils.h"
@@ -116,7 +117,7 @@ bool AttachButtons(HWND wnd) {
 }
 
 LRESULT CALLBACK CallWndRetHookProc(int code, WPARAM wParam, LPARAM lParam) {
-  LRESULT result = ::CallNextHookEx(g_CallWndRetHook, code, wParam, lParam);
+  LRESULT result = sys::CallNextHook(g_CallWndRetHook, code, wParam, lParam);
   if (code != HC_ACTION || lParam == 0) return result;
   Guard([&] {
     const auto& info = *reinterpret_cast<const CWPRETSTRUCT*>(lParam);
@@ -140,7 +141,7 @@ LRESULT CALLBACK MouseHookProc(int code, WPARAM wParam, LPARAM lParam) {
       });
     }
   }
-  return ::CallNextHookEx(nullptr, code, wParam, lParam);
+  return sys::CallNextHook(nullptr, code, wParam, lParam);
 }
 
 void StartupHook() {

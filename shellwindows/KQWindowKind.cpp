@@ -5,6 +5,7 @@
 
 #include "captionbuttons/KQTaskWnd.h"
 #include "common/KQGuard.h"
+#include "common/KQSysCalls.h"
 #include "shellwindows/KQUtils.h"
 
 namespace kq {
@@ -112,7 +113,7 @@ BOOL CALLBACK NoteDescendant(HWND wnd, LPARAM param) noexcept {
     }
   }
   if (!matchedClass) return TRUE;
-  const int id = ::GetDlgCtrlID(wnd);
+  const int id = sys::GetDlgCtrlID(wnd);
   for (unsigned f = 0; f < kFactCount; ++f) {
     // Names equal ignoring case to one listed name are equal ignoring case to exactly that one.
     if (kFacts[f].className == matchedClass && kFacts[f].id == id) walk->facts |= 1u << f;
@@ -131,7 +132,7 @@ class Descendants {
   FactSet Facts() {
     if (!read_) {
       Walk walk;
-      ::EnumChildWindows(wnd_, NoteDescendant, reinterpret_cast<LPARAM>(&walk));
+      sys::EnumChildWindows(wnd_, NoteDescendant, reinterpret_cast<LPARAM>(&walk));
       facts_ = walk.facts;
       read_ = true;
     }
@@ -145,7 +146,7 @@ class Descendants {
 
 bool Equals(const char* a, const char* b) { return ::lstrcmpiA(a, b) == 0; }
 
-bool HasDirectSnakeList(HWND wnd) { return ::FindWindowExA(wnd, nullptr, kClassSnakeList, nullptr) != nullptr; }
+bool HasDirectSnakeList(HWND wnd) { return sys::FindWindowExA(wnd, nullptr, kClassSnakeList, nullptr) != nullptr; }
 
 // name without leading and trailing characters at or below the blank, into trimmed.
 void Trim(const char* name, char (&trimmed)[kClassNameBufferChars]) {
@@ -191,7 +192,7 @@ TWindowKind Classify(HWND wnd) {
   if (Equals(trimmed, kClassTfFileDlg)) return wkTfFileDlg;
 
   // Everything below is a modal-frame dialog; nothing else is walked.
-  if ((::GetWindowLongA(wnd, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME) == 0) return wkNone;
+  if ((sys::GetWindowLongA(wnd, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME) == 0) return wkNone;
 
   Descendants below(wnd);
   if ((Equals(name, kClassOfficeWord11) || Equals(name, kClassOfficeWord12)) && below.Has(fSnakeList))
