@@ -119,9 +119,11 @@ bool AttachButtons(HWND wnd) {
 LRESULT CALLBACK CallWndRetHookProc(int code, WPARAM wParam, LPARAM lParam) {
   LRESULT result = sys::CallNextHook(g_CallWndRetHook, code, wParam, lParam);
   if (code != HC_ACTION || lParam == 0) return result;
+  // Nearly every message is none of ours: those leave before the guarded step is set up.
+  const UINT msg = reinterpret_cast<const CWPRETSTRUCT*>(lParam)->message;
+  if (msg != WM_INITMENU && !IsTriggerMessage(msg)) return result;
   Guard([&] {
     const auto& info = *reinterpret_cast<const CWPRETSTRUCT*>(lParam);
-    const UINT msg = info.message;
     if (msg == WM_INITMENU) {
       CloseProbeMenu();
     } else if (IsTriggerMessage(msg)) {

@@ -101,13 +101,25 @@ struct Walk {
 
 // Called by the system for every descendant: reads its class name once and, only for a class
 // some question names, its identifier once.
+// Class names are compared as the window manager compares them, letter case aside; a locale-aware
+// compare would cost more than the class-name read itself on every descendant.
+bool Equals(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    unsigned char ca = static_cast<unsigned char>(*a), cb = static_cast<unsigned char>(*b);
+    if (ca >= 'A' && ca <= 'Z') ca = static_cast<unsigned char>(ca - 'A' + 'a');
+    if (cb >= 'A' && cb <= 'Z') cb = static_cast<unsigned char>(cb - 'A' + 'a');
+    if (ca != cb) return false;
+    if (ca == '\0') return true;
+  }
+}
+
 BOOL CALLBACK NoteDescendant(HWND wnd, LPARAM param) noexcept {
   auto* walk = reinterpret_cast<Walk*>(param);
   char name[kClassNameBufferChars];
   ReadWndClassName(wnd, name);
   const char* matchedClass = nullptr;
   for (const char* cls : kFactClasses) {
-    if (::lstrcmpiA(name, cls) == 0) {
+    if (Equals(name, cls)) {
       matchedClass = cls;
       break;
     }
@@ -143,8 +155,6 @@ class Descendants {
   bool read_ = false;
   FactSet facts_ = 0;
 };
-
-bool Equals(const char* a, const char* b) { return ::lstrcmpiA(a, b) == 0; }
 
 bool HasDirectSnakeList(HWND wnd) { return sys::FindWindowExA(wnd, nullptr, kClassSnakeList, nullptr) != nullptr; }
 
