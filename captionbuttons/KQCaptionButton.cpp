@@ -12,6 +12,7 @@
 
 #include "captionbuttons/KQWndProcThunk.h"
 #include "common/KQGuard.h"
+#include "common/KQSysCalls.h"
 #include "shellwindows/KQUtils.h"
 
 namespace kq {
@@ -62,8 +63,8 @@ using ScopedTheme = UniqueAny<ThemeTraits>;
 
 class TListGuard {
  public:
-  explicit TListGuard(CRITICAL_SECTION& section) : section_(section) { ::EnterCriticalSection(&section_); }
-  ~TListGuard() { ::LeaveCriticalSection(&section_); }
+  explicit TListGuard(CRITICAL_SECTION& section) : section_(section) { sys::EnterCriticalSection(&section_); }
+  ~TListGuard() { sys::LeaveCriticalSection(&section_); }
   TListGuard(const TListGuard&) = delete;
   TListGuard& operator=(const TListGuard&) = delete;
 

@@ -3,6 +3,8 @@
 #include <new>
 #include <vector>
 
+#include "common/KQSysCalls.h"
+
 namespace kq {
 namespace {
 
@@ -126,7 +128,7 @@ bool ChildWindowExists(HWND parent, const char* className, int id) {
 }
 
 int ReadWndClassName(HWND wnd, char (&name)[kClassNameBufferChars]) {
-  int length = ::GetClassNameA(wnd, name, kClassNameBufferChars);
+  int length = sys::GetClassNameA(wnd, name, kClassNameBufferChars);
   if (length <= 0) length = 0;
   if (length > kClassNameBufferChars - 1) length = kClassNameBufferChars - 1;
   name[length] = '\0';

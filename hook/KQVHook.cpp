@@ -8,6 +8,7 @@
 #include "captionbuttons/KQTaskWnd.h"
 #include "common/KQGuard.h"
 #include "common/KQScoped.h"
+#include "common/KQSysCalls.h"
 #include "dialogbuttons/KQVCaptionButton.h"
 #include "hook/KQVHostLink.h"
 #include "shellwindows/KQUtils.h"
@@ -116,11 +117,13 @@ bool AttachButtons(HWND wnd) {
 }
 
 LRESULT CALLBACK CallWndRetHookProc(int code, WPARAM wParam, LPARAM lParam) {
-  LRESULT result = ::CallNextHookEx(g_CallWndRetHook, code, wParam, lParam);
+  LRESULT result = sys::CallNextHook(g_CallWndRetHook, code, wParam, lParam);
   if (code != HC_ACTION || lParam == 0) return result;
+  // Nearly every message is none of ours: those leave before the guarded step is set up.
+  const UINT msg = reinterpret_cast<const CWPRETSTRUCT*>(lParam)->message;
+  if (msg != WM_INITMENU && !IsTriggerMessage(msg)) return result;
   Guard([&] {
     const auto& info = *reinterpret_cast<const CWPRETSTRUCT*>(lParam);
-    const UINT msg = info.message;
     if (msg == WM_INITMENU) {
       CloseProbeMenu();
     } else if (IsTriggerMessage(msg)) {
@@ -140,7 +143,7 @@ LRESULT CALLBACK MouseHookProc(int code, WPARAM wParam, LPARAM lParam) {
       });
     }
   }
-  return ::CallNextHookEx(nullptr, code, wParam, lParam);
+  return sys::CallNextHook(nullptr, code, wParam, lParam);
 }
 
 void StartupHook() {

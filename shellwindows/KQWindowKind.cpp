@@ -5,6 +5,7 @@
 
 #include "captionbuttons/KQTaskWnd.h"
 #include "common/KQGuard.h"
+#include "common/KQSysCalls.h"
 #include "shellwindows/KQUtils.h"
 
 namespace kq {
@@ -100,19 +101,31 @@ struct Walk {
 
 // Called by the system for every descendant: reads its class name once and, only for a class
 // some question names, its identifier once.
+// Class names are compared as the window manager compares them, letter case aside; a locale-aware
+// compare would cost more than the class-name read itself on every descendant.
+bool Equals(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    unsigned char ca = static_cast<unsigned char>(*a), cb = static_cast<unsigned char>(*b);
+    if (ca >= 'A' && ca <= 'Z') ca = static_cast<unsigned char>(ca - 'A' + 'a');
+    if (cb >= 'A' && cb <= 'Z') cb = static_cast<unsigned char>(cb - 'A' + 'a');
+    if (ca != cb) return false;
+    if (ca == '\0') return true;
+  }
+}
+
 BOOL CALLBACK NoteDescendant(HWND wnd, LPARAM param) noexcept {
   auto* walk = reinterpret_cast<Walk*>(param);
   char name[kClassNameBufferChars];
   ReadWndClassName(wnd, name);
   const char* matchedClass = nullptr;
   for (const char* cls : kFactClasses) {
-    if (::lstrcmpiA(name, cls) == 0) {
+    if (Equals(name, cls)) {
       matchedClass = cls;
       break;
     }
   }
   if (!matchedClass) return TRUE;
-  const int id = ::GetDlgCtrlID(wnd);
+  const int id = sys::GetDlgCtrlID(wnd);
   for (unsigned f = 0; f < kFactCount; ++f) {
     // Names equal ignoring case to one listed name are equal ignoring case to exactly that one.
     if (kFacts[f].className == matchedClass && kFacts[f].id == id) walk->facts |= 1u << f;
@@ -131,7 +144,7 @@ class Descendants {
   FactSet Facts() {
     if (!read_) {
       Walk walk;
-      ::EnumChildWindows(wnd_, NoteDescendant, reinterpret_cast<LPARAM>(&walk));
+      sys::EnumChildWindows(wnd_, NoteDescendant, reinterpret_cast<LPARAM>(&walk));
       facts_ = walk.facts;
       read_ = true;
     }
@@ -143,9 +156,7 @@ class Descendants {
   FactSet facts_ = 0;
 };
 
-bool Equals(const char* a, const char* b) { return ::lstrcmpiA(a, b) == 0; }
-
-bool HasDirectSnakeList(HWND wnd) { return ::FindWindowExA(wnd, nullptr, kClassSnakeList, nullptr) != nullptr; }
+bool HasDirectSnakeList(HWND wnd) { return sys::FindWindowExA(wnd, nullptr, kClassSnakeList, nullptr) != nullptr; }
 
 // name without leading and trailing characters at or below the blank, into trimmed.
 void Trim(const char* name, char (&trimmed)[kClassNameBufferChars]) {
@@ -191,7 +202,7 @@ TWindowKind Classify(HWND wnd) {
   if (Equals(trimmed, kClassTfFileDlg)) return wkTfFileDlg;
 
   // Everything below is a modal-frame dialog; nothing else is walked.
-  if ((::GetWindowLongA(wnd, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME) == 0) return wkNone;
+  if ((sys::GetWindowLongA(wnd, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME) == 0) return wkNone;
 
   Descendants below(wnd);
   if ((Equals(name, kClassOfficeWord11) || Equals(name, kClassOfficeWord12)) && below.Has(fSnakeList))

@@ -1,0 +1,10 @@
+#include "common/KQSysCalls.h"
+
+#ifdef LNTR_COUNT_SYSCALLS
+namespace kq::sys {
+
+long long g_Counts[kCounterCount] = {};
+NextHookEntry g_NextHook = ::CallNextHookEx;
+
+}  // namespace kq::sys
+#endif
