@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "hook/KQVHostLink.h"
 #include "tests/support/ChildProcess.h"
@@ -83,6 +84,94 @@ TEST(InitButtonsFlood, AThousandRequestsAttachOneSetAndTheDialogWorksAndClosesNo
   // The one set reported the last folder once.
   EXPECT_TRUE(host.WaitForLine("copydata kind=3 wparam=" + hwnd, nullptr, kAnswerTimeoutMs));
   EXPECT_EQ(CountLines(host, "copydata kind=3 wparam=" + hwnd + " "), 1u);
+}
+
+// Polls until the dialog's set answers the folder question; the time it took, or -1.
+long WaitForSet(HWND dialog, DWORD waitMs) {
+  const DWORD start = ::GetTickCount();
+  while (::GetTickCount() - start < waitMs) {
+    DWORD_PTR answer = 0;
+    if (SendBounded(dialog, GetDlgFolderMsg, 0, 0, &answer) && answer == 1) return ::GetTickCount() - start;
+    test::PumpMessagesFor(50);
+  }
+  return -1;
+}
+
+TEST(ManageCodes, AnyCodeSentOrPostedLeavesTheSetAndOnlyFiveRemovesIt) {
+  HostProcess host;
+  ASSERT_TRUE(host.Start());
+  test::ChildProcess opener;
+  ASSERT_TRUE(opener.Start(test::HelperPath("dialog_opener.exe"), {"open", "--title", "Codes"}));
+  HWND dialog = opener.WaitForWindowOfClass("#32770", kDialogWaitMs);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_GE(WaitForSet(dialog, kDialogWaitMs), 0);
+
+  std::vector<WPARAM> codes;
+  for (WPARAM code = 0; code <= 1000; ++code)
+    if (code != kManageRemoveButtons) codes.push_back(code);
+  for (WPARAM extreme : {WPARAM(0x7FFFFFFF), WPARAM(0x80000000), WPARAM(0xFFFFFFFF), ~WPARAM(0), WPARAM(-4)})
+    codes.push_back(extreme);
+  DWORD_PTR answer = 0;
+  for (WPARAM code : codes) {
+    EXPECT_TRUE(SendBounded(dialog, ManageMsg, code, static_cast<LPARAM>(code * 7919), &answer)) << code;
+    ::PostMessageA(dialog, ManageMsg, code, -1);
+  }
+  test::PumpMessagesFor(kSettleMs);
+  ASSERT_TRUE(SendBounded(dialog, GetDlgFolderMsg, 0, 0, &answer));
+  EXPECT_EQ(answer, 1u) << "the set is still there";
+  // Code 4 again and again: the host was asked for a start folder once.
+  EXPECT_EQ(CountLines(host, "manage code=3 hwnd=" + Hex(dialog) + " "), 1u);
+  ASSERT_TRUE(SendBounded(dialog, kGetFolderPath, 0, 0, &answer));
+  EXPECT_GT(answer, 1u);
+
+  ASSERT_TRUE(SendBounded(dialog, ManageMsg, kManageRemoveButtons, 0, &answer));
+  ASSERT_TRUE(SendBounded(dialog, GetDlgFolderMsg, 0, 0, &answer));
+  EXPECT_EQ(answer, 0u) << "code 5 took the set away";
+  for (WPARAM code : codes) ::PostMessageA(dialog, ManageMsg, code, 0);
+  ASSERT_TRUE(SendBounded(dialog, kGetFolderPath, 0, 0, &answer));
+  EXPECT_GT(answer, 1u);
+
+  ASSERT_TRUE(::PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0));
+  auto exitCode = opener.WaitForExit(kCloseWaitMs);
+  ASSERT_TRUE(exitCode.has_value());
+  EXPECT_EQ(*exitCode, 0u);
+}
+
+// A host that stops answering: a new dialog still opens and gets its set although the host was
+// told to disable the program (no answer is not a veto), and it closes, long before the host
+// wakes up again.
+TEST(HungHost, ANewDialogOpensWithItsSetAndClosesWhileTheHostSleeps) {
+  constexpr DWORD kHangMs = 40000;
+  HostProcess host;
+  ASSERT_TRUE(host.Start());
+  ASSERT_TRUE(host.Command("disable dialog_opener.exe"));
+  ASSERT_TRUE(host.Command("hang " + std::to_string(kHangMs)));
+  const DWORD hangStart = ::GetTickCount();
+
+  test::ChildProcess opener;
+  ASSERT_TRUE(opener.Start(test::HelperPath("dialog_opener.exe"), {"open", "--title", "Hung host"}));
+  HWND dialog = opener.WaitForWindowOfClass("#32770", kDialogWaitMs);
+  ASSERT_NE(dialog, nullptr);
+  const DWORD shown = ::GetTickCount() - hangStart;
+  const long served = WaitForSet(dialog, kDialogWaitMs);
+  ASSERT_GE(served, 0) << "no set while the host sleeps";
+  DWORD_PTR answer = 0;
+  ASSERT_TRUE(SendBounded(dialog, kGetFolderPath, 0, 0, &answer));
+  EXPECT_GT(answer, 1u);
+  const DWORD working = ::GetTickCount() - hangStart;
+
+  const DWORD closeStart = ::GetTickCount();
+  ASSERT_TRUE(::PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0));
+  auto exitCode = opener.WaitForExit(kCloseWaitMs);
+  ASSERT_TRUE(exitCode.has_value());
+  EXPECT_EQ(*exitCode, 0u);
+  const DWORD closed = ::GetTickCount() - closeStart;
+  EXPECT_LT(::GetTickCount() - hangStart, kHangMs) << "everything waited for the host";
+  std::printf(
+      "[ measure ] hung host: dialog shown after %lu ms, set answering after %lu ms more, working at %lu ms, "
+      "closed in %lu ms (bound per question %lu ms)\n",
+      shown, static_cast<unsigned long>(served), working, closed, kHostAnswerTimeoutMs);
+  host.Kill();
 }
 
 }  // namespace
