@@ -5,9 +5,11 @@
 #include <shlwapi.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bookmarks/KQVMenu.h"
@@ -159,6 +161,50 @@ TEST(StoredData, RandomTreesAndHistoriesLoadAndKeepTheTreesRules) {
   }
   std::printf("[ measure ] %d random stored trees and histories (%d nodes, %d foreign history values): %lu ms\n",
               kCases, nodes, historyErrors, ::GetTickCount() - start);
+  ::SHDeleteKeyA(HKEY_CURRENT_USER, kTreeKey);
+  ::SHDeleteKeyA(HKEY_CURRENT_USER, kHistoryKey);
+}
+
+// Another thread deletes and rewrites the stored tree without pause while this one loads it and
+// builds menus from it, as the context menu does: every load and every menu keeps the rules.
+TEST(StoredData, ATreeRewrittenWhileMenusAreBuiltNeverBreaksThem) {
+  constexpr int kRounds = 200;
+  std::atomic<bool> stop{false};
+  std::atomic<int> rewrites{0};
+  std::thread writer([&] {
+    std::mt19937 random(kSeed + 1);
+    while (!stop) {
+      ::SHDeleteKeyA(HKEY_CURRENT_USER, kTreeKey);
+      WriteRandomTree(random);
+      ++rewrites;
+    }
+  });
+  int nodes = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    TKQVMenu menu;
+    TKQRegIniFile reg(KEY_READ);
+    menu.LoadTree(&reg, kTreePath);
+    try {
+      menu.LoadHistory(&reg, kHistoryPath);
+    } catch (const TKQRegDataTypeError&) {
+    }
+    for (TCustomNode* node = menu.GetFirstNode(); node; node = node->GetNext()) {
+      ++nodes;
+      EXPECT_LE(Depth(node), kMaxTreeDepth + 1);
+    }
+    UINT id = 1000;
+    int index = 0;
+    if (HMENU built = menu.BuildMenu(nullptr, id, index)) {
+      int check = 0;
+      CheckMenuLevel(built, menu.Roots(), check);
+      EXPECT_EQ(check, index);
+      ::DestroyMenu(built);
+    }
+  }
+  stop = true;
+  writer.join();
+  std::printf("[ measure ] %d loads and menus (%d nodes) during %d rewrites of the tree\n", kRounds, nodes,
+              rewrites.load());
   ::SHDeleteKeyA(HKEY_CURRENT_USER, kTreeKey);
   ::SHDeleteKeyA(HKEY_CURRENT_USER, kHistoryKey);
 }
