@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -85,6 +86,44 @@ TEST_F(InProcessFaults, FolderQueryWithATooSmallSharedBlockAnswersZero) {
   EXPECT_TRUE(answered);
   EXPECT_TRUE(::IsWindow(dialog_.Dialog()));
   EXPECT_EQ(folderBefore_, dialog_.FolderPath());
+}
+
+// A full-size block another program made read-only: the writers must not fault on it, and the
+// answer says truly whether the folder could be written (systems differ on whether a writable
+// view of a read-only section is granted to the program that made it).
+TEST_F(InProcessFaults, FolderQueryWithAReadOnlyBlockAnswersWhatItWrote) {
+  ScopedHandle block(
+      ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READONLY, 0, kSharedBlockSize, kSharedBlockName));
+  ASSERT_TRUE(block);
+  const UINT getFolder = ::RegisterWindowMessageA(kGetDlgFolderMsgName);
+  bool answered = false;
+  const LRESULT answer = SendBounded(dialog_.Dialog(), getFolder, 0, 0, &answered);
+  EXPECT_TRUE(answered);
+  ScopedMappedView view(::MapViewOfFile(block.get(), FILE_MAP_READ, 0, 0, kSharedBlockSize));
+  ASSERT_TRUE(view);
+  const auto* shared = static_cast<const SharedBlock*>(view.get());
+  EXPECT_EQ(answer == 1 ? folderBefore_ : std::string(), FieldText(shared->ProbedFolder, kBlockTextField));
+  EXPECT_EQ(folderBefore_, dialog_.FolderPath());
+}
+
+// A block whose every byte is text, no terminating zero anywhere: the answer is written with its
+// zero inside its own field and nothing beyond the field changes.
+TEST_F(InProcessFaults, FolderQueryIntoABlockWithoutZerosStaysInItsField) {
+  ScopedHandle block(
+      ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kSharedBlockSize, kSharedBlockName));
+  ASSERT_TRUE(block);
+  ScopedMappedView view(::MapViewOfFile(block.get(), FILE_MAP_WRITE, 0, 0, kSharedBlockSize));
+  ASSERT_TRUE(view);
+  auto* bytes = static_cast<char*>(view.get());
+  std::memset(bytes, 'x', kSharedBlockSize);
+  bytes[0] = bytes[1] = bytes[2] = bytes[3] = 0;  // no stored host window: the question needs none
+  const UINT getFolder = ::RegisterWindowMessageA(kGetDlgFolderMsgName);
+  bool answered = false;
+  EXPECT_EQ(1, SendBounded(dialog_.Dialog(), getFolder, 0, 0, &answered));
+  EXPECT_TRUE(answered);
+  const auto* shared = static_cast<const SharedBlock*>(view.get());
+  EXPECT_EQ(folderBefore_, FieldText(shared->ProbedFolder, kBlockTextField));
+  for (size_t i = offsetof(SharedBlock, HostFolder); i < kSharedBlockSize; ++i) ASSERT_EQ('x', bytes[i]) << i;
 }
 
 }  // namespace
