@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 
+#include "common/KQSysCalls.h"
 #include "shellwindows/KQUtils.h"
 
 namespace kq {
@@ -23,7 +24,7 @@ bool IsStringType(DWORD type) noexcept { return type == REG_SZ || type == REG_EX
 // Reads the string value Ident of Key. Missing: false. Another data type: TKQRegDataTypeError.
 bool QueryString(HKEY key, const std::string& ident, std::string& result) {
   DWORD type = 0, size = 0;
-  LONG rc = ::RegQueryValueExA(key, ident.c_str(), nullptr, &type, nullptr, &size);
+  LONG rc = sys::RegQueryValueExA(key, ident.c_str(), nullptr, &type, nullptr, &size);
   if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA) return false;
   if (!IsStringType(type)) throw TKQRegDataTypeError("registry value is not a string: " + ident);
 
@@ -31,7 +32,7 @@ bool QueryString(HKEY key, const std::string& ident, std::string& result) {
   for (int attempt = 0; attempt < kMaxReadAttempts; ++attempt) {
     buffer.assign(static_cast<size_t>(size) + 1, '\0');  // room for a terminator the data lacks
     DWORD got = size;
-    rc = ::RegQueryValueExA(key, ident.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &got);
+    rc = sys::RegQueryValueExA(key, ident.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &got);
     if (rc == ERROR_MORE_DATA) {
       size = got > size ? got : size * 2 + 64;  // the value grew since the size was asked
       continue;
@@ -95,9 +96,9 @@ TKQRegIniFile::SectionKey TKQRegIniFile::OpenSection(const std::string& section,
     result.key = base;
     return result;
   }
-  LONG rc = canCreate ? ::RegCreateKeyExA(base, relative.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access_, nullptr,
+  LONG rc = canCreate ? sys::RegCreateKeyExA(base, relative.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access_, nullptr,
                                           result.owned.put(), nullptr)
-                      : ::RegOpenKeyExA(base, relative.c_str(), 0, access_, result.owned.put());
+                      : sys::RegOpenKeyExA(base, relative.c_str(), 0, access_, result.owned.put());
   if (rc != ERROR_SUCCESS) {
     (void)result.owned.release();  // the failed call may have left anything in the handle
     return result;
@@ -127,7 +128,7 @@ void TKQRegIniFile::GetKeyNames(std::vector<std::string>& list) const {
   std::vector<char> name(kKeyNameBytes);
   for (DWORD index = 0;; ++index) {
     DWORD length = kKeyNameBytes;
-    LONG rc = ::RegEnumKeyExA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+    LONG rc = sys::RegEnumKeyExA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
     if (rc == ERROR_MORE_DATA) continue;  // longer than any legal name: not one we can open
     if (rc != ERROR_SUCCESS) break;       // ERROR_NO_MORE_ITEMS, or the key went away
     list.emplace_back(name.data(), length < kKeyNameBytes ? length : kKeyNameBytes - 1);
@@ -140,7 +141,7 @@ void TKQRegIniFile::GetValueNames(std::vector<std::string>& list) const {
   std::vector<char> name(kValueNameBytes);
   for (DWORD index = 0;; ++index) {
     DWORD length = kValueNameBytes;
-    LONG rc = ::RegEnumValueA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+    LONG rc = sys::RegEnumValueA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
     if (rc == ERROR_MORE_DATA) continue;
     if (rc != ERROR_SUCCESS) break;
     list.emplace_back(name.data(), length < kValueNameBytes ? length : kValueNameBytes - 1);
@@ -170,7 +171,7 @@ bool TKQRegIniFile::ReadBool(const std::string& section, const std::string& iden
 void TKQRegIniFile::WriteString(const std::string& section, const std::string& ident, const std::string& value) {
   SectionKey key = OpenSection(section, true);
   if (!key.key) throw TKQRegError("registry key could not be created: " + section);
-  LONG rc = ::RegSetValueExA(key.key, ident.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+  LONG rc = sys::RegSetValueExA(key.key, ident.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                              static_cast<DWORD>(value.size() + 1));
   if (rc != ERROR_SUCCESS) throw TKQRegError("registry value could not be written: " + ident);
 }

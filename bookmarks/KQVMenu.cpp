@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/KQGuard.h"
+#include "common/KQSysCalls.h"
 #include "shellwindows/KQShellUtils.h"
 #include "shellwindows/KQUtils.h"
 
@@ -75,7 +76,7 @@ void ForgetMenuIndexes(const TCustomNode::NodeList* level) {
 }
 
 void SetItemBitmap(HMENU menu, UINT position, const TKQVNode& node) {
-  if (HBITMAP bitmap = node.Bitmap()) ::SetMenuItemBitmaps(menu, position, MF_BYPOSITION, bitmap, bitmap);
+  if (HBITMAP bitmap = node.Bitmap()) sys::SetMenuItemBitmaps(menu, position, MF_BYPOSITION, bitmap, bitmap);
 }
 
 }  // namespace
@@ -233,7 +234,7 @@ HMENU TKQVMenu::BuildMenu(TCustomNode* parentNode, UINT& id, int& index, UINT la
 HMENU TKQVMenu::BuildLevel(TCustomNode* parentNode, UINT& id, int& index, UINT lastId, bool& exhausted) {
   const TCustomNode::NodeList* level = parentNode ? parentNode->Children() : &Roots();
   if (!level || level->empty()) return nullptr;
-  ScopedMenu menu(::CreatePopupMenu());
+  ScopedMenu menu(sys::CreatePopupMenu());
   if (!menu) return nullptr;
 
   UINT position = 0;
@@ -243,20 +244,20 @@ HMENU TKQVMenu::BuildLevel(TCustomNode* parentNode, UINT& id, int& index, UINT l
     if (exhausted) break;
     switch (node.NodeType()) {
       case kNodeSeparator:
-        ::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+        sys::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
         break;
       case kNodeFolder: {
         const std::string caption = ExpandPath(node.DisplayName());
         ScopedMenu submenu(BuildLevel(&node, id, index, lastId, exhausted));
         if (submenu) {
-          if (::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_POPUP | MF_STRING,
+          if (sys::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_POPUP | MF_STRING,
                             reinterpret_cast<UINT_PTR>(submenu.get()), caption.c_str()))
             (void)submenu.release();  // the menu owns it now
         } else if (exhausted) {
           continue;  // the folder's entries found no ids: the folder is left out with them
         } else {
           // A folder without entries shows as a greyed item that cannot be chosen.
-          ::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_STRING | MF_GRAYED, 0, caption.c_str());
+          sys::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_STRING | MF_GRAYED, 0, caption.c_str());
         }
         SetItemBitmap(menu.get(), position, node);
         break;
@@ -267,7 +268,7 @@ HMENU TKQVMenu::BuildLevel(TCustomNode* parentNode, UINT& id, int& index, UINT l
           exhausted = true;
           continue;
         }
-        ::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_STRING, id, node.DisplayName().c_str());
+        sys::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_STRING, id, node.DisplayName().c_str());
         SetItemBitmap(menu.get(), position, node);
         node.SetMenuIndex(index);
         ++id;
