@@ -505,7 +505,8 @@ void BenchRegistry() {
   reg.CloseKey();
   const long long historyCalls = RegistryCalls();
   {
-    TCustomNode* folder = historyMenu.GetFirstNode() ? historyMenu.GetFirstNode()->GetNextSibling() : nullptr;
+    TCustomNode* folder = historyMenu.GetFirstNode();
+    while (folder && static_cast<TKQVNode*>(folder)->NodeType() != kNodeFolder) folder = folder->GetNext();
     std::vector<std::string> loaded;
     if (folder && folder->Children())
       for (const auto& entry : *folder->Children()) loaded.push_back(static_cast<TKQVNode&>(*entry).FileName());

@@ -15,6 +15,8 @@ namespace {
 // each character may take two bytes.
 constexpr DWORD kKeyNameBytes = 2 * 255 + 1;
 constexpr DWORD kValueNameBytes = 2 * 16383 + 1;
+// The bytes a value is first read into.
+constexpr DWORD kFirstReadBytes = 520;
 // A value that keeps growing between the size query and the read is given up after this many
 // attempts.
 constexpr int kMaxReadAttempts = 8;
@@ -23,10 +25,17 @@ bool IsStringType(DWORD type) noexcept { return type == REG_SZ || type == REG_EX
 
 // Reads the string value Ident of Key. Missing: false. Another data type: TKQRegDataTypeError.
 bool QueryString(HKEY key, const std::string& ident, std::string& result) {
-  DWORD type = 0, size = 0;
-  LONG rc = sys::RegQueryValueExA(key, ident.c_str(), nullptr, &type, nullptr, &size);
+  // Most values (paths, names, numbers) fit the first buffer and take one call; a longer one is
+  // read again at the size that first call gave.
+  char first[kFirstReadBytes + 1];  // room for a terminator the data lacks
+  DWORD type = 0, size = kFirstReadBytes;
+  LONG rc = sys::RegQueryValueExA(key, ident.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(first), &size);
   if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA) return false;
   if (!IsStringType(type)) throw TKQRegDataTypeError("registry value is not a string: " + ident);
+  if (rc == ERROR_SUCCESS) {
+    result.assign(first, strnlen(first, size <= kFirstReadBytes ? size : kFirstReadBytes));
+    return true;
+  }
 
   std::vector<char> buffer;
   for (int attempt = 0; attempt < kMaxReadAttempts; ++attempt) {
