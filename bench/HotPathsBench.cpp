@@ -1,5 +1,6 @@
 // The hot paths of the library, counted in system calls and timed: the hook procedures, window
-// classification, the window-procedure pool, the loading of the stored bookmarks, and the private memory the DLL costs a process.
+// classification, the window-procedure pool, the loading of the stored bookmarks, and the private
+// memory the DLL costs a process.
 // Prints one figure a line beside its baseline of the same run; times are medians of kReps runs.
 // Usage: bench_hotpaths [hooks|classify|stubs|registry|memory LNTRHlp.dll]   (no argument: all but memory)
 #include <windows.h>
@@ -344,7 +345,8 @@ struct StoredNode {
 };
 
 void WriteValue(HKEY key, const char* name, const std::string& data) {
-  ::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()), static_cast<DWORD>(data.size() + 1));
+  ::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                   static_cast<DWORD>(data.size() + 1));
 }
 
 // Writes nodes in pre-order, kTreeFanOut children a level, until kTreeNodes are written; the names
@@ -379,7 +381,8 @@ void RemoveStored() {
 std::string PlainQuery(HKEY key, const char* name) {
   char data[1024];
   DWORD type = 0, size = sizeof(data) - 1;
-  if (sys::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS) return {};
+  if (sys::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS)
+    return {};
   return std::string(data, strnlen(data, size));
 }
 
@@ -506,10 +509,11 @@ void BenchRegistry() {
   menu.LoadTree(&reg, treePath);
   const long long treeCalls = RegistryCalls();
   const bool treeSame = SameNodes(LoadedNodes(menu), written) && SameNodes(plain, written);
-  const auto [treeNs, plainTreeNs] = AlternateMedians([&] { menu.LoadTree(&reg, treePath); }, [&] {
-    std::vector<StoredNode> out;
-    PlainLoadLevel(HKEY_CURRENT_USER, kBenchTreeKey, 0, out);
-  });
+  const auto [treeNs, plainTreeNs] = AlternateMedians([&] { menu.LoadTree(&reg, treePath); },
+                                                      [&] {
+                                                        std::vector<StoredNode> out;
+                                                        PlainLoadLevel(HKEY_CURRENT_USER, kBenchTreeKey, 0, out);
+                                                      });
   PrintLoad("6 LoadTree, 1,000 nodes of depth 5 (icons off)", treeCalls, plainCalls, treeNs, plainTreeNs, treeSame);
 
   // The history, into an empty menu.

@@ -105,8 +105,8 @@ TKQRegIniFile::SectionKey TKQRegIniFile::OpenSection(const std::string& section,
     result.key = base;
     return result;
   }
-  LONG rc = canCreate ? sys::RegCreateKeyExA(base, relative.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access_, nullptr,
-                                          result.owned.put(), nullptr)
+  LONG rc = canCreate ? sys::RegCreateKeyExA(base, relative.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access_,
+                                             nullptr, result.owned.put(), nullptr)
                       : sys::RegOpenKeyExA(base, relative.c_str(), 0, access_, result.owned.put());
   if (rc != ERROR_SUCCESS) {
     (void)result.owned.release();  // the failed call may have left anything in the handle
@@ -181,7 +181,7 @@ void TKQRegIniFile::WriteString(const std::string& section, const std::string& i
   SectionKey key = OpenSection(section, true);
   if (!key.key) throw TKQRegError("registry key could not be created: " + section);
   LONG rc = sys::RegSetValueExA(key.key, ident.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                             static_cast<DWORD>(value.size() + 1));
+                                static_cast<DWORD>(value.size() + 1));
   if (rc != ERROR_SUCCESS) throw TKQRegError("registry value could not be written: " + ident);
 }
 

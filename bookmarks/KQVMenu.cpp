@@ -261,7 +261,7 @@ HMENU TKQVMenu::BuildLevel(TCustomNode* parentNode, UINT& id, int& index, UINT l
         ScopedMenu submenu(BuildLevel(&node, id, index, lastId, exhausted));
         if (submenu) {
           if (sys::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_POPUP | MF_STRING,
-                            reinterpret_cast<UINT_PTR>(submenu.get()), caption.c_str()))
+                               reinterpret_cast<UINT_PTR>(submenu.get()), caption.c_str()))
             (void)submenu.release();  // the menu owns it now
         } else if (exhausted) {
           continue;  // the folder's entries found no ids: the folder is left out with them

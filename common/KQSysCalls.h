@@ -84,8 +84,8 @@ inline LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM ac
   return ::RegOpenKeyExA(key, subKey, options, access, result);
 }
 
-inline LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, char* className, DWORD options,
-                            REGSAM access, SECURITY_ATTRIBUTES* security, HKEY* result, DWORD* disposition) {
+inline LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, char* className, DWORD options, REGSAM access,
+                            SECURITY_ATTRIBUTES* security, HKEY* result, DWORD* disposition) {
   Count(cRegOpen);
   return ::RegCreateKeyExA(key, subKey, reserved, className, options, access, security, result, disposition);
 }
@@ -102,14 +102,12 @@ inline LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLength, 
   return ::RegEnumValueA(key, index, name, nameLength, reserved, type, data, dataLength);
 }
 
-inline LONG RegQueryValueExA(HKEY key, const char* name, DWORD* reserved, DWORD* type, BYTE* data,
-                             DWORD* dataLength) {
+inline LONG RegQueryValueExA(HKEY key, const char* name, DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataLength) {
   Count(cRegQuery);
   return ::RegQueryValueExA(key, name, reserved, type, data, dataLength);
 }
 
-inline LONG RegSetValueExA(HKEY key, const char* name, DWORD reserved, DWORD type, const BYTE* data,
-                           DWORD dataLength) {
+inline LONG RegSetValueExA(HKEY key, const char* name, DWORD reserved, DWORD type, const BYTE* data, DWORD dataLength) {
   Count(cRegOther);
   return ::RegSetValueExA(key, name, reserved, type, data, dataLength);
 }
