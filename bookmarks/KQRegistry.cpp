@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 
+#include "common/KQSysCalls.h"
 #include "shellwindows/KQUtils.h"
 
 namespace kq {
@@ -14,6 +15,8 @@ namespace {
 // each character may take two bytes.
 constexpr DWORD kKeyNameBytes = 2 * 255 + 1;
 constexpr DWORD kValueNameBytes = 2 * 16383 + 1;
+// The bytes a value is first read into.
+constexpr DWORD kFirstReadBytes = 520;
 // A value that keeps growing between the size query and the read is given up after this many
 // attempts.
 constexpr int kMaxReadAttempts = 8;
@@ -22,16 +25,23 @@ bool IsStringType(DWORD type) noexcept { return type == REG_SZ || type == REG_EX
 
 // Reads the string value Ident of Key. Missing: false. Another data type: TKQRegDataTypeError.
 bool QueryString(HKEY key, const std::string& ident, std::string& result) {
-  DWORD type = 0, size = 0;
-  LONG rc = ::RegQueryValueExA(key, ident.c_str(), nullptr, &type, nullptr, &size);
+  // Most values (paths, names, numbers) fit the first buffer and take one call; a longer one is
+  // read again at the size that first call gave.
+  char first[kFirstReadBytes + 1];  // room for a terminator the data lacks
+  DWORD type = 0, size = kFirstReadBytes;
+  LONG rc = sys::RegQueryValueExA(key, ident.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(first), &size);
   if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA) return false;
   if (!IsStringType(type)) throw TKQRegDataTypeError("registry value is not a string: " + ident);
+  if (rc == ERROR_SUCCESS) {
+    result.assign(first, strnlen(first, size <= kFirstReadBytes ? size : kFirstReadBytes));
+    return true;
+  }
 
   std::vector<char> buffer;
   for (int attempt = 0; attempt < kMaxReadAttempts; ++attempt) {
     buffer.assign(static_cast<size_t>(size) + 1, '\0');  // room for a terminator the data lacks
     DWORD got = size;
-    rc = ::RegQueryValueExA(key, ident.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &got);
+    rc = sys::RegQueryValueExA(key, ident.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &got);
     if (rc == ERROR_MORE_DATA) {
       size = got > size ? got : size * 2 + 64;  // the value grew since the size was asked
       continue;
@@ -95,9 +105,9 @@ TKQRegIniFile::SectionKey TKQRegIniFile::OpenSection(const std::string& section,
     result.key = base;
     return result;
   }
-  LONG rc = canCreate ? ::RegCreateKeyExA(base, relative.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access_, nullptr,
-                                          result.owned.put(), nullptr)
-                      : ::RegOpenKeyExA(base, relative.c_str(), 0, access_, result.owned.put());
+  LONG rc = canCreate ? sys::RegCreateKeyExA(base, relative.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access_,
+                                             nullptr, result.owned.put(), nullptr)
+                      : sys::RegOpenKeyExA(base, relative.c_str(), 0, access_, result.owned.put());
   if (rc != ERROR_SUCCESS) {
     (void)result.owned.release();  // the failed call may have left anything in the handle
     return result;
@@ -127,7 +137,7 @@ void TKQRegIniFile::GetKeyNames(std::vector<std::string>& list) const {
   std::vector<char> name(kKeyNameBytes);
   for (DWORD index = 0;; ++index) {
     DWORD length = kKeyNameBytes;
-    LONG rc = ::RegEnumKeyExA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+    LONG rc = sys::RegEnumKeyExA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
     if (rc == ERROR_MORE_DATA) continue;  // longer than any legal name: not one we can open
     if (rc != ERROR_SUCCESS) break;       // ERROR_NO_MORE_ITEMS, or the key went away
     list.emplace_back(name.data(), length < kKeyNameBytes ? length : kKeyNameBytes - 1);
@@ -140,7 +150,7 @@ void TKQRegIniFile::GetValueNames(std::vector<std::string>& list) const {
   std::vector<char> name(kValueNameBytes);
   for (DWORD index = 0;; ++index) {
     DWORD length = kValueNameBytes;
-    LONG rc = ::RegEnumValueA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+    LONG rc = sys::RegEnumValueA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
     if (rc == ERROR_MORE_DATA) continue;
     if (rc != ERROR_SUCCESS) break;
     list.emplace_back(name.data(), length < kValueNameBytes ? length : kValueNameBytes - 1);
@@ -170,8 +180,8 @@ bool TKQRegIniFile::ReadBool(const std::string& section, const std::string& iden
 void TKQRegIniFile::WriteString(const std::string& section, const std::string& ident, const std::string& value) {
   SectionKey key = OpenSection(section, true);
   if (!key.key) throw TKQRegError("registry key could not be created: " + section);
-  LONG rc = ::RegSetValueExA(key.key, ident.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                             static_cast<DWORD>(value.size() + 1));
+  LONG rc = sys::RegSetValueExA(key.key, ident.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                static_cast<DWORD>(value.size() + 1));
   if (rc != ERROR_SUCCESS) throw TKQRegError("registry value could not be written: " + ident);
 }
 

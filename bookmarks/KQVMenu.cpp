@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/KQGuard.h"
+#include "common/KQSysCalls.h"
 #include "shellwindows/KQShellUtils.h"
 #include "shellwindows/KQUtils.h"
 
@@ -75,7 +76,7 @@ void ForgetMenuIndexes(const TCustomNode::NodeList* level) {
 }
 
 void SetItemBitmap(HMENU menu, UINT position, const TKQVNode& node) {
-  if (HBITMAP bitmap = node.Bitmap()) ::SetMenuItemBitmaps(menu, position, MF_BYPOSITION, bitmap, bitmap);
+  if (HBITMAP bitmap = node.Bitmap()) sys::SetMenuItemBitmaps(menu, position, MF_BYPOSITION, bitmap, bitmap);
 }
 
 }  // namespace
@@ -156,12 +157,29 @@ TKQVNode* TKQVMenu::AddInfoChild(TCustomNode* parent, std::unique_ptr<TKQVBmkInf
 void TKQVMenu::LoadTree(TKQRegIniFile* reg, const std::string& path) {
   Clear();
   if (!reg) return;
-  Guard([&] { LoadLevel(*reg, path, nullptr, 1); });
+  Guard([&] { LoadLevel(*reg, path, nullptr, 0); });
+  reg->CloseKey();  // also when the loading ended half-way
 }
 
 void TKQVMenu::LoadLevel(TKQRegIniFile& reg, const std::string& keyPath, TKQVNode* parent, int depth) {
-  if (depth > kMaxTreeDepth) return;
-  if (!reg.OpenKey(keyPath, false)) return;
+  // Each key is opened once: the node's values are read from it and its subkeys listed before
+  // it is closed again and the children are loaded.
+  const bool opened = reg.OpenKey(keyPath, false);
+  if (parent) {
+    // A node whose key cannot be opened stays, with what a missing value stands for.
+    auto read = [&](const char* ident, const char* defaultValue) {
+      return opened ? reg.ReadString("", ident, defaultValue) : std::string(defaultValue);
+    };
+    parent->SetFileName(read(kFileNameValue, ""));
+    parent->SetDisplayName(read(kDisplayNameValue, ""));
+    parent->SetNodeType(static_cast<std::uint8_t>(StoredInteger(read(kNodeTypeValue, kDefaultNumber))));
+    parent->SetIconFileName(read(kIconFileNameValue, ""));
+    parent->SetIconIndex(StoredInteger(read(kIconIndexValue, kDefaultNumber)));
+  }
+  if (!opened || depth >= kMaxTreeDepth) {
+    reg.CloseKey();
+    return;
+  }
   std::vector<std::string> names;
   reg.GetKeyNames(names);
   reg.CloseKey();
@@ -169,15 +187,8 @@ void TKQVMenu::LoadLevel(TKQRegIniFile& reg, const std::string& keyPath, TKQVNod
   for (const std::string& name : names) {
     // A key name is never empty; a name that were would lead back to this same key.
     if (name.empty()) continue;
-    const std::string nodePath = JoinPath(keyPath, name);
     TKQVNode* node = AddInfoChild(parent, std::make_unique<TKQVBmkInfo>(std::string(), kNodeBookmark));
-    node->SetFileName(reg.ReadString(nodePath, kFileNameValue, ""));
-    node->SetDisplayName(reg.ReadString(nodePath, kDisplayNameValue, ""));
-    node->SetNodeType(
-        static_cast<std::uint8_t>(StoredInteger(reg.ReadString(nodePath, kNodeTypeValue, kDefaultNumber))));
-    node->SetIconFileName(reg.ReadString(nodePath, kIconFileNameValue, ""));
-    node->SetIconIndex(StoredInteger(reg.ReadString(nodePath, kIconIndexValue, kDefaultNumber)));
-    LoadLevel(reg, nodePath, node, depth + 1);
+    LoadLevel(reg, JoinPath(keyPath, name), node, depth + 1);
   }
 }
 
@@ -203,7 +214,7 @@ void TKQVMenu::LoadHistory(TKQRegIniFile* reg, const std::string& path) {
 
   for (const std::string& name : names) {
     TKQVNode* entry = AddInfoChild(folder, std::make_unique<TKQVBmkInfo>(std::string(), kNodeBookmark));
-    const std::string folderPath = reg->ReadString(path, name, "");
+    const std::string folderPath = reg->ReadString("", name, "");  // from the open key
     entry->SetFileName(folderPath);
     entry->SetDisplayName(folderPath);
     entry->SetNodeType(kNodeBookmark);
@@ -233,7 +244,7 @@ HMENU TKQVMenu::BuildMenu(TCustomNode* parentNode, UINT& id, int& index, UINT la
 HMENU TKQVMenu::BuildLevel(TCustomNode* parentNode, UINT& id, int& index, UINT lastId, bool& exhausted) {
   const TCustomNode::NodeList* level = parentNode ? parentNode->Children() : &Roots();
   if (!level || level->empty()) return nullptr;
-  ScopedMenu menu(::CreatePopupMenu());
+  ScopedMenu menu(sys::CreatePopupMenu());
   if (!menu) return nullptr;
 
   UINT position = 0;
@@ -243,20 +254,20 @@ HMENU TKQVMenu::BuildLevel(TCustomNode* parentNode, UINT& id, int& index, UINT l
     if (exhausted) break;
     switch (node.NodeType()) {
       case kNodeSeparator:
-        ::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+        sys::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
         break;
       case kNodeFolder: {
         const std::string caption = ExpandPath(node.DisplayName());
         ScopedMenu submenu(BuildLevel(&node, id, index, lastId, exhausted));
         if (submenu) {
-          if (::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_POPUP | MF_STRING,
-                            reinterpret_cast<UINT_PTR>(submenu.get()), caption.c_str()))
+          if (sys::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_POPUP | MF_STRING,
+                               reinterpret_cast<UINT_PTR>(submenu.get()), caption.c_str()))
             (void)submenu.release();  // the menu owns it now
         } else if (exhausted) {
           continue;  // the folder's entries found no ids: the folder is left out with them
         } else {
           // A folder without entries shows as a greyed item that cannot be chosen.
-          ::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_STRING | MF_GRAYED, 0, caption.c_str());
+          sys::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_STRING | MF_GRAYED, 0, caption.c_str());
         }
         SetItemBitmap(menu.get(), position, node);
         break;
@@ -267,7 +278,7 @@ HMENU TKQVMenu::BuildLevel(TCustomNode* parentNode, UINT& id, int& index, UINT l
           exhausted = true;
           continue;
         }
-        ::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_STRING, id, node.DisplayName().c_str());
+        sys::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_STRING, id, node.DisplayName().c_str());
         SetItemBitmap(menu.get(), position, node);
         node.SetMenuIndex(index);
         ++id;

@@ -6,6 +6,8 @@
 
 #include <utility>
 
+#include "common/KQSysCalls.h"
+
 namespace kq {
 
 // One owner of one system handle; Traits gives the handle type, its empty value and its release.
@@ -64,7 +66,7 @@ struct FileHandle {  // CreateFile and snapshots answer INVALID_HANDLE_VALUE for
 struct Key {
   using Type = HKEY;
   static Type Empty() noexcept { return nullptr; }
-  static void Close(Type h) noexcept { ::RegCloseKey(h); }
+  static void Close(Type h) noexcept { sys::RegCloseKey(h); }
 };
 
 struct MappedView {

@@ -89,6 +89,41 @@ TEST_F(RegIniFileTest, ReadStringGivesDefaultsWholeStringsAndRefusesOtherTypes) 
   EXPECT_THROW(reg.ReadBool(section, "Number", false), TKQRegDataTypeError);
 }
 
+// Texts of every length around the buffer a value is first read into, stored with and without a
+// terminator, come back whole; a long value of another type is refused like a short one.
+TEST_F(RegIniFileTest, TextsOfAnyLengthAroundTheFirstReadComeBackWhole) {
+  const std::string key = std::string(kTreeKey) + "\\Root";
+  test::HostRegistry::WriteKey(key);
+  HKEY raw = nullptr;
+  ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_ALL_ACCESS, &raw), ERROR_SUCCESS);
+  auto name = [](char kind, size_t length) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "%c%zu", kind, length);
+    return std::string(text);
+  };
+  std::vector<std::string> texts;
+  for (size_t length = 500; length <= 540; ++length) {
+    std::string text(length, 'a' + static_cast<char>(length % 26));
+    texts.push_back(text);
+    const std::string ended = name('E', length), unended = name('U', length);
+    ::RegSetValueExA(raw, ended.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                     static_cast<DWORD>(length + 1));
+    ::RegSetValueExA(raw, unended.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                     static_cast<DWORD>(length));
+  }
+  const std::vector<BYTE> binary(600, 'b');
+  ::RegSetValueExA(raw, "LongBinary", 0, REG_BINARY, binary.data(), static_cast<DWORD>(binary.size()));
+  ::RegCloseKey(raw);
+
+  TKQRegIniFile reg(KEY_READ);
+  const std::string section = std::string(kTreePath) + "\\Root";
+  for (const std::string& text : texts) {
+    EXPECT_EQ(reg.ReadString(section, name('E', text.size()), "d"), text) << text.size();
+    EXPECT_EQ(reg.ReadString(section, name('U', text.size()), "d"), text) << text.size();
+  }
+  EXPECT_THROW(reg.ReadString(section, "LongBinary", "d"), TKQRegDataTypeError);
+}
+
 TEST_F(RegIniFileTest, ReadBoolAndReadIntegerTakeDecimalTexts) {
   WriteNode("Root", {{"One", "1"}, {"Zero", "0"}, {"Minus", "-12"}, {"Word", "yes"}, {"Big", "99999999999"}});
   TKQRegIniFile reg(KEY_READ);
