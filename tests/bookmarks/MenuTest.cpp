@@ -10,6 +10,7 @@
 #include "bookmarks/KQVMenu.h"
 #include "common/KQScoped.h"
 #include "tests/bookmarks/HostRegistry.h"
+#include "tests/support/MenuItems.h"
 
 namespace kq {
 namespace {
@@ -20,34 +21,8 @@ using test::kTreePath;
 
 TKQVNode* K(TCustomNode* node) { return static_cast<TKQVNode*>(node); }
 
-struct MenuItem {
-  UINT id = 0;
-  UINT type = 0;
-  UINT state = 0;
-  HMENU submenu = nullptr;
-  HBITMAP checked = nullptr;
-  HBITMAP unchecked = nullptr;
-  std::string text;
-};
-
-MenuItem ItemAt(HMENU menu, UINT position) {
-  MenuItem item;
-  char text[1024] = {};
-  MENUITEMINFOA info = {};
-  info.cbSize = sizeof(info);
-  info.fMask = MIIM_ID | MIIM_FTYPE | MIIM_STATE | MIIM_SUBMENU | MIIM_STRING | MIIM_CHECKMARKS;
-  info.dwTypeData = text;
-  info.cch = sizeof(text);
-  EXPECT_TRUE(::GetMenuItemInfoA(menu, position, TRUE, &info)) << "position " << position;
-  item.id = info.wID;
-  item.type = info.fType;
-  item.state = info.fState;
-  item.submenu = info.hSubMenu;
-  item.checked = info.hbmpChecked;
-  item.unchecked = info.hbmpUnchecked;
-  item.text = text;
-  return item;
-}
+using test::ItemAt;
+using test::MenuItem;
 
 BITMAP BitmapInfo(HBITMAP bitmap) {
   BITMAP bm = {};

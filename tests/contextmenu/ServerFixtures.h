@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/KQScoped.h"
+#include "tests/support/MenuItems.h"
 
 namespace kq::test {
 
@@ -68,17 +69,6 @@ ComPtr<IDataObject> ShellDataObject(const std::string& folder, const std::vector
 // An absolute identifier list for path (freed with the task allocator).
 LPITEMIDLIST AbsoluteIDList(const std::string& path);
 
-struct MenuItem {
-  UINT id = 0;
-  UINT type = 0;
-  UINT state = 0;
-  HMENU submenu = nullptr;
-  HBITMAP checked = nullptr;
-  HBITMAP unchecked = nullptr;
-  std::string text;
-  bool Separator() const { return (type & MFT_SEPARATOR) != 0; }
-};
-MenuItem ItemAt(HMENU menu, UINT position);
 // The menu as one line of text: items separated by "|", "-" for a separator, "text=id" for a
 // command, "text>(...)" for a submenu, "text[grey]" for a disabled item without submenu.
 std::string MenuOutline(HMENU menu);
