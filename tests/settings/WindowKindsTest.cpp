@@ -33,48 +33,7 @@ LRESULT CALLBACK RecordingViewProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lPa
   return ::DefWindowProcA(wnd, msg, wParam, lParam);
 }
 
-WindowSpec Top(const std::string& className, std::vector<WindowSpec> children = {}) {
-  return WindowSpec{className, 0, std::move(children), false};
-}
-
 WindowSpec ShellView() { return Child("SHELLDLL_DefView", 1121, {Child("SysListView32", 1)}); }
-
-std::vector<WindowSpec> OpenSaveComboChildren() {
-  return {Child("Static", 1091),
-          Child("ComboBox", 1137),
-          Child("SHELLDLL_DefView", 1121, {Child("SysListView32", 1, {Child("SysHeader32", 0)})}),
-          Child("Static", 1088),
-          Child("ToolbarWindow32", 1184),
-          Child("ListBox", 1120),
-          Child("Static", 1090),
-          Child("ComboBoxEx32", 1148, {Child("ComboBox", 1148, {Child("Edit", 1148)})}),
-          Child("Static", 1089),
-          Child("ComboBox", 1136),
-          Child("Button", 1040),
-          Child("Button", 1),
-          Child("Button", 2),
-          Child("Button", 1038),
-          Child("ToolbarWindow32", 1)};
-}
-
-std::vector<WindowSpec> OpenSaveEditChildren() {
-  return {Child("Static", 1091),
-          Child("ComboBox", 1137),
-          Child("Static", 1088),
-          Child("ListBox", 1120),
-          ShellView(),
-          Child("Static", 1090),
-          Child("Edit", 1152),
-          Child("Static", 1089),
-          Child("ComboBox", 1136),
-          Child("Button", 1),
-          Child("Button", 2)};
-}
-
-std::vector<WindowSpec> ItemDialogChildren() {
-  return {Child("DUIViewWndClassName", 0, {Child("DirectUIHWND", 0, {Child("CtrlNotifySink", 0, {ShellView()})})}),
-          Child("CommonPlacesWrapperWndClass", 0, {Child("ToolbarWindow32", 0)})};
-}
 
 // Each kind with a shell view of the dialogs' kind somewhere inside, so a command sent to it would
 // be seen.

@@ -25,6 +25,15 @@ struct WindowSpec {
 WindowSpec Child(const std::string& className, int id, std::vector<WindowSpec> children = {});
 // The same with the class as the system registered it (e.g. a real "Edit" or "SysListView32").
 WindowSpec SystemChild(const std::string& className, int id, std::vector<WindowSpec> children = {});
+// A top-level window of the given (stand-in) class.
+WindowSpec Top(const std::string& className, std::vector<WindowSpec> children = {});
+
+// The child trees of the system's file dialogs, in their sibling order: the Explorer-style
+// Open/Save dialog with its file-name combo box, the older layout with a file-name edit field,
+// and the item dialog of later systems.
+std::vector<WindowSpec> OpenSaveComboChildren();
+std::vector<WindowSpec> OpenSaveEditChildren();
+std::vector<WindowSpec> ItemDialogChildren();
 
 // A stand-in window class (DefWindowProcA) registered for the lifetime of this owner. Names that
 // differ only in case are one class to the system: asking for a second spelling while the first

@@ -17,6 +17,10 @@ namespace {
 using test::Child;
 using test::TestWindowTree;
 using test::WindowSpec;
+using test::ItemDialogChildren;
+using test::OpenSaveComboChildren;
+using test::OpenSaveEditChildren;
+using test::Top;
 
 constexpr DWORD kModalFrame = WS_EX_DLGMODALFRAME;
 
@@ -28,50 +32,6 @@ void ExpectKind(const WindowSpec& spec, DWORD exStyle, TWindowKind expected) {
   EXPECT_EQ(static_cast<int>(ClassifyWindow(tree.Root())), static_cast<int>(expected));
   EXPECT_EQ(static_cast<int>(test::ClassifyStepByStep(tree.Root())), static_cast<int>(expected));
   EXPECT_EQ(IsKnownWindow(tree.Root()), expected != wkNone);
-}
-
-WindowSpec Top(const std::string& className, std::vector<WindowSpec> children = {}) {
-  return WindowSpec{className, 0, std::move(children), false};
-}
-
-// The child tree of Wine's Explorer-style Open dialog, in its sibling order.
-std::vector<WindowSpec> OpenSaveComboChildren() {
-  return {Child("Static", 1091),
-          Child("ComboBox", 1137),
-          Child("SHELLDLL_DefView", 1121, {Child("SysListView32", 1, {Child("SysHeader32", 0)})}),
-          Child("Static", 1088),
-          Child("ToolbarWindow32", 1184),
-          Child("ListBox", 1120),
-          Child("Static", 1090),
-          Child("ComboBoxEx32", 1148, {Child("ComboBox", 1148, {Child("Edit", 1148)})}),
-          Child("Static", 1089),
-          Child("ComboBox", 1136),
-          Child("Button", 1040),
-          Child("Button", 1),
-          Child("Button", 2),
-          Child("Button", 1038),
-          Child("ToolbarWindow32", 1)};
-}
-
-std::vector<WindowSpec> OpenSaveEditChildren() {
-  return {Child("Static", 1091),
-          Child("ComboBox", 1137),
-          Child("Static", 1088),
-          Child("ListBox", 1120),
-          Child("SHELLDLL_DefView", 1121, {Child("SysListView32", 1)}),
-          Child("Static", 1090),
-          Child("Edit", 1152),
-          Child("Static", 1089),
-          Child("ComboBox", 1136),
-          Child("Button", 1),
-          Child("Button", 2)};
-}
-
-std::vector<WindowSpec> ItemDialogChildren() {
-  return {Child("DUIViewWndClassName", 0,
-                {Child("DirectUIHWND", 0,
-                       {Child("CtrlNotifySink", 0, {Child("SHELLDLL_DefView", 1121, {Child("SysListView32", 1)})})})}),
-          Child("CommonPlacesWrapperWndClass", 0, {Child("ToolbarWindow32", 0)})};
 }
 
 std::vector<WindowSpec> BrowseTreeChildren() {
