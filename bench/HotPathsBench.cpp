@@ -240,6 +240,12 @@ void WithRealDialog(const char* title, const std::function<void()>& open, const 
   opener.join();
 }
 
+// The caption is set by the callback so the dialog can be found by it.
+int CALLBACK NameBrowseDialog(HWND wnd, UINT msg, LPARAM, LPARAM) {
+  if (msg == BFFM_INITIALIZED) ::SetWindowTextA(wnd, "Bench Browse");
+  return 0;
+}
+
 void BenchClassify() {
   HWND mso = Mso96Dialog();
   ReportClassify("4 ClassifyWindow, bosa_sdm_Mso96 of 200 controls", mso);
@@ -267,11 +273,7 @@ void BenchClassify() {
         BROWSEINFOA info = {};
         info.lpszTitle = "pick";
         info.ulFlags = BIF_RETURNONLYFSDIRS;
-        // The caption is set by the callback so the dialog can be found by it.
-        info.lpfn = [](HWND wnd, UINT msg, LPARAM, LPARAM) -> int {
-          if (msg == BFFM_INITIALIZED) ::SetWindowTextA(wnd, "Bench Browse");
-          return 0;
-        };
+        info.lpfn = NameBrowseDialog;
         if (LPITEMIDLIST chosen = ::SHBrowseForFolderA(&info)) ::CoTaskMemFree(chosen);
         ::CoUninitialize();
       },

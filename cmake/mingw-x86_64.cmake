@@ -1,5 +1,5 @@
-# Cross toolchain: 64-bit Windows with mingw-w64 (posix thread model). The test build: machines of
-# this kind run no 32-bit user code, so the suite runs the x86-64 build under the 64-bit Wine.
+# Cross toolchain: 64-bit Windows with mingw-w64 (posix thread model): the same sources for 64-bit
+# programs.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)

@@ -479,18 +479,17 @@ struct DialogTask {
 };
 DialogTask* g_dialogTask = nullptr;
 
+BOOL CALLBACK TakeVisibleDialog(HWND wnd, LPARAM param) {
+  char name[16] = {};
+  ::GetClassNameA(wnd, name, sizeof(name));
+  if (std::string(name) != "#32770" || !::IsWindowVisible(wnd)) return TRUE;
+  *reinterpret_cast<HWND*>(param) = wnd;
+  return FALSE;
+}
+
 HWND ThreadDialog() {
   HWND found = nullptr;
-  ::EnumThreadWindows(
-      ::GetCurrentThreadId(),
-      [](HWND wnd, LPARAM param) -> BOOL {
-        char name[16] = {};
-        ::GetClassNameA(wnd, name, sizeof(name));
-        if (std::string(name) != "#32770" || !::IsWindowVisible(wnd)) return TRUE;
-        *reinterpret_cast<HWND*>(param) = wnd;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  ::EnumThreadWindows(::GetCurrentThreadId(), TakeVisibleDialog, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 

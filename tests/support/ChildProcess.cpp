@@ -82,20 +82,24 @@ void ChildProcess::Terminate() {
   pid_ = 0;
 }
 
+namespace {
+struct WindowSearch {
+  DWORD pid;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectVisibleOf(HWND wnd, LPARAM param) {
+  auto* s = reinterpret_cast<WindowSearch*>(param);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(wnd, &owner);
+  if (owner == s->pid && ::IsWindowVisible(wnd)) s->found.push_back(wnd);
+  return TRUE;
+}
+}  // namespace
+
 std::vector<HWND> TopLevelWindowsOf(DWORD pid) {
-  struct Search {
-    DWORD pid;
-    std::vector<HWND> found;
-  } search{pid, {}};
-  ::EnumWindows(
-      [](HWND wnd, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(wnd, &owner);
-        if (owner == s->pid && ::IsWindowVisible(wnd)) s->found.push_back(wnd);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  WindowSearch search{pid, {}};
+  ::EnumWindows(CollectVisibleOf, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
