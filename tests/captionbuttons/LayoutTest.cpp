@@ -33,98 +33,129 @@ void AddTwo(TKQCaptionButtons& set, HWND wnd, bool visible0 = true, bool visible
   ASSERT_TRUE(set.AddButton(wnd, 1, 1, nullptr, visible1));
 }
 
+// The system's caption metrics, read where the test runs (they differ between systems and Wine
+// versions). The worked example of the layout has buttons 18 x 18, frames 4, dialog frames 3 and
+// small buttons 15: there button 0 of a sizable window sits at R-73..R-59 x R.Top+6..+20.
+struct Metrics {
+  int cx = ::GetSystemMetrics(SM_CXSIZE);
+  int cy = ::GetSystemMetrics(SM_CYSIZE);
+  int frame = ::GetSystemMetrics(SM_CXFRAME);
+  int frameY = ::GetSystemMetrics(SM_CYFRAME);
+  int dlg = ::GetSystemMetrics(SM_CXDLGFRAME);
+  int dlgY = ::GetSystemMetrics(SM_CYDLGFRAME);
+  int smx = ::GetSystemMetrics(SM_CXSMSIZE);
+  int smy = ::GetSystemMetrics(SM_CYSMSIZE);
+
+  // Minimise and maximise boxes together; the step of a button of the given spacing.
+  int Boxes() const { return 2 * cx - 2; }
+  int Step(int spacing, int buttonWidth) const { return spacing + buttonWidth - 2; }
+};
+
 class Layout : public ::testing::Test {
  protected:
-  void SetUp() override {
-    // The numbers below are those of the worked example; they hold for this system's metrics.
-    ASSERT_EQ(::GetSystemMetrics(SM_CXSIZE), 18);
-    ASSERT_EQ(::GetSystemMetrics(SM_CYSIZE), 18);
-    ASSERT_EQ(::GetSystemMetrics(SM_CXFRAME), 4);
-    ASSERT_EQ(::GetSystemMetrics(SM_CYFRAME), 4);
-    ASSERT_EQ(::GetSystemMetrics(SM_CXDLGFRAME), 3);
-    ASSERT_EQ(::GetSystemMetrics(SM_CXSMSIZE), 15);
-    ASSERT_EQ(::GetSystemMetrics(SM_CYSMSIZE), 15);
-  }
+  Metrics m;
 };
 
 TEST_F(Layout, SizableWindowMatchesTheWorkedExample) {
   TestFrame frame(TestFrame::kSizable, 0);
   TKQCaptionButtons set(frame.Wnd());
   AddTwo(set, frame.Wnd());
-  ExpectRect(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 0, false)), -73, 6, -59, 20, "button 0");
-  ExpectRect(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 1, false)), -90, 6, -76, 20, "button 1");
+  // Left of close, minimise and maximise, one step of spacing 1; 4 pixels smaller than a system
+  // button, 2 below the caption top.
+  const LONG left0 = -(m.frame + m.cx + m.Boxes() + m.Step(1, m.cx));
+  const LONG top = m.frameY + 2, bottom = top + m.cy - 4;
+  ExpectRect(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 0, false)), left0, top, left0 + m.cx - 4, bottom,
+             "button 0");
+  const LONG left1 = left0 - m.Step(1, m.cx);
+  ExpectRect(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 1, false)), left1, top, left1 + m.cx - 4, bottom,
+             "button 1");
 
   // Window-relative: the same shape with the window's top-left corner at (0, 0).
   RECT window = {};
   ::GetWindowRect(frame.Wnd(), &window);
   const LONG width = window.right - window.left;
-  ExpectRect(set.GetButtonRect(frame.Wnd(), 0, true), width - 73, 6, width - 59, 20, "window-relative button 0");
+  ExpectRect(set.GetButtonRect(frame.Wnd(), 0, true), width + left0, top, width + left0 + m.cx - 4, bottom,
+             "window-relative button 0");
 
   // Hit rectangle 2 pixels taller at top and bottom; hole 2 pixels smaller on every side.
-  ExpectRect(FromTopRight(frame.Wnd(), set.GetHitRect(0)), -73, 4, -59, 22, "hit rectangle");
-  ExpectRect(FromTopRight(frame.Wnd(), set.GetHoleRect(0)), -71, 8, -61, 18, "hole rectangle");
+  ExpectRect(FromTopRight(frame.Wnd(), set.GetHitRect(0)), left0, top - 2, left0 + m.cx - 4, bottom + 2,
+             "hit rectangle");
+  ExpectRect(FromTopRight(frame.Wnd(), set.GetHoleRect(0)), left0 + 2, top + 2, left0 + m.cx - 6, bottom - 2,
+             "hole rectangle");
 }
 
 TEST_F(Layout, RightOffsetMovesTheWholeRowInwards) {
   TestFrame frame(TestFrame::kSizable, 0);
   TKQCaptionButtons set(frame.Wnd());
   AddTwo(set, frame.Wnd());
+  const LONG left0 = FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 0, false)).left;
+  const LONG left1 = FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 1, false)).left;
   set.SetRightOffset(7);
   EXPECT_EQ(set.RightOffset(), 7);
-  ExpectRect(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 0, false)), -80, 6, -66, 20, "button 0");
-  ExpectRect(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 1, false)), -97, 6, -83, 20, "button 1");
+  EXPECT_EQ(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 0, false)).left, left0 - 7);
+  EXPECT_EQ(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 1, false)).left, left1 - 7);
 }
 
 TEST_F(Layout, DialogWithoutSystemMenuStartsAtTheFrameEdge) {
   TestFrame frame(kDialogNoMenu, 0);
   TKQCaptionButtons set(frame.Wnd());
   AddTwo(set, frame.Wnd());
-  // Dialog frame 3 and caption top 3: button 0 one step (17) in from the frame.
-  ExpectRect(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 0, false)), -20, 5, -6, 19, "button 0");
+  // Button 0 one step in from the dialog frame, 2 below the dialog frame's caption top.
+  const LONG left = -(m.dlg + m.Step(1, m.cx));
+  const LONG top = m.dlgY + 2;
+  ExpectRect(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 0, false)), left, top, left + m.cx - 4,
+             top + m.cy - 4, "button 0");
   set.SetRightOffset(5);
-  ExpectRect(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 0, false)), -25, 5, -11, 19,
-             "button 0 with offset 5");
+  ExpectRect(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 0, false)), left - 5, top, left - 5 + m.cx - 4,
+             top + m.cy - 4, "button 0 with offset 5");
 }
 
 TEST_F(Layout, HelpButtonCountsOnlyWithoutMinimiseAndMaximiseBoxes) {
+  const int step = m.Step(1, m.cx);
   {
     TestFrame frame(kDialogWithMenu, WS_EX_CONTEXTHELP);
     TKQCaptionButtons set(frame.Wnd());
     AddTwo(set, frame.Wnd());
-    // 3 + 18 (close) + 18 (help) + 17.
-    EXPECT_EQ(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 0, false)).left, -56);
+    // Frame, close, help, one step.
+    EXPECT_EQ(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 0, false)).left, -(m.dlg + 2 * m.cx + step));
   }
   {
     TestFrame frame(kDialogWithMenu | WS_MINIMIZEBOX, WS_EX_CONTEXTHELP);
     TKQCaptionButtons set(frame.Wnd());
     AddTwo(set, frame.Wnd());
-    // 3 + 18 + 34 (minimise and maximise) + 17; the help button is not shown with the boxes.
-    EXPECT_EQ(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 0, false)).left, -72);
+    // The help button is not shown with the boxes.
+    EXPECT_EQ(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 0, false)).left,
+              -(m.dlg + m.cx + m.Boxes() + step));
   }
   {
     TestFrame frame(kDialogWithMenu, 0);
     TKQCaptionButtons set(frame.Wnd());
     AddTwo(set, frame.Wnd());
-    EXPECT_EQ(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 0, false)).left, -38);
+    EXPECT_EQ(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 0, false)).left, -(m.dlg + m.cx + step));
   }
 }
 
 TEST_F(Layout, ToolWindowsUseTheSmallMetrics) {
+  const LONG top = m.frameY + 2, bottom = top + m.smy - 4;
+  const int step = m.Step(1, m.smx);
   {
     TestFrame frame(WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX, WS_EX_TOOLWINDOW);
     TKQCaptionButtons set(frame.Wnd());
     AddTwo(set, frame.Wnd());
-    // Frame 4 + the small close button 15 (boxes do not count on a tool window); steps of
-    // 1 + 15 - 2 = 14; buttons 11 x 11 from caption top 4 + 2.
-    ExpectRect(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 0, false)), -33, 6, -22, 17, "button 0");
-    ExpectRect(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 1, false)), -47, 6, -36, 17, "button 1");
+    // Frame and the small close button (boxes do not count on a tool window), small steps.
+    const LONG left0 = -(m.frame + m.smx + step);
+    ExpectRect(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 0, false)), left0, top, left0 + m.smx - 4,
+               bottom, "button 0");
+    ExpectRect(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 1, false)), left0 - step, top,
+               left0 - step + m.smx - 4, bottom, "button 1");
   }
   {
     TestFrame frame(WS_POPUP | WS_CAPTION | WS_THICKFRAME, WS_EX_TOOLWINDOW);
     TKQCaptionButtons set(frame.Wnd());
     AddTwo(set, frame.Wnd());
-    ExpectRect(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 0, false)), -18, 6, -7, 17,
-               "without system menu");
+    const LONG left = -(m.frame + step);
+    ExpectRect(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 0, false)), left, top, left + m.smx - 4,
+               bottom, "without system menu");
   }
 }
 
@@ -133,12 +164,12 @@ TEST_F(Layout, HiddenButtonsKeepTheirPlace) {
   TKQCaptionButtons set(frame.Wnd());
   AddTwo(set, frame.Wnd(), false, true);
   EXPECT_TRUE(set.HasVisibleButtons());
-  ExpectRect(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 1, false)), -90, 6, -76, 20,
-             "button 1 beside a hidden button 0");
+  const LONG left1 = -(m.frame + m.cx + m.Boxes() + 2 * m.Step(1, m.cx));
+  EXPECT_EQ(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 1, false)).left, left1)
+      << "button 1 beside a hidden button 0";
   set.Button(1)->Visible = false;
   EXPECT_FALSE(set.HasVisibleButtons());
-  ExpectRect(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 1, false)), -90, 6, -76, 20,
-             "button 1 hidden too");
+  EXPECT_EQ(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 1, false)).left, left1) << "button 1 hidden too";
 }
 
 TEST_F(Layout, SpacingWidensEachButtonsStep) {
@@ -146,8 +177,10 @@ TEST_F(Layout, SpacingWidensEachButtonsStep) {
   TKQCaptionButtons set(frame.Wnd());
   ASSERT_TRUE(set.AddButton(frame.Wnd(), 0, 5, nullptr, true));
   ASSERT_TRUE(set.AddButton(frame.Wnd(), 1, 0, nullptr, true));
-  EXPECT_EQ(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 0, false)).left, -(56 + 5 + 16));
-  EXPECT_EQ(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 1, false)).left, -(56 + 21 + 16));
+  const int system = m.frame + m.cx + m.Boxes();
+  EXPECT_EQ(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 0, false)).left, -(system + m.Step(5, m.cx)));
+  EXPECT_EQ(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 1, false)).left,
+            -(system + m.Step(5, m.cx) + m.Step(0, m.cx)));
 }
 
 // A window that answers WM_GETTITLEBARINFOEX, as windows of the 6.x systems do.
@@ -183,7 +216,7 @@ TEST_F(Layout, TheCaptionTopComesFromTheTitleBarInfoWhenTheWindowGivesOne) {
     EXPECT_EQ(g_AskedSize, 140u);
     // A title bar that starts at the window's top says nothing: the frame metric stands.
     g_TitleBarTop = 0;
-    EXPECT_EQ(FromTopRight(wnd, set.GetButtonRect(wnd, 0, false)).top, 6);
+    EXPECT_EQ(FromTopRight(wnd, set.GetButtonRect(wnd, 0, false)).top, m.frameY + 2);
   }
   ::DestroyWindow(wnd);
   ::UnregisterClassA(wc.lpszClassName, wc.hInstance);

@@ -34,6 +34,29 @@ std::string ClassKey() { return std::string("CLSID\\") + kClsidText; }
 std::string ServerKey() { return ClassKey() + "\\InprocServer32"; }
 std::string TypeLibKey() { return std::string("TypeLib\\") + kLibIdText; }
 
+// The kind of system the module's own type library is built for, as the system reads it; the
+// registration files the library's path under that kind's key.
+SYSKIND ModuleTypeLibKind() {
+  const std::string library = LibraryPath();
+  std::wstring path(library.size() + 1, L'\0');
+  path.resize(::MultiByteToWideChar(CP_ACP, 0, library.c_str(), -1, path.data(), static_cast<int>(path.size())));
+  ITypeLib* typeLib = nullptr;
+  SYSKIND kind = SYS_WIN16;
+  if (SUCCEEDED(::LoadTypeLibEx(path.c_str(), REGKIND_NONE, &typeLib))) {
+    TLIBATTR* attr = nullptr;
+    if (SUCCEEDED(typeLib->GetLibAttr(&attr))) {
+      kind = attr->syskind;
+      typeLib->ReleaseTLibAttr(attr);
+    }
+    typeLib->Release();
+  }
+  return kind;
+}
+
+std::string TypeLibPathKey() {
+  return TypeLibKey() + "\\1.0\\409\\" + (ModuleTypeLibKind() == SYS_WIN64 ? "win64" : "win32");
+}
+
 bool Starts(const std::string& text, const std::string& prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
 
 bool TypeLibRegistered() {
@@ -121,7 +144,7 @@ TEST_F(Registration, Regsvr32WritesExactlyTheClassTheHandlersTheApprovalAndTheTy
   EXPECT_NE(std::find(typeLib.begin(), typeLib.end(), ClassesValue(TypeLibKey() + "\\1.0", "", "LNTRHlp Library")),
             typeLib.end());
   EXPECT_NE(
-      std::find(typeLib.begin(), typeLib.end(), ClassesValue(TypeLibKey() + "\\1.0\\409\\win64", "", LibraryPath())),
+      std::find(typeLib.begin(), typeLib.end(), ClassesValue(TypeLibPathKey(), "", LibraryPath())),
       typeLib.end());
   EXPECT_TRUE(TypeLibRegistered());
 
@@ -165,7 +188,8 @@ TEST_F(Registration, TheExportsRegisterInTheCallingProcessAsRegsvr32Does) {
   EXPECT_EQ(attr->wMajorVerNum, 1);
   EXPECT_EQ(attr->wMinorVerNum, 0);
   EXPECT_EQ(attr->lcid, 0x409u);
-  EXPECT_EQ(attr->syskind, SYS_WIN64);
+  EXPECT_EQ(attr->syskind, ModuleTypeLibKind());
+  EXPECT_EQ(attr->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
   typeLib->ReleaseTLibAttr(attr);
   BSTR name = nullptr, doc = nullptr;
   ASSERT_EQ(typeLib->GetDocumentation(-1, &name, &doc, nullptr, nullptr), S_OK);
@@ -196,7 +220,7 @@ TEST_F(Registration, AModuleInAFolderWithABlankIsRegisteredByItsShortName) {
   ASSERT_EQ(RunRegsvr32(copy, false), 0);
   EXPECT_EQ(ReadRegistryString(HKEY_CLASSES_ROOT, ServerKey(), ""), std::string(shortName));
   // The type library keeps the full name.
-  EXPECT_EQ(ReadRegistryString(HKEY_CLASSES_ROOT, TypeLibKey() + "\\1.0\\409\\win64", ""), copy);
+  EXPECT_EQ(ReadRegistryString(HKEY_CLASSES_ROOT, TypeLibPathKey(), ""), copy);
   ASSERT_EQ(RunRegsvr32(copy, true), 0);
   EXPECT_FALSE(ReadRegistryString(HKEY_CLASSES_ROOT, ServerKey(), "").has_value());
   ::DeleteFileA(copy.c_str());
@@ -205,17 +229,22 @@ TEST_F(Registration, AModuleInAFolderWithABlankIsRegisteredByItsShortName) {
 
 TEST_F(Registration, AFailedStepAnswersEFailAndKeepsWhatWasWrittenBefore) {
   // The last handler parent is made unwritable: below a volatile key no lasting key can be made.
-  // The parent is an empty key (one that earlier registrations left) or missing.
+  // What the system keeps there (other handlers) is set aside and put back afterwards.
   const std::string parent = kHandlerParents[4];
   const std::string missing = parent;
+  const char* const kSetAside = "Software\\LNTRTestSetAside";
+  bool setAside = false;
   HKEY existing = nullptr;
   if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, parent.c_str(), 0, KEY_READ, &existing) == ERROR_SUCCESS) {
-    DWORD subKeys = 0, values = 0;
-    ::RegQueryInfoKeyA(existing, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr, nullptr,
-                       nullptr, nullptr);
+    HKEY aside = nullptr;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kSetAside, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &aside, nullptr),
+              ERROR_SUCCESS);
+    const LSTATUS copied = ::SHCopyKeyA(existing, nullptr, aside, 0);
+    ::RegCloseKey(aside);
     ::RegCloseKey(existing);
-    ASSERT_EQ(subKeys + values, 0u) << parent << " holds entries of its own";
-    ASSERT_EQ(::RegDeleteKeyA(HKEY_CLASSES_ROOT, parent.c_str()), ERROR_SUCCESS);
+    ASSERT_EQ(copied, ERROR_SUCCESS);
+    setAside = true;
+    ASSERT_EQ(::SHDeleteKeyA(HKEY_CLASSES_ROOT, parent.c_str()), ERROR_SUCCESS);
   }
   // Only the last part is volatile: the keys above it, which other parents share, are lasting.
   HKEY above = nullptr;
@@ -245,6 +274,14 @@ TEST_F(Registration, AFailedStepAnswersEFailAndKeepsWhatWasWrittenBefore) {
   ::SHDeleteKeyA(HKEY_CLASSES_ROOT, missing.c_str());
   HKEY lasting = nullptr;
   ::RegCreateKeyExA(HKEY_CLASSES_ROOT, parent.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &lasting, nullptr);
+  if (lasting && setAside) {
+    HKEY aside = nullptr;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kSetAside, 0, KEY_READ, &aside) == ERROR_SUCCESS) {
+      EXPECT_EQ(::SHCopyKeyA(aside, nullptr, lasting, 0), ERROR_SUCCESS);
+      ::RegCloseKey(aside);
+    }
+    ::SHDeleteKeyA(HKEY_CURRENT_USER, kSetAside);
+  }
   if (lasting) ::RegCloseKey(lasting);
 }
 

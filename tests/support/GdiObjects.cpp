@@ -8,7 +8,9 @@
 namespace kq::test {
 namespace {
 
-// One entry of a process's GDI handle table as the system keeps it (24 bytes on 64-bit).
+// One entry of a process's GDI handle table as the system keeps it. The table is the 64-bit
+// system's own also for a 32-bit program under WoW64: 24-byte entries, found through the 64-bit
+// PEB (the 32-bit PEB's field stays empty).
 #pragma pack(push, 1)
 struct GdiHandleEntry {
   uint64_t object;
@@ -21,29 +23,65 @@ struct GdiHandleEntry {
 #pragma pack(pop)
 static_assert(sizeof(GdiHandleEntry) == 24, "GDI handle entry layout");
 constexpr size_t kGdiHandleCount = 0x10000;
-constexpr size_t kPebGdiSharedHandleTable = 0xF8;  // offset in the 64-bit PEB
+constexpr uint64_t kPebGdiSharedHandleTable = 0xF8;  // offset in the 64-bit PEB
 
-using QueryInformationProcess = NTSTATUS(NTAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
+FARPROC NtEntry(const char* name) { return ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), name); }
+
+#ifdef _WIN64
+uint64_t PebOf(HANDLE process) {
+  using Query = NTSTATUS(NTAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
+  auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(NtEntry("NtQueryInformationProcess")));
+  PROCESS_BASIC_INFORMATION basic = {};
+  if (!query || query(process, ProcessBasicInformation, &basic, sizeof(basic), nullptr) != 0) return 0;
+  return reinterpret_cast<uintptr_t>(basic.PebBaseAddress);
+}
+
+bool Read(HANDLE process, uint64_t address, void* to, uint64_t size, uint64_t* got) {
+  SIZE_T read = 0;
+  const bool ok = ::ReadProcessMemory(process, reinterpret_cast<const void*>(static_cast<uintptr_t>(address)), to,
+                                      static_cast<SIZE_T>(size), &read);
+  *got = read;
+  return ok || read > 0;
+}
+#else
+// A 32-bit reader asks the 64-bit side of the target through the WoW64 entries of ntdll.
+struct BasicInformation64 {
+  NTSTATUS exitStatus;
+  ULONG pad;
+  uint64_t pebBaseAddress;
+  uint64_t affinity, basePriority, processId, parentId;
+};
+
+uint64_t PebOf(HANDLE process) {
+  using Query = NTSTATUS(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+  auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(NtEntry("NtWow64QueryInformationProcess64")));
+  BasicInformation64 basic = {};
+  if (!query || query(process, 0 /* ProcessBasicInformation */, &basic, sizeof(basic), nullptr) != 0) return 0;
+  return basic.pebBaseAddress;
+}
+
+bool Read(HANDLE process, uint64_t address, void* to, uint64_t size, uint64_t* got) {
+  using ReadMemory = NTSTATUS(NTAPI*)(HANDLE, uint64_t, PVOID, uint64_t, uint64_t*);
+  auto read = reinterpret_cast<ReadMemory>(reinterpret_cast<void*>(NtEntry("NtWow64ReadVirtualMemory64")));
+  *got = 0;
+  if (!read) return false;
+  const NTSTATUS status = read(process, address, to, size, got);
+  return status == 0 || *got > 0;
+}
+#endif
 
 }  // namespace
 
 int GdiObjectsOf(HANDLE process) {
-  auto query = reinterpret_cast<QueryInformationProcess>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
-  if (!query) return -1;
-  PROCESS_BASIC_INFORMATION basic = {};
-  if (query(process, ProcessBasicInformation, &basic, sizeof(basic), nullptr) != 0 || !basic.PebBaseAddress) return -1;
-  uint64_t table = 0;
-  SIZE_T read = 0;
-  const auto* tableField = reinterpret_cast<const BYTE*>(basic.PebBaseAddress) + kPebGdiSharedHandleTable;
-  if (!::ReadProcessMemory(process, tableField, &table, sizeof(table), &read) || read != sizeof(table) || !table)
+  const uint64_t peb = PebOf(process);
+  if (!peb) return -1;
+  uint64_t table = 0, got = 0;
+  if (!Read(process, peb + kPebGdiSharedHandleTable, &table, sizeof(table), &got) || got != sizeof(table) || !table)
     return -1;
   std::vector<GdiHandleEntry> entries(kGdiHandleCount);
-  if (!::ReadProcessMemory(process, reinterpret_cast<const void*>(static_cast<uintptr_t>(table)), entries.data(),
-                           entries.size() * sizeof(GdiHandleEntry), &read))
-    return -1;
+  if (!Read(process, table, entries.data(), entries.size() * sizeof(GdiHandleEntry), &got)) return -1;
   int count = 0;
-  for (size_t i = 0; i < read / sizeof(GdiHandleEntry); ++i)
+  for (size_t i = 0; i < got / sizeof(GdiHandleEntry); ++i)
     if (entries[i].type != 0) ++count;
   return count;
 }
