@@ -59,6 +59,8 @@ void TKQVCaptionButtons::WndProc(TMessage& message) {
     Guard([&] { ReadSettings(); });
     message.Result = 0;
     return;
+  } else if (msg == WM_COMMAND && (LOWORD(message.WParam) == IDOK || LOWORD(message.WParam) == IDCANCEL)) {
+    Guard([&] { RememberClosingFolder(); });
   } else if (msg == WM_DESTROY) {
     Guard([&] { ReportLastFolder(); });
   } else if (msg == GetDlgFolderMsg) {

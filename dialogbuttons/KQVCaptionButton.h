@@ -47,6 +47,7 @@ class TKQVCaptionButtons : public TKQCaptionButtons {
   // Folder commands.
   std::string GetWindowFolder();
   void ApplyInitialFolder();
+  void RememberClosingFolder();
   void ReportLastFolder();
   static void ReportFolder(HWND wnd, const std::string& path);
 
@@ -59,6 +60,11 @@ class TKQVCaptionButtons : public TKQCaptionButtons {
   uint8_t ViewStyle = 0;
   uint8_t ArrangeIconsBy = 0;
   bool InitialFolderApplied = false;
+  // The folder the window showed when it was last told to close (OK or Cancel), taken before the
+  // dialog's own handling: some file dialogs let go of their folder on that command, before
+  // WM_DESTROY.
+  bool ClosingFolderTaken = false;
+  std::string ClosingFolder;
   bool HideFavoritesButton = false;
   bool HideHistoryButton = false;
   bool DisableTrickForGettingFolder = false;

@@ -56,13 +56,27 @@ void TKQVCaptionButtons::RememberObjectSelFolder(LPARAM lParam) {
   g_LastObjectSelFolder = std::move(folder);
 }
 
+namespace {
+// The kinds whose last folder is asked of the window itself when it closes.
+bool AsksWindowForLastFolder(uint8_t kind) { return !IsOlderOffice(kind) && kind != wkOfficeMso96; }
+}  // namespace
+
+void TKQVCaptionButtons::RememberClosingFolder() {
+  if (!GetHostWindow() || !AsksWindowForLastFolder(Kind)) return;
+  if (IsSnakeListGeneration(Kind) && IsVersion9Process(Wnd())) return;
+  ClosingFolder = GetWindowFolder();
+  ClosingFolderTaken = true;
+}
+
 void TKQVCaptionButtons::ReportLastFolder() {
   HWND wnd = Wnd();
   if (!GetHostWindow()) return;  // the report would be lost: ask the window nothing
   if (IsSnakeListGeneration(Kind) && IsVersion9Process(wnd)) {
     ReportFolder(wnd, LastObjectSelFolder());
-  } else if (!IsOlderOffice(Kind) && Kind != wkOfficeMso96) {
-    ReportFolder(wnd, GetWindowFolder());
+  } else if (AsksWindowForLastFolder(Kind)) {
+    // A dialog closes through OK or Cancel, so the folder taken then is its last one; an OK that
+    // only opened a typed folder is followed by another command that takes it again.
+    ReportFolder(wnd, ClosingFolderTaken ? ClosingFolder : GetWindowFolder());
   }
 }
 

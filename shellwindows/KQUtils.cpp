@@ -97,10 +97,14 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
 }
 
 std::string ExpandPath(const std::string& path) {
-  char buffer[kExpandBufferChars] = {};
-  DWORD needed = ::ExpandEnvironmentStringsA(path.c_str(), buffer, kExpandBufferChars);
-  if (needed == 0 || needed > static_cast<DWORD>(kExpandBufferChars)) return {};
-  return std::string(buffer);
+  // The ANSI function wants one byte more than the text and its terminator (and says so by
+  // refusing an exact fit): the buffer has it, the result is held to the limit afterwards.
+  char buffer[kExpandBufferChars + 1] = {};
+  const DWORD needed = ::ExpandEnvironmentStringsA(path.c_str(), buffer, sizeof(buffer));
+  if (needed == 0 || needed > sizeof(buffer)) return {};
+  const size_t length = ::strnlen(buffer, sizeof(buffer));
+  if (length >= static_cast<size_t>(kExpandBufferChars)) return {};
+  return std::string(buffer, length);
 }
 
 bool IsWinNT() {
