@@ -205,7 +205,10 @@ TEST(CopyDataSizes, TheFolderIsReadWithinTheRecordWhateverItsSize) {
   EXPECT_EQ(SendFolderRecord(dialog, folder.c_str(), static_cast<DWORD>(folder.size()), &answered), 1);
   EXPECT_TRUE(answered);
 
-  constexpr DWORD kHuge = 1 << 20;
+  // Wine 10 delivers no record of about 1 MiB to a 32-bit program: the send times out and the
+  // receiving thread answers no sent message afterwards, also with a plain window of its own and
+  // without this library. A 32-bit dialog therefore gets half a mebibyte.
+  constexpr DWORD kHuge = sizeof(void*) == 8 ? 1u << 20 : 1u << 19;
   std::vector<char> huge(kHuge, 'a');
   std::copy(folder.begin(), folder.end(), huge.begin());
   huge[folder.size()] = '\0';
@@ -218,8 +221,8 @@ TEST(CopyDataSizes, TheFolderIsReadWithinTheRecordWhateverItsSize) {
   EXPECT_EQ(SendFolderRecord(dialog, huge.data(), kHuge, &answered), 0);
   EXPECT_TRUE(answered);
   const DWORD withoutZero = ::GetTickCount() - start;
-  std::printf("[ measure ] 1 MiB folder records: %lu ms with a zero after the folder, %lu ms without any\n", withZero,
-              withoutZero);
+  std::printf("[ measure ] %lu KiB folder records: %lu ms with a zero after the folder, %lu ms without any\n",
+              kHuge / 1024, withZero, withoutZero);
 
   DWORD_PTR answer = 0;
   ASSERT_TRUE(SendBounded(dialog, GetDlgFolderMsg, 0, 0, &answer));
