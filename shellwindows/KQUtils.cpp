@@ -99,6 +99,7 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
 std::string ExpandPath(const std::string& path) {
   // The ANSI function wants one byte more than the text and its terminator (and says so by
   // refusing an exact fit): the buffer has it, the result is held to the limit afterwards.
+  if (path.size() > kMaxExpandSourceChars) return {};
   char buffer[kExpandBufferChars + 1] = {};
   const DWORD needed = ::ExpandEnvironmentStringsA(path.c_str(), buffer, sizeof(buffer));
   if (needed == 0 || needed > sizeof(buffer)) return {};

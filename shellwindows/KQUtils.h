@@ -11,6 +11,9 @@ namespace kq {
 // The system's path limit, in characters, and the buffer environment expansion works in.
 constexpr int kMaxPathChars = 260;
 constexpr int kExpandBufferChars = 259;
+// The longest text the system's expansion takes: it works on counted wide strings of at most
+// 32,767 characters, terminator included; longer ones give nonsense or read out of bounds.
+constexpr size_t kMaxExpandSourceChars = 32766;
 
 bool DirectoryExists(const std::string& path);
 bool FileExists(const std::string& path);  // an existing file that is not a directory

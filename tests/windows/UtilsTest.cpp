@@ -66,6 +66,8 @@ TEST_F(ExpandPathTest, RefusesExpansionsThatDoNotFitTheBuffer) {
   SetLong(400);
   EXPECT_EQ(ExpandPath("C:\\%LNTR_TEST_LONG%"), "");
   EXPECT_EQ(ExpandPath(std::string(300, 'a')), "");
+  // Beyond what the system's expansion takes (a stored bookmark may hold anything).
+  EXPECT_EQ(ExpandPath("%SystemRoot%" + std::string(70000, '%')), "");
 }
 
 // The version tests as this process sees them: a program without a compatibility manifest is
