@@ -294,6 +294,8 @@ LRESULT TKQCaptionButtons::EntryProc(void* object, HWND wnd, UINT msg, WPARAM wP
 LRESULT TKQCaptionButtons::CallOldWndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   if (!OldWndProc_) return 0;
   ++PassedOn_;
+  // The old procedure is the program's: what it raises is its own, past our guards.
+  ForeignCodeScope foreign;
   // The old procedure was read with the functions the window was subclassed with; it is called
   // with the same ones, so its messages keep their form.
   return Unicode_ ? ::CallWindowProcW(OldWndProc_, Wnd_, msg, wParam, lParam)

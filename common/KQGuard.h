@@ -10,6 +10,18 @@ namespace kq {
 // Runs step(context); false when the step failed. Never lets anything escape.
 bool RunGuardedStep(void (*step)(void*), void* context) noexcept;
 
+// Marks, for as long as it lives, a call out of a guarded step into code of the program (a window
+// procedure the library passes a message on to): what that code raises is the program's own and
+// travels past every guard around the call up to whoever the program set to handle it, as if the
+// library were not there. Steps the program's code calls back into are guarded again.
+class ForeignCodeScope {
+ public:
+  ForeignCodeScope() noexcept;
+  ~ForeignCodeScope();
+  ForeignCodeScope(const ForeignCodeScope&) = delete;
+  ForeignCodeScope& operator=(const ForeignCodeScope&) = delete;
+};
+
 // Runs step(); on failure nothing more happens. Answers whether the step completed.
 template <typename Step>
 bool Guard(Step&& step) noexcept {

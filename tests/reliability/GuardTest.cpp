@@ -1,5 +1,6 @@
 // The guard around every step the library runs inside another program: hardware faults and C++
-// exceptions end the step, never the program, in whichever thread and however deep they happen.
+// exceptions end the step, never the program, in whichever thread and however deep they happen;
+// what the program's own code raises is none of the guard's business.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -8,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "captionbuttons/KQCaptionButton.h"
 #include "common/KQGuard.h"
 
 namespace kq {
@@ -102,6 +104,87 @@ TEST(Guard, ManyThreadsFaultingAtOnceAreEachContained) {
     for (int i = 0; i < kRounds; ++i) expectedFaults += (i + t) % 3 != 0;
   EXPECT_EQ(expectedFaults, contained.load());
   EXPECT_EQ(kThreads * kRounds, completed.load());
+}
+
+TEST(Guard, RaisedErrorsEndOnlyTheStepWhetherOrNotTheyMayBeContinued) {
+  constexpr DWORD kError = 0xC0001234;
+  EXPECT_FALSE(Guard([] { ::RaiseException(kError, 0, 0, nullptr); }));
+  // The system refuses to resume such an exception: the frame must not ask it to.
+  EXPECT_FALSE(Guard([] { ::RaiseException(kError, EXCEPTION_NONCONTINUABLE, 0, nullptr); }));
+  EXPECT_TRUE(Guard([] {}));
+}
+
+// The calling convention promises the code after a call a clear direction flag and an empty x87
+// stack; a fault may come in the middle of code that had neither.
+TEST(Guard, AfterAFaultTheDirectionFlagIsClearAndTheX87StackEmpty) {
+  uint16_t control = 0;
+  asm volatile("fnstcw %0" : "=m"(control));
+  const uint16_t ours = static_cast<uint16_t>((control & ~0x0300u) | 0x0200u);  // 53-bit precision
+  asm volatile("fldcw %0" ::"m"(ours));
+  volatile int* const target = NoAccessAddress();
+  EXPECT_FALSE(Guard([&] { asm volatile("std\n\tfld1\n\tfld1\n\tmovl $1, (%0)" ::"r"(target) : "memory"); }));
+#if defined(__x86_64__)
+  const uint64_t flags = __builtin_ia32_readeflags_u64();
+#else
+  const uint32_t flags = __builtin_ia32_readeflags_u32();
+#endif
+  uint16_t environment[14] = {};  // the 28-byte x87 environment; the tag word is its fifth word
+  asm volatile("fnstenv %0\n\tfldenv %0" : "+m"(environment));
+  uint16_t after = 0;
+  asm volatile("fnstcw %0" : "=m"(after));
+  asm volatile("cld\n\tfldcw %0" ::"m"(control));
+  EXPECT_EQ(flags & 0x400u, 0u) << "direction flag";
+  EXPECT_EQ(environment[4], 0xFFFF) << "x87 tag word";
+  EXPECT_EQ(after, ours) << "x87 control word";
+}
+
+// A program whose own window procedure raises: with a set attached, what it raises still reaches
+// the program's own handling (here its unhandled-exception filter, which goes on after the raise),
+// however many of our guards lie between.
+constexpr UINT kRaiseInOwnProcedure = WM_APP + 7;
+constexpr DWORD kProgramsOwnError = 0xE0474E01;
+std::atomic<int> g_ProgramSaw{0};
+
+LRESULT CALLBACK RaisingProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == kRaiseInOwnProcedure) {
+    ::RaiseException(kProgramsOwnError, 0, 0, nullptr);
+    return 1;
+  }
+  return ::DefWindowProcA(wnd, msg, wParam, lParam);
+}
+
+LONG WINAPI ProgramsFilter(EXCEPTION_POINTERS* info) {
+  if (info->ExceptionRecord->ExceptionCode != kProgramsOwnError) return EXCEPTION_CONTINUE_SEARCH;
+  ++g_ProgramSaw;
+  return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+TEST(Guard, WhatTheProgramsOwnProcedureRaisesReachesTheProgram) {
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = RaisingProc;
+  wc.hInstance = ::GetModuleHandleA(nullptr);
+  wc.lpszClassName = "KQRaisingWindow";
+  ASSERT_TRUE(::RegisterClassA(&wc));
+  HWND wnd = ::CreateWindowExA(0, wc.lpszClassName, "raising", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr,
+                               wc.hInstance, nullptr);
+  ASSERT_NE(wnd, nullptr);
+  const LPTOP_LEVEL_EXCEPTION_FILTER previous = ::SetUnhandledExceptionFilter(ProgramsFilter);
+  {
+    TKQCaptionButtons set(wnd);
+    ASSERT_TRUE(set.Attached());
+    g_ProgramSaw = 0;
+    EXPECT_EQ(::SendMessageA(wnd, kRaiseInOwnProcedure, 0, 0), 1);
+    EXPECT_EQ(g_ProgramSaw, 1) << "the program's own exception stopped at the set";
+    // Inside a step of ours too (the library's steps send messages to the program's windows).
+    g_ProgramSaw = 0;
+    EXPECT_TRUE(Guard([&] { ::SendMessageA(wnd, kRaiseInOwnProcedure, 0, 0); }));
+    EXPECT_EQ(g_ProgramSaw, 1);
+    // Our own faults are still ours.
+    EXPECT_FALSE(Guard([] { WriteToNoAccess(); }));
+  }
+  ::SetUnhandledExceptionFilter(previous);
+  ::DestroyWindow(wnd);
+  ::UnregisterClassA(wc.lpszClassName, wc.hInstance);
 }
 
 }  // namespace
