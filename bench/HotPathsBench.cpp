@@ -71,8 +71,7 @@ struct Calls {
 Calls CountCalls(int iterations, const std::function<void()>& body) {
   ResetCounts();
   for (int i = 0; i < iterations; ++i) body();
-  return {static_cast<double>(TotalCalls()) / iterations,
-          static_cast<double>(sys::g_Counts[sys::cLock]) / iterations};
+  return {static_cast<double>(TotalCalls()) / iterations, static_cast<double>(sys::g_Counts[sys::cLock]) / iterations};
 }
 
 void PrintCalls(const char* what, const Calls& c, const char* target) {
@@ -136,15 +135,11 @@ void BenchHooks() {
   CWPRETSTRUCT activate = {};
   activate.message = WM_ACTIVATE;
   activate.hwnd = withSets.back();
-  PrintCalls("2 WM_ACTIVATE, window with a set among 20 sets: calls", CountCalls(1000, [&] {
-               CallWndRetHookProc(HC_ACTION, 0, reinterpret_cast<LPARAM>(&activate));
-             }),
-             "1");
+  PrintCalls("2 WM_ACTIVATE, window with a set among 20 sets: calls",
+             CountCalls(1000, [&] { CallWndRetHookProc(HC_ACTION, 0, reinterpret_cast<LPARAM>(&activate)); }), "1");
   activate.hwnd = plain;
-  PrintCalls("2 WM_ACTIVATE, plain top-level window of kind 0: calls", CountCalls(1000, [&] {
-               CallWndRetHookProc(HC_ACTION, 0, reinterpret_cast<LPARAM>(&activate));
-             }),
-             "<= 3");
+  PrintCalls("2 WM_ACTIVATE, plain top-level window of kind 0: calls",
+             CountCalls(1000, [&] { CallWndRetHookProc(HC_ACTION, 0, reinterpret_cast<LPARAM>(&activate)); }), "<= 3");
 
   // 3. The mouse hook.
   MOUSEHOOKSTRUCT mouse = {};
@@ -188,8 +183,9 @@ void ReportClassify(const char* what, HWND dialog) {
   const TWindowKind kind = ClassifyWindow(dialog);
   const long long names = sys::g_Counts[sys::cClassName];
   const long long walks = sys::g_Counts[sys::cEnumChildren];
-  std::printf("%-58s kind %2d: %lld class-name reads, %lld walks, %lld other calls   descendants %d   target <= %d reads\n",
-              what, static_cast<int>(kind), names, walks, TotalCalls() - names - walks, descendants, descendants + 1);
+  std::printf(
+      "%-58s kind %2d: %lld class-name reads, %lld walks, %lld other calls   descendants %d   target <= %d reads\n",
+      what, static_cast<int>(kind), names, walks, TotalCalls() - names - walks, descendants, descendants + 1);
   const double ns = MedianNs(20, [&] { ClassifyWindow(dialog); });
   const double walkNs = MedianNs(20, [&] {
     int n = 0;

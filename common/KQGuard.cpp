@@ -46,8 +46,8 @@ DWORD ForeignSlot() noexcept {
   if (slot != static_cast<LONG>(TLS_OUT_OF_INDEXES)) return static_cast<DWORD>(slot);
   const DWORD mine = ::TlsAlloc();
   if (mine == TLS_OUT_OF_INDEXES) return TLS_OUT_OF_INDEXES;
-  const LONG before = ::InterlockedCompareExchange(&g_ForeignSlot, static_cast<LONG>(mine),
-                                                   static_cast<LONG>(TLS_OUT_OF_INDEXES));
+  const LONG before =
+      ::InterlockedCompareExchange(&g_ForeignSlot, static_cast<LONG>(mine), static_cast<LONG>(TLS_OUT_OF_INDEXES));
   if (before == static_cast<LONG>(TLS_OUT_OF_INDEXES)) return mine;
   ::TlsFree(mine);
   return static_cast<DWORD>(before);

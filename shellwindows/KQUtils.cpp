@@ -192,8 +192,8 @@ HBITMAP LoadResourceBitmap(const char* name) {
   const auto* info = reinterpret_cast<const BITMAPINFO*>(bytes + sizeof(BITMAPFILEHEADER));
   const BITMAPINFOHEADER& header = info->bmiHeader;
   const WORD bits = header.biBitCount;
-  if (header.biSize < sizeof(BITMAPINFOHEADER) || header.biWidth <= 0 || header.biHeight == 0 ||
-      header.biPlanes != 1 || (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32))
+  if (header.biSize < sizeof(BITMAPINFOHEADER) || header.biWidth <= 0 || header.biHeight == 0 || header.biPlanes != 1 ||
+      (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32))
     return nullptr;
   if (header.biCompression != BI_RGB && !(header.biCompression == BI_BITFIELDS && (bits == 16 || bits == 32)))
     return nullptr;
@@ -253,10 +253,9 @@ HMODULE LibraryModule() { return reinterpret_cast<HMODULE>(&__ImageBase); }
 
 void StartupUtils() {
   HMODULE user32 = ::GetModuleHandleA("User32.dll");
-  g_SetLayeredWindowAttributes =
-      user32 ? reinterpret_cast<SetLayeredWindowAttributesProc>(
-                   reinterpret_cast<void*>(::GetProcAddress(user32, "SetLayeredWindowAttributes")))
-             : nullptr;
+  g_SetLayeredWindowAttributes = user32 ? reinterpret_cast<SetLayeredWindowAttributesProc>(reinterpret_cast<void*>(
+                                              ::GetProcAddress(user32, "SetLayeredWindowAttributes")))
+                                        : nullptr;
 }
 
 void ShutdownUtils() { g_SetLayeredWindowAttributes = nullptr; }

@@ -154,8 +154,8 @@ TEST_F(Layout, ToolWindowsUseTheSmallMetrics) {
     TKQCaptionButtons set(frame.Wnd());
     AddTwo(set, frame.Wnd());
     const LONG left = -(m.frame + step);
-    ExpectRect(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 0, false)), left, top, left + m.smx - 4,
-               bottom, "without system menu");
+    ExpectRect(FromTopRight(frame.Wnd(), set.GetButtonRect(frame.Wnd(), 0, false)), left, top, left + m.smx - 4, bottom,
+               "without system menu");
   }
 }
 

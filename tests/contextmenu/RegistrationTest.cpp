@@ -143,9 +143,8 @@ TEST_F(Registration, Regsvr32WritesExactlyTheClassTheHandlersTheApprovalAndTheTy
   // The type library is registered under its identity, version and locale, with the full name.
   EXPECT_NE(std::find(typeLib.begin(), typeLib.end(), ClassesValue(TypeLibKey() + "\\1.0", "", "LNTRHlp Library")),
             typeLib.end());
-  EXPECT_NE(
-      std::find(typeLib.begin(), typeLib.end(), ClassesValue(TypeLibPathKey(), "", LibraryPath())),
-      typeLib.end());
+  EXPECT_NE(std::find(typeLib.begin(), typeLib.end(), ClassesValue(TypeLibPathKey(), "", LibraryPath())),
+            typeLib.end());
   EXPECT_TRUE(TypeLibRegistered());
 
   // Twice is once: the same entries with the same data, nothing more.

@@ -93,8 +93,8 @@ TEST(OpenDialog, TellsItsFolderAndClosesUnharmed) {
   EXPECT_EQ(opened.Close(), std::optional<DWORD>(0));
   const auto reports = HostLinesFrom("copydata kind=3 ", beforeClose);
   ASSERT_EQ(reports.size(), 1u);
-  EXPECT_TRUE(SameText(reports[0], "copydata kind=3 wparam=" + HexOf(dialog) + " hwnd=" + HexOf(dialog) +
-                                       " path=" + kSystem32))
+  EXPECT_TRUE(
+      SameText(reports[0], "copydata kind=3 wparam=" + HexOf(dialog) + " hwnd=" + HexOf(dialog) + " path=" + kSystem32))
       << reports[0];
 }
 

@@ -135,9 +135,7 @@ TEST(RealDialogs, ClassificationCostOfAnOpenDialog) {
   const double walk = MicrosecondsPerCall(20, [&] { ClassifyWindow(dialog); });
   const double steps = MicrosecondsPerCall(20, [&] { test::ClassifyStepByStep(dialog); });
   const double className = MicrosecondsPerCall(200, [&] { GetWndClassName(dialog); });
-  const double childList = MicrosecondsPerCall(20, [&] {
-    ::EnumChildWindows(dialog, VisitNothing, 0);
-  });
+  const double childList = MicrosecondsPerCall(20, [&] { ::EnumChildWindows(dialog, VisitNothing, 0); });
   std::printf(
       "classify real Open dialog of another process: one walk %.0f us, step by step %.0f us "
       "(EnumChildWindows alone %.0f us, GetClassNameA %.1f us)\n",
