@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/KQProcessStatic.h"
 #include "common/KQGuard.h"
 #include "common/KQSysCalls.h"
 #include "shellwindows/KQShellUtils.h"
@@ -25,7 +26,7 @@ constexpr char kDefaultNumber[] = "0";
 constexpr char kHistoryCaption[] = "History";
 constexpr char kHistoryBitmapResource[] = "HISTORY";
 
-ScopedBitmap g_HistoryBitmap;
+ProcessStatic<ScopedBitmap> g_HistoryBitmap;
 
 // A stored decimal integer; anything else ends the loading.
 int StoredInteger(const std::string& text) {
@@ -300,11 +301,11 @@ TKQVNode* TKQVMenu::FindByIndex(int index) const noexcept {
   return nullptr;
 }
 
-HBITMAP HistoryBitmap() noexcept { return g_HistoryBitmap.get(); }
+HBITMAP HistoryBitmap() noexcept { return g_HistoryBitmap->get(); }
 
-void StartupVMenu() { g_HistoryBitmap.reset(LoadResourceBitmap(kHistoryBitmapResource)); }
+void StartupVMenu() { g_HistoryBitmap->reset(LoadResourceBitmap(kHistoryBitmapResource)); }
 
-void ShutdownVMenu() { g_HistoryBitmap.reset(); }
+void ShutdownVMenu() { g_HistoryBitmap->reset(); }
 
 bool TKQVMenu::ExecuteCommand(HWND wnd, int index) const {
   TKQVNode* node = FindByIndex(index);

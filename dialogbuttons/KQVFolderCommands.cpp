@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "common/KQProcessStatic.h"
 #include "dialogbuttons/KQVCaptionButton.h"
 #include "hook/KQVHostLink.h"
 #include "shellwindows/KQDialogFolder.h"
@@ -19,15 +20,15 @@ namespace {
 constexpr LPARAM kObjectSelFolderEvents[] = {29, 31, 36};
 
 // The folder read at the last qualifying "WM_OBJECTSEL" of any set of this process.
-std::mutex g_LastObjectSelLock;
-std::string g_LastObjectSelFolder;
+ProcessStatic<std::mutex> g_LastObjectSelLock;
+ProcessStatic<std::string> g_LastObjectSelFolder;
 
 bool IsSnakeListGeneration(uint8_t kind) { return IsSnakeListOfficeKind(static_cast<TWindowKind>(kind)); }
 bool IsOlderOffice(uint8_t kind) { return IsOlderOfficeKind(static_cast<TWindowKind>(kind)); }
 
 std::string LastObjectSelFolder() {
-  std::lock_guard<std::mutex> lock(g_LastObjectSelLock);
-  return g_LastObjectSelFolder;
+  std::lock_guard<std::mutex> lock(*g_LastObjectSelLock);
+  return *g_LastObjectSelFolder;
 }
 
 }  // namespace
@@ -52,8 +53,8 @@ void TKQVCaptionButtons::RememberObjectSelFolder(LPARAM lParam) {
       std::end(kObjectSelFolderEvents))
     return;
   std::string folder = GetWindowFolder();
-  std::lock_guard<std::mutex> lock(g_LastObjectSelLock);
-  g_LastObjectSelFolder = std::move(folder);
+  std::lock_guard<std::mutex> lock(*g_LastObjectSelLock);
+  *g_LastObjectSelFolder = std::move(folder);
 }
 
 namespace {
@@ -100,9 +101,9 @@ void TKQVCaptionButtons::ApplyInitialFolder() {
 }
 
 void ShutdownFolderCommands() {
-  std::lock_guard<std::mutex> lock(g_LastObjectSelLock);
-  g_LastObjectSelFolder.clear();
-  g_LastObjectSelFolder.shrink_to_fit();
+  std::lock_guard<std::mutex> lock(*g_LastObjectSelLock);
+  g_LastObjectSelFolder->clear();
+  g_LastObjectSelFolder->shrink_to_fit();
 }
 
 }  // namespace kq

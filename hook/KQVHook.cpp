@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "captionbuttons/KQTaskWnd.h"
+#include "common/KQProcessStatic.h"
 #include "common/KQGuard.h"
 #include "common/KQScoped.h"
 #include "common/KQSysCalls.h"
@@ -29,7 +30,7 @@ constexpr UINT kTreeViewEmptyHits = TVHT_ONITEMRIGHT | TVHT_NOWHERE | TVHT_ONITE
 
 HHOOK g_CallWndRetHook = nullptr;
 HHOOK g_MouseHook = nullptr;
-std::unique_ptr<TKQVCaptionButtonsLst> g_ButtonSets;
+ProcessStatic<std::unique_ptr<TKQVCaptionButtonsLst>> g_ButtonSets;
 
 // The two glyphs, loaded once per process and shared by every set; freed at library stop, after
 // the sets that draw them.
@@ -38,14 +39,14 @@ struct Glyphs {
   ScopedBitmap history;
 };
 std::once_flag g_GlyphsLoaded;
-Glyphs g_Glyphs;
+ProcessStatic<Glyphs> g_Glyphs;
 
 const Glyphs& SharedGlyphs() {
   std::call_once(g_GlyphsLoaded, [] {
-    g_Glyphs.favorites.reset(LoadResourceBitmap(kFavoritesGlyph));
-    g_Glyphs.history.reset(LoadResourceBitmap(kHistoryGlyph));
+    g_Glyphs->favorites.reset(LoadResourceBitmap(kFavoritesGlyph));
+    g_Glyphs->history.reset(LoadResourceBitmap(kHistoryGlyph));
   });
-  return g_Glyphs;
+  return *g_Glyphs;
 }
 
 bool IsTriggerMessage(UINT msg) {
@@ -99,7 +100,7 @@ void ReportDoubleClick(const MOUSEHOOKSTRUCT& mouse) {
 
 }  // namespace
 
-TKQVCaptionButtonsLst* ButtonSets() { return g_ButtonSets.get(); }
+TKQVCaptionButtonsLst* ButtonSets() { return g_ButtonSets->get(); }
 HHOOK CallWndRetHook() { return g_CallWndRetHook; }
 HHOOK MouseHook() { return g_MouseHook; }
 
@@ -148,14 +149,14 @@ LRESULT CALLBACK MouseHookProc(int code, WPARAM wParam, LPARAM lParam) {
 
 void StartupHook() {
   RegisterHookMessages();
-  g_ButtonSets = std::make_unique<TKQVCaptionButtonsLst>();
+  *g_ButtonSets = std::make_unique<TKQVCaptionButtonsLst>();
 }
 
 void ShutdownHook() {
   // Destroying the list gives every window its own procedure back.
-  Guard([] { g_ButtonSets.reset(); });
-  g_Glyphs.favorites.reset();
-  g_Glyphs.history.reset();
+  Guard([] { g_ButtonSets->reset(); });
+  g_Glyphs->favorites.reset();
+  g_Glyphs->history.reset();
 }
 
 }  // namespace kq
@@ -164,6 +165,7 @@ extern "C" {
 
 void WINAPI HookOn() {
   using namespace kq;
+  if (!ButtonSets()) return;  // start-up did not complete: the library does nothing
   // A second HookOn replaces the call-return hook rather than losing the earlier handle, which
   // HookOff could then never remove.
   if (g_CallWndRetHook) ::UnhookWindowsHookEx(g_CallWndRetHook);

@@ -9,6 +9,7 @@
 #include <wrl/client.h>
 
 #include "bookmarks/KQRegistry.h"
+#include "common/KQProcessStatic.h"
 #include "common/KQGuard.h"
 #include "shellwindows/KQUtils.h"
 
@@ -24,10 +25,9 @@ LONG g_factoryRefs = 0;  // references to class objects held outside the table
 LONG g_locks = 0;        // IClassFactory::LockServer
 bool g_registrationReady = false;
 
-std::vector<std::unique_ptr<TKQComObjectFactory>>& ClassTable() {
-  static std::vector<std::unique_ptr<TKQComObjectFactory>> table;
-  return table;
-}
+ProcessStatic<std::vector<std::unique_ptr<TKQComObjectFactory>>> g_ClassTable;
+
+std::vector<std::unique_ptr<TKQComObjectFactory>>& ClassTable() { return *g_ClassTable; }
 
 std::string ClassKeyPath(REFCLSID clsid) { return std::string(kClsidKey) + "\\" + GuidText(clsid); }
 

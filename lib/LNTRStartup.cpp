@@ -1,7 +1,10 @@
 #include "lib/LNTRStartup.h"
 
+#include <initializer_list>
+
 #include "bookmarks/KQVMenu.h"
 #include "captionbuttons/KQCaptionButton.h"
+#include "common/KQGuard.h"
 #include "contextmenu/KQVContextMenu.h"
 #include "dialogbuttons/KQVCaptionButton.h"
 #include "hook/KQVHook.h"
@@ -12,28 +15,24 @@
 
 namespace kq {
 
-// The order every process that loads the library follows; shut-down runs it backwards.
+// The order every process that loads the library follows; shut-down runs it backwards. Start-up
+// runs inside the loader's lock of a program that only wanted to load us: each step is guarded,
+// and the first that fails ends it, leaving a library that does nothing (no hooks, no
+// registration) rather than a program that cannot load it.
 void LibraryStartup() {
-  RegisterObjectSelMsg();
-  StartupUtils();
-  StartupShellUtils();
-  StartupVMenu();
-  StartupCaptionButtons();
-  StartupContextMenu();
-  StartupDialogButtons();
-  StartupHook();
+  for (void (*step)() : {RegisterObjectSelMsg, StartupUtils, StartupShellUtils, StartupVMenu, StartupCaptionButtons,
+                         StartupContextMenu, StartupDialogButtons, StartupHook}) {
+    if (!Guard(step)) return;
+  }
   SetRegistrationReady(true);
 }
 
+// Each step of the shut-down runs whatever an earlier one met.
 void LibraryShutdown() {
   SetRegistrationReady(false);
-  ShutdownHook();
-  ShutdownDialogButtons();
-  ShutdownContextMenu();
-  ShutdownCaptionButtons();
-  ShutdownVMenu();
-  ShutdownShellUtils();
-  ShutdownUtils();
+  for (void (*step)() : {ShutdownHook, ShutdownDialogButtons, ShutdownContextMenu, ShutdownCaptionButtons,
+                         ShutdownVMenu, ShutdownShellUtils, ShutdownUtils})
+    Guard(step);
 }
 
 }  // namespace kq

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/KQProcessStatic.h"
 #include "common/KQScoped.h"
 #include "shellwindows/KQUtils.h"
 
@@ -19,7 +20,7 @@ using Microsoft::WRL::ComPtr;
 constexpr WORD kIDListFromPathOrdinal = 157;
 using IDListFromPathProc = LPITEMIDLIST(WINAPI*)(const void*);
 
-ScopedModule g_Shell32;
+ProcessStatic<ScopedModule> g_Shell32;
 IDListFromPathProc g_IDListFromPath = nullptr;
 
 // Bytes of the two-byte terminator that ends every list, and of the count field of an item.
@@ -166,15 +167,15 @@ void ScopedIDList::reset(LPITEMIDLIST list) noexcept {
 }
 
 void StartupShellUtils() {
-  g_Shell32.reset(::LoadLibraryA("shell32.dll"));
-  g_IDListFromPath = g_Shell32 ? reinterpret_cast<IDListFromPathProc>(reinterpret_cast<void*>(
-                                     ::GetProcAddress(g_Shell32.get(), MAKEINTRESOURCEA(kIDListFromPathOrdinal))))
-                               : nullptr;
+  g_Shell32->reset(::LoadLibraryA("shell32.dll"));
+  g_IDListFromPath = *g_Shell32 ? reinterpret_cast<IDListFromPathProc>(reinterpret_cast<void*>(
+                                      ::GetProcAddress(g_Shell32->get(), MAKEINTRESOURCEA(kIDListFromPathOrdinal))))
+                                : nullptr;
 }
 
 void ShutdownShellUtils() {
   g_IDListFromPath = nullptr;
-  g_Shell32.reset();
+  g_Shell32->reset();
 }
 
 }  // namespace kq
