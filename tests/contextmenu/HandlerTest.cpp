@@ -331,6 +331,33 @@ TEST_F(Handler, TheMenuHoldsTheAddItemAndTheBookmarkTreeBetweenSeparators) {
   EXPECT_EQ(ItemAt(history.submenu, 0).checked, nullptr);
 }
 
+// The check-mark bitmaps of every item below menu, at any depth.
+void CollectItemBitmaps(HMENU menu, std::vector<HBITMAP>& bitmaps) {
+  for (int i = 0, n = ::GetMenuItemCount(menu); i < n; ++i) {
+    const MenuItem item = ItemAt(menu, static_cast<UINT>(i));
+    if (item.checked) bitmaps.push_back(item.checked);
+    if (item.submenu) CollectItemBitmaps(item.submenu, bitmaps);
+  }
+}
+
+// Asked for its menu twice, the handler reloads the tree: the first menu's bitmaps stay valid as
+// long as the handler, whose menus may still be on the screen.
+TEST_F(Handler, ASecondMenuLeavesTheFirstMenusBitmapsValid) {
+  WriteTree();
+  WriteHistory();
+  ComPtr<IContextMenu> handler = NewHandler();
+  Query(handler.Get());
+  ScopedMenu first = std::move(menu);
+  std::vector<HBITMAP> bitmaps;
+  CollectItemBitmaps(first.get(), bitmaps);
+  ASSERT_GE(bitmaps.size(), 5u);  // the add item, a, b, c and the "History" folder
+  Query(handler.Get());
+  for (HBITMAP bitmap : bitmaps) {
+    BITMAP bm = {};
+    EXPECT_EQ(::GetObjectA(bitmap, sizeof(bm), &bm), static_cast<int>(sizeof(bm))) << bitmap;
+  }
+}
+
 TEST_F(Handler, SettingsAndFlagsDecideWhatIsAdded) {
   WriteTree();
   WriteHistory();
