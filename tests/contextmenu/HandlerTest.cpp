@@ -461,6 +461,20 @@ TEST_F(Handler, EmptyBookmarksAreShownDisabledAndAForeignHistoryValueStaysInside
       Outline("-|Add to Lanterna...=100|Bookmarks...>(F>(a=101|b=102)|-|c=103|-|History>(" + folderA + "=104))|-"));
 }
 
+// A history whose first value is not a string: only the entry that read appended is taken out
+// again; the tree's last node without names (a separator closing the last folder) stays.
+TEST_F(Handler, AHistoryThatFailsAtOnceLeavesTheWholeTree) {
+  WriteTree();
+  WriteNode("Root\\4", {{"DisplayName", "G"}, {"NodeType", "1"}});
+  WriteNode("Root\\4\\1", {{"DisplayName", "x"}, {"FileName", folderC}});
+  WriteNode("Root\\4\\2", {{"NodeType", "2"}});
+  WriteDword(kHistoryKey, "h1", 7);
+  WriteKey(kHistoryKey, {{"h2", folderA}});
+  ASSERT_EQ(EnumeratedValues(kHistoryKey), (std::vector<std::string>{"h1", "h2"}));
+  EXPECT_EQ(Query(NewHandler().Get()),
+            Outline("-|Add to Lanterna...=100|Bookmarks...>(F>(a=101|b=102)|-|c=103|G>(x=104|-)|-|History[grey])|-"));
+}
+
 TEST_F(Handler, InvokeAnswersUnknownOffsetsAndVerbsAndDescribesTheAddItem) {
   WriteTree();
   ComPtr<IContextMenu> handler = NewHandler();
