@@ -76,8 +76,10 @@ void ForgetMenuIndexes(const TCustomNode::NodeList* level) {
   }
 }
 
-void SetItemBitmap(HMENU menu, UINT position, const TKQVNode& node) {
-  if (HBITMAP bitmap = node.Bitmap()) sys::SetMenuItemBitmaps(menu, position, MF_BYPOSITION, bitmap, bitmap);
+std::shared_ptr<ScopedBitmap> SharedBitmap(HBITMAP bitmap) {
+  ScopedBitmap owned(bitmap);
+  if (!owned) return nullptr;
+  return std::make_shared<ScopedBitmap>(std::move(owned));
 }
 
 }  // namespace
@@ -141,7 +143,7 @@ void TKQVNode::SetMenuIndex(int value) noexcept {
   if (payload_) payload_->MenuIndex = value;
 }
 
-HBITMAP TKQVNode::Bitmap() const noexcept { return payload_ ? payload_->Bitmap.get() : nullptr; }
+HBITMAP TKQVNode::Bitmap() const noexcept { return payload_ && payload_->Bitmap ? payload_->Bitmap->get() : nullptr; }
 
 // ---- TKQVMenu ----------------------------------------------------------------------------------
 
@@ -203,7 +205,8 @@ void TKQVMenu::LoadHistory(TKQRegIniFile* reg, const std::string& path) {
   auto folderInfo = std::make_unique<TKQVBmkInfo>(std::string(), kNodeFolder);
   folderInfo->DisplayName = kHistoryCaption;
   if (HBITMAP history = HistoryBitmap())
-    folderInfo->Bitmap.reset(static_cast<HBITMAP>(::CopyImage(history, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    folderInfo->Bitmap =
+        SharedBitmap(static_cast<HBITMAP>(::CopyImage(history, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
   TKQVNode* folder = AddInfoChild(GetFirstNode(), std::move(folderInfo));
 
   // History entries carry no bitmap. Icons are on again afterwards, whatever happens.
@@ -231,7 +234,7 @@ void TKQVMenu::UpdateBitmap(TKQVNode* node) noexcept {
       info.Bitmap.reset();
       return;
     }
-    info.Bitmap.reset(DrawCheckBitmap(icon.get()));
+    info.Bitmap = SharedBitmap(DrawCheckBitmap(icon.get()));
   });
 }
 
@@ -290,6 +293,15 @@ HMENU TKQVMenu::BuildLevel(TCustomNode* parentNode, UINT& id, int& index, UINT l
   }
   if (position == 0) return nullptr;  // every item of the level was left out
   return menu.release();
+}
+
+void TKQVMenu::SetItemBitmap(HMENU menu, UINT position, const TKQVNode& node) {
+  const TKQVBmkInfo* info = node.Info();
+  if (!info || !info->Bitmap || !*info->Bitmap) return;
+  // Kept before it is handed out; a bitmap this object keeps already is not kept twice.
+  if (info->Bitmap.use_count() == 1) shownBitmaps_.push_back(info->Bitmap);
+  const HBITMAP bitmap = info->Bitmap->get();
+  sys::SetMenuItemBitmaps(menu, position, MF_BYPOSITION, bitmap, bitmap);
 }
 
 TKQVNode* TKQVMenu::FindByIndex(int index) const noexcept {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "bookmarks/KQRegistry.h"
 #include "bookmarks/KQTreeUtl.h"
@@ -40,7 +41,8 @@ class TKQVBmkInfo : public TNodeData {
   std::string FileName;
   std::string DisplayName;
   std::uint8_t NodeType;
-  ScopedBitmap Bitmap;  // the item's check-mark bitmap, or none
+  // The item's check-mark bitmap, or none; shared with the menu object once a menu shows it.
+  std::shared_ptr<ScopedBitmap> Bitmap;
   std::string IconFileName;
   int IconIndex = 0;
 };
@@ -106,7 +108,8 @@ class TKQVMenu : public TCustomNodes {
   // level is empty. Bookmarks take the command id Id and the MenuIndex Index, both advanced in
   // pre-order over the bookmarks; folders and separators take neither. When a bookmark would need
   // an id beyond LastId, it and everything after it are left out (and a folder left with nothing).
-  // The caller owns the menu.
+  // The caller owns the menu. The check-mark bitmaps it shows stay valid as long as this object,
+  // also after a reload or a new icon has replaced their nodes' own.
   HMENU BuildMenu(TCustomNode* parentNode, UINT& id, int& index, UINT lastId = UINT_MAX);
   // The first node in pre-order whose MenuIndex is Index (never one that is negative), or none.
   TKQVNode* FindByIndex(int index) const noexcept;
@@ -119,8 +122,13 @@ class TKQVMenu : public TCustomNodes {
   TKQVNode* AddInfoChild(TCustomNode* parent, std::unique_ptr<TKQVBmkInfo> info);
   // One level of BuildMenu; Exhausted turns true when a bookmark found no id left.
   HMENU BuildLevel(TCustomNode* parentNode, UINT& id, int& index, UINT lastId, bool& exhausted);
+  // Gives the item at position of menu the node's bitmap, which this object keeps from then on.
+  void SetItemBitmap(HMENU menu, UINT position, const TKQVNode& node);
 
   bool showIcons_ = true;
+  // Every bitmap a built menu shows: a menu does not own its items' bitmaps, and the menus built
+  // here may outlive the nodes (the shell keeps its menu while the handler reloads the tree).
+  std::vector<std::shared_ptr<ScopedBitmap>> shownBitmaps_;
 };
 
 // The "History" folder's bitmap, loaded at start-up from the RCDATA resource "HISTORY" (16 by 16

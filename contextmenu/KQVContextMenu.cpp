@@ -53,13 +53,30 @@ bool SingleDropName(HDROP drop, std::string& name) {
   return true;
 }
 
+// Where LoadHistory appends: a separator and the "History" folder after the children the first
+// node has, or, in an empty menu, a separator as the first node with the folder as its only child.
+struct HistoryPlace {
+  TCustomNode* First = nullptr;
+  size_t Children = 0;
+};
+
+HistoryPlace PlaceOfHistory(const TKQVMenu& menu) noexcept {
+  HistoryPlace place;
+  place.First = menu.GetFirstNode();
+  if (place.First && place.First->Children()) place.Children = place.First->Children()->size();
+  return place;
+}
+
 // A history value that is not a string ends the loading with its entry appended but not filled
-// in: the last entry of the "History" folder, the last child of the first node. It leads nowhere
-// and is taken out again.
-void DropUnreadHistoryEntry(TKQVMenu& menu) noexcept {
+// in: the last entry of the folder the loading appended. It leads nowhere and is taken out again.
+// Unless the loading got as far as appending its folder, nothing is taken: every other node is
+// the user's.
+void DropUnreadHistoryEntry(TKQVMenu& menu, const HistoryPlace& before) noexcept {
   TCustomNode* first = menu.GetFirstNode();
-  const TCustomNode::NodeList* children = first ? first->Children() : nullptr;
-  if (!children || children->empty()) return;
+  if (!first || (before.First && first != before.First)) return;
+  const TCustomNode::NodeList* children = first->Children();
+  const size_t appended = before.First ? before.Children + 2 : 1;
+  if (!children || children->size() != appended) return;
   const TCustomNode::NodeList* entries = children->back()->Children();
   if (!entries || entries->empty()) return;
   auto* entry = static_cast<TKQVNode*>(entries->back().get());
@@ -110,11 +127,12 @@ void TKQVContextMenu::LoadMenus() {
     menu.Clear();
   }
   if (ShowHistory) {
+    const HistoryPlace place = PlaceOfHistory(menu);
     const bool loaded = Guard([&] {
       TKQRegIniFile reg(KEY_READ);
       menu.LoadHistory(&reg, HistoryKeyPath());
     });
-    if (!loaded) DropUnreadHistoryEntry(menu);
+    if (!loaded) DropUnreadHistoryEntry(menu, place);
   }
 }
 

@@ -2,6 +2,8 @@
 
 #include <shobjidl.h>
 
+#include <iterator>
+
 #include "captionbuttons/KQTaskWnd.h"
 #include "common/KQGuard.h"
 #include "shellwindows/KQShellUtils.h"
@@ -38,12 +40,41 @@ bool LooksLikeInterface(LRESULT answer) {
   return IsCode(table[0]) && IsCode(table[1]) && IsCode(table[2]);
 }
 
+// The windows that hold the shell browser of a file dialog or an Explorer window, by class.
+constexpr const char* kBrowserHolderClasses[] = {
+    kClassDialog, kClassCabinet, kClassExplore, kClassShellTabWindow, kClassExplorerBrowser,
+};
+
+// The controls of user32 and comctl32: each gives message 1031 a meaning of its own.
+constexpr const char* kControlClasses[] = {
+    kClassButton,        kClassEdit,          kClassStatic,      kClassListBox,     kClassComboBox,
+    "ScrollBar",         kClassComboBoxEx,    kClassToolbar,     "ReBarWindow32",   "msctls_statusbar32",
+    "msctls_trackbar32", "msctls_progress32", "msctls_updown32", "msctls_hotkey32", kClassListView,
+    kClassTreeView,      "SysHeader32",       "SysTabControl32", "SysAnimate32",    "SysMonthCal32",
+    "SysDateTimePick32", "SysIPAddress32",    "SysPager",        "SysLink",         "tooltips_class32",
+    "NativeFontCtl",
+};
+
+bool IsOneOf(const char* name, const char* const* classes, size_t count) {
+  for (size_t i = 0; i < count; ++i)
+    if (::lstrcmpiA(name, classes[i]) == 0) return true;
+  return false;
+}
+
 }  // namespace
+
+bool CanHoldShellBrowser(HWND wnd) {
+  char name[kClassNameBufferChars];
+  if (ReadWndClassName(wnd, name) == 0) return false;
+  if (IsOneOf(name, kBrowserHolderClasses, std::size(kBrowserHolderClasses))) return true;
+  if (IsOneOf(name, kControlClasses, std::size(kControlClasses))) return false;
+  // A shell view is created as a child of the window of the browser that shows it.
+  return ::FindWindowExA(wnd, nullptr, kClassShellView, nullptr) != nullptr;
+}
 
 ComPtr<IShellBrowser> AskShellBrowser(HWND wnd) {
   ComPtr<IShellBrowser> browser;
-  if (!::IsWindow(wnd)) return browser;
-  if (lstrcmpiA(GetWndClassName(wnd).c_str(), kClassComboBoxEx) == 0) return browser;
+  if (!::IsWindow(wnd) || !CanHoldShellBrowser(wnd)) return browser;
   const LRESULT answer = ::SendMessageA(wnd, kGetShellBrowserMsg, 0, 0);
   if (answer == 0 || ::IsWindow(reinterpret_cast<HWND>(answer)) || !LooksLikeInterface(answer)) return browser;
   Guard([&] {

@@ -15,14 +15,22 @@ class TTaskWnd;
 // The shell's private message that asks a window for the IShellBrowser it hosts (WM_USER + 7).
 constexpr UINT kGetShellBrowserMsg = WM_USER + 7;
 constexpr char kClassShellTabWindow[] = "ShellTabWindowClass";
+constexpr char kClassExplorerBrowser[] = "ExplorerBrowserControl";
 
 // The shell browser of a dialog or Explorer window: asked of the window, the windows below it,
-// then its parent. Only an answer that proves to be an interface is taken (a ComboBoxEx32
-// answers the same message number with its edit control's handle).
+// then its parent. Only windows that can hold a shell browser are asked (CanHoldShellBrowser),
+// and only an answer that proves to be an interface is taken.
 Microsoft::WRL::ComPtr<IShellBrowser> GetShellBrowser(HWND wnd);
 Microsoft::WRL::ComPtr<IShellBrowser> FindShellBrowserBelow(TTaskWnd* task);
-// The browser wnd's answer to kGetShellBrowserMsg, when it is one; null otherwise.
+// The browser wnd's answer to kGetShellBrowserMsg, when it is one; null otherwise. A window that
+// cannot hold a shell browser is not sent the message.
 Microsoft::WRL::ComPtr<IShellBrowser> AskShellBrowser(HWND wnd);
+// True for the windows a shell browser answers through: dialogs ("#32770"), Explorer's frames and
+// tabs, the ExplorerBrowser's own window, and any other window whose direct child is a shell view,
+// unless it is a common control. To a common control message 1031 is a command of its own, several
+// with a pointer argument (RB_SETPARENT, TBM_SETRANGEMIN, SB_GETBORDERS, PBM_GETRANGE,
+// CBEM_GETEDITCONTROL), so it is never sent one.
+bool CanHoldShellBrowser(HWND wnd);
 
 // File-system path of the folder the browser shows; empty for virtual folders and failures.
 std::string GetBrowserFolder(IShellBrowser* browser);

@@ -331,6 +331,33 @@ TEST_F(Handler, TheMenuHoldsTheAddItemAndTheBookmarkTreeBetweenSeparators) {
   EXPECT_EQ(ItemAt(history.submenu, 0).checked, nullptr);
 }
 
+// The check-mark bitmaps of every item below menu, at any depth.
+void CollectItemBitmaps(HMENU menu, std::vector<HBITMAP>& bitmaps) {
+  for (int i = 0, n = ::GetMenuItemCount(menu); i < n; ++i) {
+    const MenuItem item = ItemAt(menu, static_cast<UINT>(i));
+    if (item.checked) bitmaps.push_back(item.checked);
+    if (item.submenu) CollectItemBitmaps(item.submenu, bitmaps);
+  }
+}
+
+// Asked for its menu twice, the handler reloads the tree: the first menu's bitmaps stay valid as
+// long as the handler, whose menus may still be on the screen.
+TEST_F(Handler, ASecondMenuLeavesTheFirstMenusBitmapsValid) {
+  WriteTree();
+  WriteHistory();
+  ComPtr<IContextMenu> handler = NewHandler();
+  Query(handler.Get());
+  ScopedMenu first = std::move(menu);
+  std::vector<HBITMAP> bitmaps;
+  CollectItemBitmaps(first.get(), bitmaps);
+  ASSERT_GE(bitmaps.size(), 5u);  // the add item, a, b, c and the "History" folder
+  Query(handler.Get());
+  for (HBITMAP bitmap : bitmaps) {
+    BITMAP bm = {};
+    EXPECT_EQ(::GetObjectA(bitmap, sizeof(bm), &bm), static_cast<int>(sizeof(bm))) << bitmap;
+  }
+}
+
 TEST_F(Handler, SettingsAndFlagsDecideWhatIsAdded) {
   WriteTree();
   WriteHistory();
@@ -432,6 +459,20 @@ TEST_F(Handler, EmptyBookmarksAreShownDisabledAndAForeignHistoryValueStaysInside
   EXPECT_EQ(
       Query(NewHandler().Get()),
       Outline("-|Add to Lanterna...=100|Bookmarks...>(F>(a=101|b=102)|-|c=103|-|History>(" + folderA + "=104))|-"));
+}
+
+// A history whose first value is not a string: only the entry that read appended is taken out
+// again; the tree's last node without names (a separator closing the last folder) stays.
+TEST_F(Handler, AHistoryThatFailsAtOnceLeavesTheWholeTree) {
+  WriteTree();
+  WriteNode("Root\\4", {{"DisplayName", "G"}, {"NodeType", "1"}});
+  WriteNode("Root\\4\\1", {{"DisplayName", "x"}, {"FileName", folderC}});
+  WriteNode("Root\\4\\2", {{"NodeType", "2"}});
+  WriteDword(kHistoryKey, "h1", 7);
+  WriteKey(kHistoryKey, {{"h2", folderA}});
+  ASSERT_EQ(EnumeratedValues(kHistoryKey), (std::vector<std::string>{"h1", "h2"}));
+  EXPECT_EQ(Query(NewHandler().Get()),
+            Outline("-|Add to Lanterna...=100|Bookmarks...>(F>(a=101|b=102)|-|c=103|G>(x=104|-)|-|History[grey])|-"));
 }
 
 TEST_F(Handler, InvokeAnswersUnknownOffsetsAndVerbsAndDescribesTheAddItem) {

@@ -19,6 +19,7 @@ constexpr char kWindows[] = "C:\\windows";
 constexpr char kSystem32[] = "C:\\windows\\system32";
 constexpr char kSettingsKey[] = "Software\\Quillonworks\\Lanterna";
 constexpr char kAppDefaults[] = "Software\\Wine\\AppDefaults\\folder_windows.exe";
+constexpr char kAppDefaultsW10[] = "Software\\Wine\\AppDefaults\\folder_windows_w10.exe";
 
 size_t CountLines(const HelperLog& log, const std::string& prefix) { return log.LinesStartingWith(prefix).size(); }
 
@@ -140,6 +141,31 @@ TEST(ComboBoxExDialog, ItsAnswerIsNeverTakenForAShellBrowser) {
   EXPECT_EQ(HostGetFolder(dialog.Window()), "");
   EXPECT_TRUE(dialog.Running());
   EXPECT_EQ(CountLines(dialog.Log(), "fault "), 0u);
+}
+
+// On a system of major version 10 the descendants are searched too, but only windows that can hold
+// a shell browser are asked: to a status bar, a trackbar, a rebar or a progress bar message 1031 is
+// a command with a pointer argument, and the dialog's owner is no browser's window either.
+TEST(CommonControlsDialog, OnlyWindowsThatCanHoldABrowserAreAsked) {
+  ScopedRegistryString version(HKEY_CURRENT_USER, kAppDefaultsW10, "Version", "win10");
+  ASSERT_TRUE(version.Set());
+  for (const bool withBrowser : {false, true}) {
+    std::vector<std::string> args = {"controls"};
+    if (withBrowser) args.push_back("--browser");
+    FolderWindow dialog(args, "folder_windows_w10.exe");
+    ASSERT_NE(dialog.Window(), nullptr);
+    std::string told;
+    ASSERT_TRUE(dialog.Log().WaitForLine("version major=", &told, kChangeWaitMs));
+    ASSERT_NE(told, "version major=6");  // the search below the dialog is the one of other systems
+    EXPECT_EQ(HostSetFolder(dialog.Window(), kWindows), withBrowser ? 1 : 0);
+    if (withBrowser) {
+      std::string line;
+      EXPECT_TRUE(dialog.Log().WaitForLine("browseobject ", &line, kChangeWaitMs));
+      EXPECT_TRUE(SameText(line, std::string("browseobject path=") + kWindows + " flags=1")) << line;
+    }
+    EXPECT_EQ(dialog.Log().LinesStartingWith("asked "), std::vector<std::string>()) << "browser " << withBrowser;
+    EXPECT_EQ(CountLines(dialog.Log(), "fault "), 0u);
+  }
 }
 
 // ---- Explorer windows, under both system versions ------------------------------------------------

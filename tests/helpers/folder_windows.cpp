@@ -20,6 +20,12 @@
 //   openedit [--reject]                          an Open dialog of the older layout (file name in
 //                                                edit 1152) whose shell browser takes every
 //                                                folder (with --reject: none)
+//   controls [--browser]                         the older Open dialog's tree, owned by a hidden
+//                                                window, with a status bar, a trackbar, a rebar and
+//                                                a progress bar, and no shell browser; with
+//                                                --browser a last child of a class of its own hosts
+//                                                a shell view and answers message 1031 with a
+//                                                shell browser that takes every folder
 //   explorer --dir PATH [--reject]               a "CabinetWClass" window hosting an
 //                                                ExplorerBrowser, with a "ShellTabWindowClass"
 //                                                child that answers message 1031; with --reject
@@ -27,10 +33,12 @@
 //                                                every folder; with --silent-tab it answers 0
 //                                                (the browser's own windows below still answer)
 //
-// Log lines: "ready hwnd=0x.." once the window is shown; "settext id=N text=T", "click id=N",
+// Log lines: "version major=N" (what the system tells this program) at the start;
+// "ready hwnd=0x.." once the window is shown; "settext id=N text=T", "click id=N",
 // "key id=N vk=V text=T" for the fields; "contextmenu probe=0|1 selected=N", "menu ms=N left=0|1";
 // "setselection path=P"; "browseobject refused" or "browseobject path=P flags=N"; "folder=P" whenever the Explorer
-// window's folder changes; "fault code=0x.." for every access violation; "exit" at the end.
+// window's folder changes; "fault code=0x.." for every access violation; "asked class=C" when a common control or the
+// owner of "controls" receives message 1031; "exit" at the end.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -157,6 +165,7 @@ struct Options {
   std::string className;
   std::vector<std::pair<int, std::string>> fields;
   bool bar = false;
+  bool browser = false;
   std::string text = "report.txt";
   std::vector<std::string> items;
   std::vector<int> selected;
@@ -434,6 +443,64 @@ HWND BuildOpenEdit() {
   g_DialogBrowser = &g_TestBrowser;
   return top;
 }
+
+// ---- An Open dialog with common controls, to which message 1031 is a command of their own ------
+
+// The owner and the controls log message 1031 and drop it: passed on, the status bar's
+// SB_GETBORDERS would write through the null lParam.
+LRESULT CALLBACK AskedProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  const auto original = reinterpret_cast<WNDPROC>(::GetPropA(wnd, "FolderWindowsProc"));
+  if (msg == kGetShellBrowserMsg) {
+    char name[80] = {};
+    ::GetClassNameA(wnd, name, sizeof(name));
+    Log(std::string("asked class=") + name);
+    return 0;
+  }
+  return ::CallWindowProcA(original, wnd, msg, wParam, lParam);
+}
+
+HWND Watched(HWND wnd) {
+  ::SetPropA(wnd, "FolderWindowsProc", reinterpret_cast<HANDLE>(::GetWindowLongPtrA(wnd, GWLP_WNDPROC)));
+  ::SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(AskedProc));
+  return wnd;
+}
+
+LRESULT CALLBACK BrowserHostProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == kGetShellBrowserMsg) return reinterpret_cast<LRESULT>(static_cast<IShellBrowser*>(&g_TestBrowser));
+  return ::DefWindowProcA(wnd, msg, wParam, lParam);
+}
+
+HWND BuildControls(bool withBrowser) {
+  RegisterClassOf("FolderWindowsOwner", ::DefWindowProcA);
+  HWND owner = Watched(::CreateWindowExA(0, "FolderWindowsOwner", "Owner", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
+                                         nullptr, ::GetModuleHandleA(nullptr), nullptr));
+  HWND top = ::CreateWindowExA(kDialogExStyle, "#32770", "Folder window", kTopStyle, 80, 60, 520, 480, owner, nullptr,
+                               ::GetModuleHandleA(nullptr), nullptr);
+  g_DialogProc =
+      reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(top, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BrowseProc)));
+  RegisterClassOf("SHELLDLL_DefView", ::DefWindowProcA);
+  CreateChild(top, "Static", 1091, 0, 0);
+  CreateChild(top, "ComboBox", 1137, CBS_DROPDOWNLIST, 0);
+  CreateChild(top, "Static", 1088, 0, 30);
+  CreateChild(top, "ListBox", 1120, 0, 60);
+  HWND view = CreateChild(top, "SHELLDLL_DefView", 1121, 0, 90);
+  CreateChild(view, WC_LISTVIEWA, 1, LVS_LIST, 0);
+  CreateChild(top, "Static", 1090, 0, 120);
+  CreateChild(top, "Edit", 1152, WS_BORDER, 150);
+  CreateChild(top, "Static", 1089, 0, 180);
+  CreateChild(top, "ComboBox", 1136, CBS_DROPDOWNLIST, 180);
+  Watched(CreateChild(top, STATUSCLASSNAMEA, 0, CCS_NOPARENTALIGN | CCS_NORESIZE, 210));
+  Watched(CreateChild(top, TRACKBAR_CLASSA, 0, 0, 240));
+  Watched(CreateChild(top, REBARCLASSNAMEA, 0, CCS_NOPARENTALIGN | CCS_NORESIZE, 270));
+  Watched(CreateChild(top, PROGRESS_CLASSA, 0, 0, 300));
+  if (withBrowser) {
+    RegisterClassOf("FolderWindowsBrowserHost", BrowserHostProc);
+    HWND host = CreateChild(top, "FolderWindowsBrowserHost", 0, 0, 330);
+    CreateChild(host, "SHELLDLL_DefView", 0, 0, 0);
+  }
+  return top;
+}
+
 bool g_SilentTab = false;
 
 ComPtr<IExplorerBrowser> g_Browser;
@@ -528,6 +595,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       g_SilentTab = true;
     } else if (arg == "--reject") {
       g_Refuse = true;
+    } else if (arg == "--browser") {
+      options->browser = true;
     } else if (arg == "--bar") {
       options->bar = true;
     } else if (arg == "--text" && hasValue) {
@@ -554,9 +623,12 @@ int main(int argc, char** argv) {
     return 3;
   }
   ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES | ICC_USEREX_CLASSES};
+  INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES | ICC_USEREX_CLASSES | ICC_COOL_CLASSES};
   ::InitCommonControlsEx(&controls);
   ::AddVectoredExceptionHandler(1, NoteFault);
+  OSVERSIONINFOA version = {sizeof(version)};
+  ::GetVersionExA(&version);
+  Log("version major=" + std::to_string(version.dwMajorVersion));
 
   HWND top = nullptr;
   if (options.mode == "office")
@@ -571,6 +643,8 @@ int main(int argc, char** argv) {
     top = BuildComboEx();
   else if (options.mode == "openedit")
     top = BuildOpenEdit();
+  else if (options.mode == "controls")
+    top = BuildControls(options.browser);
   else if (options.mode == "explorer")
     top = BuildExplorer(options);
   if (!top) {
