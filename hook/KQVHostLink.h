@@ -73,9 +73,12 @@ bool IsAppDisabled(HWND wnd);
 // ---- Talking to the host ------------------------------------------------------------------------
 
 // How long a program that runs the library waits for the host's answer before it goes on
-// without one: a hung host must not hang every program with a dialog open.
+// without one: a hung host must not hang every program with a dialog open. While it waits, the
+// sending thread still answers messages sent to its windows: the host may ask the very window it
+// is answering about (its folder, for example) before it answers, and a thread that served
+// nothing would wait out the bound and lose the answer.
 constexpr DWORD kHostAnswerTimeoutMs = 3000;
-constexpr UINT kHostSendFlags = SMTO_ABORTIFHUNG | SMTO_BLOCK;
+constexpr UINT kHostSendFlags = SMTO_ABORTIFHUNG | SMTO_NORMAL;
 
 // Sends msg to GetHostWindow and waits at most kHostAnswerTimeoutMs. False when there is no host
 // window or it did not answer in time; otherwise the host's result goes to *answer (if given).

@@ -48,15 +48,6 @@ class CommandLine {
 
 std::string Answer(LRESULT value) { return " answer=" + std::to_string(value); }
 
-LRESULT GetFolder(HostContext& context, HWND target) {
-  DWORD_PTR answer = 0;
-  bool sent = context.getDlgFolderMsg != 0 &&
-              ::SendMessageTimeoutA(target, context.getDlgFolderMsg, 0, 0, kHostSendFlags, kHostSendTimeoutMs, &answer);
-  context.log.Line("getfolder hwnd=" + Hex(target) + " sent=" + (sent ? "1" : "0") +
-                   Answer(static_cast<LRESULT>(answer)) + " folder=" + context.block.ReadProbedFolder());
-  return sent ? 1 : 0;
-}
-
 // send/post <hwnd> <message name or number> <wParam> <lParam>
 LRESULT SendNamed(HostContext& context, const CommandLine& command, bool post) {
   HWND target = command.Window(1);
@@ -84,6 +75,15 @@ void ForgetDisabled(HostOptions& options, const std::string& exe) {
 }
 
 }  // namespace
+
+LRESULT SendGetFolder(HostContext& context, HWND target) {
+  DWORD_PTR answer = 0;
+  bool sent = context.getDlgFolderMsg != 0 &&
+              ::SendMessageTimeoutA(target, context.getDlgFolderMsg, 0, 0, kHostSendFlags, kHostSendTimeoutMs, &answer);
+  context.log.Line("getfolder hwnd=" + Hex(target) + " sent=" + (sent ? "1" : "0") +
+                   Answer(static_cast<LRESULT>(answer)) + " folder=" + context.block.ReadProbedFolder());
+  return sent ? 1 : 0;
+}
 
 LRESULT SendSetFolder(HostContext& context, HWND target, const std::string* folder, long long cbData,
                       const std::string& name) {
@@ -116,7 +116,7 @@ LRESULT RunHostCommand(HostContext& context, const std::string& line) {
     if (static_cast<size_t>(number) > folder.size() + 1) number = static_cast<long long>(folder.size() + 1);
     return SendSetFolder(context, command.Window(1), &folder, number, verb);
   }
-  if (verb == "getfolder" && command.Window(1)) return GetFolder(context, command.Window(1));
+  if (verb == "getfolder" && command.Window(1)) return SendGetFolder(context, command.Window(1));
   if ((verb == "send" || verb == "post") && command.Count() == 5 && command.Window(1))
     return SendNamed(context, command, verb == "post");
   if (verb == "startfolder") {

@@ -19,4 +19,8 @@ LRESULT RunHostCommand(HostContext& context, const std::string& line);
 LRESULT SendSetFolder(HostContext& context, HWND target, const std::string* folder, long long cbData,
                       const std::string& name);
 
+// Sends target GetDlgFolderMsg (bounded), then logs "getfolder" with what ProbedFolder holds.
+// Answers 1 when the window answered, else 0.
+LRESULT SendGetFolder(HostContext& context, HWND target);
+
 }  // namespace lntrhost

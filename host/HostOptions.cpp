@@ -52,6 +52,8 @@ bool ParseHostOptions(int argc, char** argv, HostOptions* options, std::string* 
         return false;
       }
       options->otherAnswer = static_cast<LRESULT>(number);
+    } else if (arg == "--ask-folder-before-disabling") {
+      options->askFolderBeforeDisabling = true;
     } else if (arg == "--dll") {
       if (!value(&options->dllPath)) return false;
     } else if (arg == "--no-hook") {

@@ -15,6 +15,7 @@ struct HostOptions {
   bool doubleClickMenu = false;           // --double-click-menu
   std::vector<std::string> disabledExes;  // --disable EXE (repeatable), compared case-insensitively
   LRESULT otherAnswer = 0;                // --disabled-answer N: the answer for all other windows
+  bool askFolderBeforeDisabling = false;  // --ask-folder-before-disabling: see HostProtocol.h
   std::string dllPath;                    // --dll PATH; default LNTRHlp.dll next to the host
   bool hook = true;                       // --no-hook turns it off
   bool hangAfterStart = false;            // --hang-after-start

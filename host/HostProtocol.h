@@ -32,7 +32,9 @@
 //   copydata kind=1 wparam=<hex> path=<text>
 //   copydata kind=3 wparam=<hex> hwnd=<hex> path=<text>
 //   copydata kind=<n> wparam=<hex> size=<n>      any other kind
-//   appdisabled hwnd=<hex> exe=<name> answer=<n>
+//   appdisabled hwnd=<hex> exe=<name> answer=<n> ms=<n>   answered after <n> ms; with
+//                                                --ask-folder-before-disabling an answer of 1 is
+//                                                preceded by "getfolder" of that window (bounded)
 //   menu code=<1|2> x=<n> y=<n> hwnd=<hex> items=<n>   (--menu) the folder menu is shown at the
 //                                                point, for the top-level window under it
 //   menu item=<i> left=<n> top=<n> right=<n> bottom=<n>  where item i of the shown menu is on the

@@ -38,7 +38,12 @@ LRESULT OnAppIsDisabled(HostContext& context, HWND wnd) {
   for (const std::string& disabled : context.options.disabledExes) {
     if (!exe.empty() && ::lstrcmpiA(disabled.c_str(), exe.c_str()) == 0) answer = 1;
   }
-  context.log.Line("appdisabled hwnd=" + Hex(wnd) + " exe=" + exe + " answer=" + std::to_string(answer));
+  // As a host may: before it turns a window down, it asks that window for its folder.
+  const DWORD start = ::GetTickCount();
+  if (answer == 1 && context.options.askFolderBeforeDisabling) SendGetFolder(context, wnd);
+  const DWORD elapsed = ::GetTickCount() - start;
+  context.log.Line("appdisabled hwnd=" + Hex(wnd) + " exe=" + exe + " answer=" + std::to_string(answer) +
+                   " ms=" + std::to_string(elapsed));
   return answer;
 }
 

@@ -91,19 +91,43 @@ std::string WideToAnsi(const wchar_t* text, int length) {
   return result;
 }
 
+// Whether a common dialog is asked for its folder in UTF-16: in the character set of the window
+// that owns it, the program's own window; the dialog's own flag is not the program's (it changes
+// whenever anyone subclasses the dialog through the other set's function). A dialog without an
+// owner is asked in its own.
+bool AskFolderWide(HWND dialog) {
+  HWND owner = ::GetParent(dialog);
+  return ::IsWindowUnicode(owner ? owner : dialog) != FALSE;
+}
+
+// The text of a CDM_GETFOLDERPATH answer of count characters, its zero included. It is read in the
+// character set it was asked in when it is count - 1 characters long there. A dialog answers in
+// the set its program opened it with, whatever its owner is, so an answer that fits only the
+// other set is read in that one.
+std::string FolderAnswerText(const std::vector<wchar_t>& buffer, LRESULT count, bool askedWide) {
+  const wchar_t* wide = buffer.data();
+  const char* narrow = reinterpret_cast<const char*>(buffer.data());
+  // The buffer ends in a zero character that no answer writes: both readings stop inside it.
+  const size_t wideLength = wcsnlen(wide, buffer.size());
+  const size_t narrowLength = strnlen(narrow, buffer.size() * sizeof(wchar_t));
+  const size_t textLength = static_cast<size_t>(count) - 1;
+  const bool fitsWide = wideLength == textLength;
+  const bool fitsNarrow = narrowLength == textLength;
+  const bool readWide = askedWide ? (fitsWide || !fitsNarrow) : (!fitsNarrow && fitsWide);
+  if (readWide) return WideToAnsi(wide, static_cast<int>(wideLength));
+  return std::string(narrow, narrowLength);
+}
+
 std::string CommonDialogFolder(HWND wnd) {
-  // A common dialog answers in its own character set. The buffer holds the larger answer
-  // whichever is asked, so a dialog that answers wide into a narrow request cannot overrun it.
+  // The buffer holds the larger answer whichever set is asked, so a dialog that answers wide into
+  // a narrow request cannot overrun it; one more zero character ends every reading of it.
   std::vector<wchar_t> buffer(kWideFolderBufferChars + 1, L'\0');
-  if (::IsWindowUnicode(wnd)) {
-    LRESULT count = ::SendMessageW(wnd, kCdmGetFolderPath, kWideFolderBufferChars, reinterpret_cast<LPARAM>(buffer.data()));
-    if (count <= 0) return {};
-    return WideToAnsi(buffer.data(), static_cast<int>(wcsnlen(buffer.data(), kWideFolderBufferChars)));
-  }
-  auto* narrow = reinterpret_cast<char*>(buffer.data());
-  LRESULT count = ::SendMessageA(wnd, kCdmGetFolderPath, kMaxPathChars, reinterpret_cast<LPARAM>(narrow));
+  const bool wide = AskFolderWide(wnd);
+  const LRESULT count =
+      wide ? ::SendMessageW(wnd, kCdmGetFolderPath, kWideFolderBufferChars, reinterpret_cast<LPARAM>(buffer.data()))
+           : ::SendMessageA(wnd, kCdmGetFolderPath, kMaxPathChars, reinterpret_cast<LPARAM>(buffer.data()));
   if (count <= 0) return {};
-  return std::string(narrow, strnlen(narrow, kMaxPathChars));
+  return FolderAnswerText(buffer, count, wide);
 }
 
 bool IsBrowseDialog(TWindowKind kind) { return IsBrowseKind(kind); }

@@ -29,6 +29,7 @@ enum Fact : unsigned {
   fStatic1091,
   fToolbar1088,
   fToolbar1184,
+  fToolbar1,  // the navigation toolbar
   fListBox1120,
   fComboBox1136,
   fComboBox1137,
@@ -68,6 +69,7 @@ constexpr FactDef kFacts[kFactCount] = {
     {kClassStatic, kIdStc4},
     {kClassToolbar, kIdStc1},
     {kClassToolbar, kIdCtl1},
+    {kClassToolbar, kIdNavToolbar},
     {kClassListBox, kIdLst1},
     {kClassComboBox, kIdCmb1},
     {kClassComboBox, kIdCmb2},
@@ -170,7 +172,9 @@ void Trim(const char* name, char (&trimmed)[kClassNameBufferChars]) {
 
 // The common-dialog rows, each a list of descendant questions in testing order.
 constexpr FactSet kItemDialogRow = Bit(fDUIView) | Bit(fCommonPlaces) | Bit(fShellView) | Bit(fListView);
-// Combo layout: before and after the toolbar question (1088, or failing that 1184).
+// Combo layout: before and after the toolbar question (1088, or failing that 1184, or failing that
+// 1: a program that passes the older, shorter file-name structure gets a dialog without a places
+// bar, whose only toolbar is the navigation toolbar).
 constexpr FactSet kOpenSaveComboHead = Bit(fStatic1091) | Bit(fComboBox1137) | Bit(fStatic1088);
 constexpr FactSet kOpenSaveComboTail = Bit(fListBox1120) | Bit(fShellView) | Bit(fListView) | Bit(fStatic1090) |
                                        Bit(fComboBoxEx1148) | Bit(fComboBox1148) | Bit(fEdit1148) | Bit(fStatic1089) |
@@ -184,8 +188,8 @@ constexpr FactSet kBrowseNewRow =
 
 TWindowKind ClassifyCommonDialog(Descendants& below) {
   if (below.HasAll(kItemDialogRow)) return wkItemDialog;
-  if (below.HasAll(kOpenSaveComboHead) && (below.Has(fToolbar1088) || below.Has(fToolbar1184)) &&
-      below.HasAll(kOpenSaveComboTail))
+  if (below.HasAll(kOpenSaveComboHead) &&
+      (below.Has(fToolbar1088) || below.Has(fToolbar1184) || below.Has(fToolbar1)) && below.HasAll(kOpenSaveComboTail))
     return wkOpenSaveCombo;
   if (below.HasAll(kOpenSaveEditRow)) return wkOpenSaveEdit;
   if (below.HasAll(kBrowseTreeRow)) return wkBrowseTree;

@@ -94,6 +94,7 @@ constexpr int kIdCmb2 = 1137;           // (cmb2) "Look in"
 constexpr int kIdFileNameCombo = 1148;  // (cmb13) the file-name box and the controls inside it
 constexpr int kIdFileNameEdit = 1152;   // (edt1) the file-name edit
 constexpr int kIdCtl1 = 1184;           // (ctl1) toolbar
+constexpr int kIdNavToolbar = 1;        // the navigation toolbar; alone where there is no places bar
 constexpr int kIdShellListView = 1;     // the "SysListView32" inside the shell view
 constexpr int kIdOkButton = 1;          // folder-browse dialogs
 constexpr int kIdCancelButton = 2;      // folder-browse dialogs

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "tests/folders/FolderFixtures.h"
 
@@ -117,6 +118,64 @@ TEST(UnicodeDialog, GoesThereAndTells) {
 
   EXPECT_EQ(opened.Close(), std::optional<DWORD>(0));
 }
+
+// The library's own reading of a dialog's folder (CDM_GETFOLDERPATH, in the dialog's process): in
+// the character set of the program's window that owns the dialog, whatever an add-on that
+// subclassed the dialog through the other set's function made of the dialog's own flag; without an
+// owner in the dialog's own set; and right also when the owner is of the other set than the dialog.
+struct ReadingCase {
+  const char* mode;
+  const char* owner;  // "a", "w", or "" for none
+  bool foreignSubclass;
+};
+
+class FolderReading : public ::testing::TestWithParam<ReadingCase> {};
+
+// The last "read=" line of the dialog's log, once it is folder (or when the wait is over).
+std::string WaitForReading(const WatchedDialog& opened, const std::string& folder) {
+  const DWORD start = ::GetTickCount();
+  std::string last;
+  for (;;) {
+    const auto lines = opened.Log().LinesStartingWith("read=");
+    last = lines.empty() ? "<none>" : lines.back().substr(5);
+    if (SameText(last, folder) || ::GetTickCount() - start >= kChangeWaitMs) return last;
+    PumpMessagesFor(100);
+  }
+}
+
+TEST_P(FolderReading, ComesBackRight) {
+  const ReadingCase& c = GetParam();
+  const bool unicodeProgram = std::string(c.mode).back() == 'w';
+  std::vector<std::string> extra = {"--read-folder"};
+  if (*c.owner) extra.insert(extra.end(), {"--owner", c.owner});
+  if (c.foreignSubclass) extra.push_back("--foreign-subclass");
+  WatchedDialog opened(c.mode, "Read it", kStartDir, extra);
+  ASSERT_NE(opened.Dialog(), nullptr);
+  HWND dialog = opened.Dialog();
+  ASSERT_TRUE(opened.WaitForFolder(kStartDir)) << opened.Folder();
+  HWND owner = ::GetParent(dialog);
+  ASSERT_EQ(owner != nullptr, *c.owner != '\0');
+  if (owner) {
+    ASSERT_EQ(::IsWindowUnicode(owner) != FALSE, *c.owner == 'w');
+  }
+  std::string line;
+  if (c.foreignSubclass) {
+    ASSERT_TRUE(opened.Log().WaitForLine("subclassed ", &line, kChangeWaitMs));
+    ASSERT_EQ(line, std::string("subclassed unicode=") + (unicodeProgram ? "0" : "1"));
+  }
+  const std::string read = WaitForReading(opened, kStartDir);
+  EXPECT_TRUE(SameText(read, kStartDir)) << read;
+}
+
+INSTANTIATE_TEST_SUITE_P(OwnedAndOwnerless, FolderReading,
+                         ::testing::Values(ReadingCase{"open", "a", true}, ReadingCase{"openw", "w", true},
+                                           ReadingCase{"open", "", false}, ReadingCase{"openw", "", false},
+                                           ReadingCase{"open", "w", false}, ReadingCase{"openw", "a", false}),
+                         [](const ::testing::TestParamInfo<ReadingCase>& info) {
+                           return std::string(info.param.mode) + "_owner_" +
+                                  (*info.param.owner ? info.param.owner : "none") +
+                                  (info.param.foreignSubclass ? "_subclassed" : "");
+                         });
 
 // The host's start folder (code 3) is applied when the dialog opens, once.
 TEST(StartFolder, IsAppliedOnceWhenTheDialogOpens) {

@@ -122,9 +122,11 @@ bool HelperLog::WaitForLine(const std::string& prefix, std::string* line, DWORD 
 
 // ---- WatchedDialog --------------------------------------------------------------------------
 
-WatchedDialog::WatchedDialog(const std::string& mode, const std::string& title, const std::string& dir) {
+WatchedDialog::WatchedDialog(const std::string& mode, const std::string& title, const std::string& dir,
+                             const std::vector<std::string>& extra) {
   SharedHost();
   std::vector<std::string> args = {mode, "--title", title, "--watch", log_.Path()};
+  args.insert(args.end(), extra.begin(), extra.end());
   if (!dir.empty()) {
     args.push_back("--dir");
     args.push_back(dir);

@@ -57,7 +57,9 @@ class HelperLog {
 // and file-name box; cancelled and ended at the end.
 class WatchedDialog {
  public:
-  WatchedDialog(const std::string& mode, const std::string& title, const std::string& dir);
+  // extra: more dialog_opener options.
+  WatchedDialog(const std::string& mode, const std::string& title, const std::string& dir,
+                const std::vector<std::string>& extra = {});
   ~WatchedDialog();
   HWND Dialog() const { return dialog_; }
   bool Running() const { return process_.Running(); }

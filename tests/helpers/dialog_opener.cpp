@@ -1,7 +1,8 @@
 // Opens one real common dialog and stays until it is closed, then exits.
 //
 //   dialog_opener.exe open|save|openw|savew|browse [--dir PATH] [--file NAME] [--title TEXT]
-//                     [--new] [--out FILE] [--watch FILE]
+//                     [--new] [--out FILE] [--watch FILE] [--short] [--owner a|w]
+//                     [--foreign-subclass] [--read-folder]
 //
 // open/save: GetOpenFileNameA/GetSaveFileNameA (Explorer style); openw/savew: the W variants;
 // browse: SHBrowseForFolderA (--new adds BIF_NEWDIALOGSTYLE). --dir is the initial folder (the
@@ -9,6 +10,13 @@
 // --out FILE receives the chosen path when the dialog is closed with OK. --watch FILE gets a line
 // "folder=F name=N" whenever the file dialog's folder (CDM_GETFOLDERPATH) or the text of its
 // file-name box (CDM_GETSPEC) changes, and "selected=P" at each selection change of browse.
+// --short passes the older, shorter file-name structure (OPENFILENAME_SIZE_VERSION_400: no places
+// bar). --owner opens the file dialog from a window of the program, of the ANSI (a) or Unicode (w)
+// character set; without it the dialog has no owner. With --watch: --foreign-subclass subclasses
+// the file dialog, once it shows, through the other character set's SetWindowLongPtr (as an
+// add-on of the other set would), which turns over the dialog's own IsWindowUnicode, and writes
+// "subclassed unicode=N"; --read-folder adds a line "read=F" whenever the library's own reading
+// of the dialog's folder (GetDialogFolder, in this thread) changes.
 // Exit code: 1 closed with OK, 0 cancelled, 2 the dialog failed, 3 bad arguments.
 #include <windows.h>
 
@@ -19,6 +27,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+
+#include "shellwindows/KQDialogFolder.h"
 
 namespace {
 
@@ -35,7 +45,13 @@ struct Options {
   std::string title;
   std::string out;
   bool newStyle = false;
+  bool shortStructure = false;
+  std::string owner;  // "a", "w" or empty
+  bool foreignSubclass = false;
+  bool readFolder = false;
 };
+
+HWND g_Owner = nullptr;
 
 std::wstring Wide(const std::string& text) {
   if (text.empty()) return {};
@@ -75,6 +91,27 @@ constexpr UINT_PTR kWatchTimer = 1;
 constexpr UINT kWatchIntervalMs = 100;
 const Options* g_Watched = nullptr;
 std::string g_LastWatchLine;
+std::string g_LastReadLine;
+WNDPROC g_DialogProcedure = nullptr;
+bool g_Subclassed = false;
+
+LRESULT CALLBACK ForeignSubclassA(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return CallWindowProcA(g_DialogProcedure, wnd, msg, wParam, lParam);
+}
+
+LRESULT CALLBACK ForeignSubclassW(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return CallWindowProcW(g_DialogProcedure, wnd, msg, wParam, lParam);
+}
+
+// Subclasses dialog through the function of the character set it is not of.
+void SubclassThroughOtherSet(HWND dialog) {
+  if (IsWindowUnicode(dialog))
+    g_DialogProcedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ForeignSubclassA)));
+  else
+    g_DialogProcedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ForeignSubclassW)));
+}
 
 BOOL CALLBACK FindDialog(HWND wnd, LPARAM param) {
   char name[16] = {};
@@ -84,8 +121,10 @@ BOOL CALLBACK FindDialog(HWND wnd, LPARAM param) {
   return FALSE;
 }
 
+// Asked in the character set this program opened the dialog with, in which the dialog answers
+// (its own IsWindowUnicode changes with --foreign-subclass).
 std::string DialogText(HWND dialog, UINT msg) {
-  if (IsWindowUnicode(dialog)) {
+  if (g_Watched->mode.back() == 'w') {
     wchar_t text[1024] = {};
     if (SendMessageW(dialog, msg, 1023, reinterpret_cast<LPARAM>(text)) <= 0) return {};
     return Narrow(text);
@@ -99,6 +138,18 @@ void CALLBACK WatchDialog(HWND, UINT, UINT_PTR, DWORD) {
   HWND dialog = nullptr;
   EnumThreadWindows(GetCurrentThreadId(), FindDialog, reinterpret_cast<LPARAM>(&dialog));
   if (!dialog) return;
+  if (g_Watched->foreignSubclass && !g_Subclassed) {
+    g_Subclassed = true;
+    SubclassThroughOtherSet(dialog);
+    WatchLine(g_Watched->watch, "subclassed unicode=" + std::to_string(IsWindowUnicode(dialog) ? 1 : 0));
+  }
+  if (g_Watched->readFolder) {
+    const std::string read = "read=" + kq::GetDialogFolder(dialog);
+    if (read != g_LastReadLine) {
+      g_LastReadLine = read;
+      WatchLine(g_Watched->watch, read);
+    }
+  }
   const std::string line =
       "folder=" + DialogText(dialog, CDM_GETFOLDERPATH) + " name=" + DialogText(dialog, CDM_GETSPEC);
   if (line == g_LastWatchLine) return;
@@ -113,7 +164,8 @@ int RunFileDialogA(const Options& options, bool save) {
   char file[MAX_PATH] = {};
   lstrcpynA(file, options.file.c_str(), MAX_PATH);
   OPENFILENAMEA ofn = {};
-  ofn.lStructSize = sizeof(ofn);
+  ofn.lStructSize = options.shortStructure ? OPENFILENAME_SIZE_VERSION_400A : sizeof(ofn);
+  ofn.hwndOwner = g_Owner;
   ofn.lpstrFilter = kFilterA;
   ofn.nFilterIndex = 1;
   ofn.lpstrFile = file;
@@ -132,7 +184,8 @@ int RunFileDialogW(const Options& options, bool save) {
   lstrcpynW(file, Wide(options.file).c_str(), MAX_PATH);
   const std::wstring dir = Wide(options.dir), title = Wide(options.title);
   OPENFILENAMEW ofn = {};
-  ofn.lStructSize = sizeof(ofn);
+  ofn.lStructSize = options.shortStructure ? OPENFILENAME_SIZE_VERSION_400W : sizeof(ofn);
+  ofn.hwndOwner = g_Owner;
   ofn.lpstrFilter = kFilterW;
   ofn.nFilterIndex = 1;
   ofn.lpstrFile = file;
@@ -178,6 +231,27 @@ int RunBrowse(const Options& options) {
   return kExitOk;
 }
 
+// A window of the program to own its file dialog, of the character set asked for.
+HWND CreateOwner(const std::string& set) {
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  if (set == "a") {
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = "DialogOpenerOwnerA";
+    RegisterClassA(&windowClass);
+    return CreateWindowExA(0, windowClass.lpszClassName, "Dialog owner", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
+                           nullptr, instance, nullptr);
+  }
+  WNDCLASSW windowClass = {};
+  windowClass.lpfnWndProc = DefWindowProcW;
+  windowClass.hInstance = instance;
+  windowClass.lpszClassName = L"DialogOpenerOwnerW";
+  RegisterClassW(&windowClass);
+  return CreateWindowExW(0, windowClass.lpszClassName, L"Dialog owner", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
+                         nullptr, instance, nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -202,6 +276,14 @@ int main(int argc, char** argv) {
       options.watch = argv[++i];
     else if (arg == "--new")
       options.newStyle = true;
+    else if (arg == "--short")
+      options.shortStructure = true;
+    else if (arg == "--owner" && hasValue && (std::strcmp(argv[i + 1], "a") == 0 || std::strcmp(argv[i + 1], "w") == 0))
+      options.owner = argv[++i];
+    else if (arg == "--foreign-subclass")
+      options.foreignSubclass = true;
+    else if (arg == "--read-folder")
+      options.readFolder = true;
     else {
       std::fprintf(stderr, "dialog_opener: unknown argument %s\n", arg.c_str());
       return kExitUsage;
@@ -210,6 +292,10 @@ int main(int argc, char** argv) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   int code = kExitUsage;
   g_Watched = &options;
+  if (!options.owner.empty()) {
+    g_Owner = CreateOwner(options.owner);
+    if (!g_Owner) return kExitFailed;
+  }
   if (!options.watch.empty() && options.mode != "browse") SetTimer(nullptr, kWatchTimer, kWatchIntervalMs, WatchDialog);
   if (options.mode == "open")
     code = RunFileDialogA(options, false);
@@ -221,6 +307,7 @@ int main(int argc, char** argv) {
     code = RunFileDialogW(options, true);
   else if (options.mode == "browse")
     code = RunBrowse(options);
+  if (g_Owner) DestroyWindow(g_Owner);
   CoUninitialize();
   return code;
 }

@@ -3,12 +3,16 @@
 // synthesised mouse input and reads what the host heard.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "captionbuttons/KQCaptionButton.h"
 #include "dialogbuttons/KQVCaptionButton.h"
+#include "hook/KQVHostLink.h"
+#include "shellwindows/KQWindowKind.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/HostProcess.h"
 #include "tests/support/TestPaths.h"
@@ -27,8 +31,10 @@ constexpr DWORD kSilenceMs = 2500;  // how long a press that must not report is 
 // A dialog_opener process showing one dialog, cancelled at the end.
 class OpenedDialog {
  public:
-  OpenedDialog(const std::string& mode, const std::string& title) {
-    if (!process_.Start(test::HelperPath("dialog_opener.exe"), {mode, "--title", title})) return;
+  OpenedDialog(const std::string& mode, const std::string& title, const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> args = {mode, "--title", title};
+    args.insert(args.end(), extra.begin(), extra.end());
+    if (!process_.Start(test::HelperPath("dialog_opener.exe"), args)) return;
     dialog_ = process_.WaitForWindowOfClass("#32770", kDialogWaitMs);
     if (dialog_) test::PumpMessagesFor(kSettleMs);
   }
@@ -132,6 +138,50 @@ TEST(DialogButtonsVeto, ADisabledProgramsDialogGetsNoButtons) {
     }
   }
   EXPECT_EQ(ClickAndWaitForReport(host, opened.Dialog(), 0, false, kSilenceMs), "");
+}
+
+// Whether wnd has a set: only a set answers "LNTR_GetDlgFolder" with 1.
+bool HasSet(HWND wnd) {
+  DWORD_PTR answer = 0;
+  return ::SendMessageTimeoutA(wnd, ::RegisterWindowMessageA(kGetDlgFolderMsgName), 0, 0, SMTO_ABORTIFHUNG,
+                               HostProcess::kCommandTimeoutMs, &answer) &&
+         answer == 1;
+}
+
+// A host that, before it turns a window down, asks that very window for its folder: the dialog's
+// thread answers the question while it waits for the host, so the "no" arrives in time.
+TEST(DialogButtonsVeto, AHostThatAsksTheDialogBeforeAnsweringIsHeardPromptly) {
+  HostProcess host;
+  ASSERT_TRUE(host.Start({"--disable", "dialog_opener.exe", "--ask-folder-before-disabling"}));
+  OpenedDialog opened("open", "Asked first");
+  ASSERT_NE(opened.Dialog(), nullptr);
+  ASSERT_TRUE(host.WaitForLine("appdisabled ", nullptr, HostProcess::kCommandTimeoutMs));
+  test::PumpMessagesFor(kSettleMs);
+  long slowest = -1;
+  for (const auto& line : host.LogLines()) {
+    if (line.rfind("getfolder ", 0) == 0) {
+      EXPECT_NE(line.find(" sent=1 "), std::string::npos) << line;
+    }
+    if (line.rfind("appdisabled ", 0) != 0) continue;
+    EXPECT_NE(line.find(" answer=1 "), std::string::npos) << line;
+    const size_t ms = line.find(" ms=");
+    ASSERT_NE(ms, std::string::npos) << line;
+    slowest = std::max(slowest, std::strtol(line.c_str() + ms + 4, nullptr, 10));
+  }
+  std::printf("[ figures ] the host's answer 1, after asking the dialog for its folder: %ld ms\n", slowest);
+  EXPECT_LT(slowest, static_cast<long>(kHostAnswerTimeoutMs / 2));
+  EXPECT_FALSE(HasSet(opened.Dialog()));
+}
+
+// A program that passes the older, shorter file-name structure gets a dialog without a places bar.
+TEST(DialogButtonsShortStructure, ADialogWithoutAPlacesBarGetsItsButtons) {
+  HostProcess host;
+  ASSERT_TRUE(host.Start());
+  OpenedDialog opened("open", "No places bar", {"--short"});
+  ASSERT_NE(opened.Dialog(), nullptr);
+  HWND dialog = opened.Dialog();
+  EXPECT_EQ(ClassifyWindow(dialog), wkOpenSaveCombo);
+  EXPECT_EQ(ClickAndWaitForReport(host, dialog, 0, false), ManageLine(1, ReportedCorner(dialog, 0)));
 }
 
 TEST(DialogButtonsRemove, RemoveCodeTakesTheSetAwayAndTheDialogStillWorks) {

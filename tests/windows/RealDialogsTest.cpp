@@ -73,6 +73,19 @@ TEST(RealDialogs, OpenAndSaveDialogsAreComboLayout) {
   }
 }
 
+// A program that passes the older, shorter file-name structure gets a dialog without a places bar:
+// its only toolbar is the navigation toolbar.
+TEST(RealDialogs, ADialogWithoutAPlacesBarIsComboLayout) {
+  OpenedDialog opened("open", {"--short"});
+  ASSERT_NE(opened.Dialog(), nullptr);
+  HWND dialog = opened.Dialog();
+  EXPECT_EQ(SettledKind(dialog, wkOpenSaveCombo), wkOpenSaveCombo);
+  EXPECT_EQ(test::ClassifyStepByStep(dialog), wkOpenSaveCombo);
+  EXPECT_FALSE(ChildWindowExists(dialog, kClassToolbar, kIdCtl1));
+  EXPECT_FALSE(ChildWindowExists(dialog, kClassToolbar, kIdStc1));
+  EXPECT_TRUE(ChildWindowExists(dialog, kClassToolbar, kIdNavToolbar));
+}
+
 TEST(RealDialogs, FolderBrowseDialogsAreTreeStyle) {
   for (bool newStyle : {false, true}) {
     SCOPED_TRACE(newStyle ? "new style" : "classic");

@@ -76,7 +76,7 @@ TWindowKind ClassifyStepByStep(HWND wnd) {
                        {"SysListView32", 1}}))
       return wkItemDialog;
     if (AllExist(wnd, {{"Static", 1091}, {"ComboBox", 1137}, {"Static", 1088}}) &&
-        (exists("ToolbarWindow32", 1088) || exists("ToolbarWindow32", 1184)) &&
+        (exists("ToolbarWindow32", 1088) || exists("ToolbarWindow32", 1184) || exists("ToolbarWindow32", 1)) &&
         AllExist(wnd, {{"ListBox", 1120},
                        {"SHELLDLL_DefView", 1121},
                        {"SysListView32", 1},
