@@ -5,6 +5,7 @@
 #include "captionbuttons/KQCaptionButton.h"
 #include "shellwindows/KQUtils.h"
 #include "tests/captionbuttons/CaptionFixtures.h"
+#include "tests/support/TestWindows.h"
 
 namespace kq::test {
 namespace {
@@ -200,13 +201,8 @@ LRESULT CALLBACK TitleBarProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) 
 
 TEST_F(Layout, TheCaptionTopComesFromTheTitleBarInfoWhenTheWindowGivesOne) {
   ASSERT_TRUE(IsWinNT6());
-  WNDCLASSA wc = {};
-  wc.lpfnWndProc = TitleBarProc;
-  wc.hInstance = ::GetModuleHandleA(nullptr);
-  wc.lpszClassName = "KQTitleBarInfoFrame";
-  ASSERT_TRUE(::RegisterClassA(&wc));
-  HWND wnd = ::CreateWindowExA(0, wc.lpszClassName, "info", TestFrame::kSizable, 60, 60, 400, 300, nullptr, nullptr,
-                               wc.hInstance, nullptr);
+  ProcWindow window("KQTitleBarInfoFrame", TitleBarProc);
+  HWND wnd = window.Wnd();
   ASSERT_NE(wnd, nullptr);
   {
     TKQCaptionButtons set(wnd);
@@ -218,8 +214,6 @@ TEST_F(Layout, TheCaptionTopComesFromTheTitleBarInfoWhenTheWindowGivesOne) {
     g_TitleBarTop = 0;
     EXPECT_EQ(FromTopRight(wnd, set.GetButtonRect(wnd, 0, false)).top, m.frameY + 2);
   }
-  ::DestroyWindow(wnd);
-  ::UnregisterClassA(wc.lpszClassName, wc.hInstance);
 }
 
 TEST_F(Layout, AtMostEightButtons) {

@@ -427,8 +427,8 @@ TestBrowser g_TestBrowser;
 
 // ---- An Open dialog of the older layout --------------------------------------------------------
 
-HWND BuildOpenEdit() {
-  HWND top = CreateDialogTop();
+// The controls of the older Open layout, file-name field 1152 among them.
+void AddOlderOpenLayout(HWND top) {
   RegisterClassOf("SHELLDLL_DefView", ::DefWindowProcA);
   CreateChild(top, "Static", 1091, 0, 0);
   CreateChild(top, "ComboBox", 1137, CBS_DROPDOWNLIST, 0);
@@ -440,6 +440,11 @@ HWND BuildOpenEdit() {
   CreateField(top, "Edit", 1152, 150);
   CreateChild(top, "Static", 1089, 0, 180);
   CreateChild(top, "ComboBox", 1136, CBS_DROPDOWNLIST, 180);
+}
+
+HWND BuildOpenEdit() {
+  HWND top = CreateDialogTop();
+  AddOlderOpenLayout(top);
   g_DialogBrowser = &g_TestBrowser;
   return top;
 }
@@ -478,17 +483,7 @@ HWND BuildControls(bool withBrowser) {
                                ::GetModuleHandleA(nullptr), nullptr);
   g_DialogProc =
       reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(top, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BrowseProc)));
-  RegisterClassOf("SHELLDLL_DefView", ::DefWindowProcA);
-  CreateChild(top, "Static", 1091, 0, 0);
-  CreateChild(top, "ComboBox", 1137, CBS_DROPDOWNLIST, 0);
-  CreateChild(top, "Static", 1088, 0, 30);
-  CreateChild(top, "ListBox", 1120, 0, 60);
-  HWND view = CreateChild(top, "SHELLDLL_DefView", 1121, 0, 90);
-  CreateChild(view, WC_LISTVIEWA, 1, LVS_LIST, 0);
-  CreateChild(top, "Static", 1090, 0, 120);
-  CreateChild(top, "Edit", 1152, WS_BORDER, 150);
-  CreateChild(top, "Static", 1089, 0, 180);
-  CreateChild(top, "ComboBox", 1136, CBS_DROPDOWNLIST, 180);
+  AddOlderOpenLayout(top);
   Watched(CreateChild(top, STATUSCLASSNAMEA, 0, CCS_NOPARENTALIGN | CCS_NORESIZE, 210));
   Watched(CreateChild(top, TRACKBAR_CLASSA, 0, 0, 240));
   Watched(CreateChild(top, REBARCLASSNAMEA, 0, CCS_NOPARENTALIGN | CCS_NORESIZE, 270));

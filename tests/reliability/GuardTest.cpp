@@ -11,6 +11,7 @@
 
 #include "captionbuttons/KQCaptionButton.h"
 #include "common/KQGuard.h"
+#include "tests/support/TestWindows.h"
 
 namespace kq {
 namespace {
@@ -160,13 +161,8 @@ LONG WINAPI ProgramsFilter(EXCEPTION_POINTERS* info) {
 }
 
 TEST(Guard, WhatTheProgramsOwnProcedureRaisesReachesTheProgram) {
-  WNDCLASSA wc = {};
-  wc.lpfnWndProc = RaisingProc;
-  wc.hInstance = ::GetModuleHandleA(nullptr);
-  wc.lpszClassName = "KQRaisingWindow";
-  ASSERT_TRUE(::RegisterClassA(&wc));
-  HWND wnd = ::CreateWindowExA(0, wc.lpszClassName, "raising", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr,
-                               wc.hInstance, nullptr);
+  test::ProcWindow window("KQRaisingWindow", RaisingProc);
+  HWND wnd = window.Wnd();
   ASSERT_NE(wnd, nullptr);
   const LPTOP_LEVEL_EXCEPTION_FILTER previous = ::SetUnhandledExceptionFilter(ProgramsFilter);
   {
@@ -183,8 +179,6 @@ TEST(Guard, WhatTheProgramsOwnProcedureRaisesReachesTheProgram) {
     EXPECT_FALSE(Guard([] { WriteToNoAccess(); }));
   }
   ::SetUnhandledExceptionFilter(previous);
-  ::DestroyWindow(wnd);
-  ::UnregisterClassA(wc.lpszClassName, wc.hInstance);
 }
 
 }  // namespace

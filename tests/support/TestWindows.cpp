@@ -152,4 +152,19 @@ std::vector<WindowSpec> ItemDialogChildren() {
           Child("CommonPlacesWrapperWndClass", 0, {Child("ToolbarWindow32", 0)})};
 }
 
+ProcWindow::ProcWindow(const char* className, WNDPROC proc) : className_(className) {
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = proc;
+  wc.hInstance = ::GetModuleHandleA(nullptr);
+  wc.lpszClassName = className;
+  if (!::RegisterClassA(&wc)) return;
+  wnd_ = ::CreateWindowExA(0, className, className, WS_OVERLAPPEDWINDOW, 60, 60, 400, 300, nullptr, nullptr,
+                           wc.hInstance, nullptr);
+}
+
+ProcWindow::~ProcWindow() {
+  if (wnd_) ::DestroyWindow(wnd_);
+  ::UnregisterClassA(className_, ::GetModuleHandleA(nullptr));
+}
+
 }  // namespace kq::test

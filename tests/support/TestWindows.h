@@ -77,6 +77,21 @@ class TestWindowTree {
   std::vector<HWND> descendants_;
 };
 
+// A hidden top-level window of a class of its own whose procedure the test gives; the window and
+// the class go with the owner.
+class ProcWindow {
+ public:
+  ProcWindow(const char* className, WNDPROC proc);
+  ~ProcWindow();
+  ProcWindow(const ProcWindow&) = delete;
+  ProcWindow& operator=(const ProcWindow&) = delete;
+  HWND Wnd() const { return wnd_; }
+
+ private:
+  const char* className_;
+  HWND wnd_ = nullptr;
+};
+
 // The system's dialog class, used as is by TestWindowTree.
 inline constexpr char kSystemDialogClass[] = "#32770";
 

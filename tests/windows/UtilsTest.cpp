@@ -169,20 +169,14 @@ LRESULT CALLBACK TitleBarAnswer(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam
 
 TEST(TitleBarInfo, AnswerKeptAndSilenceMarkedEmpty) {
   ASSERT_TRUE(IsWinNT6());
-  WNDCLASSA wc = {};
-  wc.lpfnWndProc = TitleBarAnswer;
-  wc.hInstance = ::GetModuleHandleA(nullptr);
-  wc.lpszClassName = "LntrTitleBarAnswer";
-  ASSERT_TRUE(::RegisterClassA(&wc));
-  HWND answering = ::CreateWindowExA(0, wc.lpszClassName, "", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
-                                     wc.hInstance, nullptr);
+  test::ProcWindow window("LntrTitleBarAnswer", TitleBarAnswer);
+  HWND answering = window.Wnd();
+  ASSERT_NE(answering, nullptr);
   TitleBarInfoEx info;
   QueryTitleBarInfoEx(answering, info);
   EXPECT_EQ(info.cbSize, sizeof(TitleBarInfoEx));
   EXPECT_EQ(info.rcTitleBar.left, 11);
   EXPECT_EQ(info.rcTitleBar.bottom, 14);
-  ::DestroyWindow(answering);
-  ::UnregisterClassA(wc.lpszClassName, wc.hInstance);
 
   test::TestWindowTree plain(test::WindowSpec{"LntrPlainCaption", 0, {}, false}, 0);
   std::memset(&info, 0xCC, sizeof(info));
