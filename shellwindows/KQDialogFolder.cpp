@@ -37,8 +37,8 @@ constexpr int kOfficeFieldFallback = 48;   // tried when the table's field is mi
 constexpr int kOfficeFieldMso96Edit = 51;  // "bosa_sdm_Mso96": the "Edit" that holds the name
 constexpr char kClassMsoCommandBar[] = "MsoCommandBar";
 constexpr OfficeField kOfficeFields[] = {
-    {kClassOfficeWord12, 54}, {kClassOfficeWord11, 54}, {kClassOfficeWord10, 54},     {kClassOfficeXL9, 54},
-    {kClassOfficeWord9, 48},  {kClassOfficeXL8, 39},    {kClassOfficeWord8, 39},      {kClassOfficeXL, 39},
+    {kClassOfficeWord12, 54}, {kClassOfficeWord11, 54},     {kClassOfficeWord10, 54}, {kClassOfficeXL9, 54},
+    {kClassOfficeWord9, 48},  {kClassOfficeXL8, 39},        {kClassOfficeWord8, 39},  {kClassOfficeXL, 39},
     {kClassOfficeWord95, 39}, {kClassOfficePowerPoint, 39}, {kClassOfficeAccess, 39}, {kClassOfficeMso96, 0},
 };
 

@@ -11,7 +11,7 @@
 namespace kq {
 
 // Messages of the common dialogs used here (both WM_USER + 102: the meaning depends on the dialog).
-constexpr UINT kCdmGetFolderPath = WM_USER + 102;  // CDM_GETFOLDERPATH, to a common file dialog
+constexpr UINT kCdmGetFolderPath = WM_USER + 102;   // CDM_GETFOLDERPATH, to a common file dialog
 constexpr UINT kBffmSetSelectionA = WM_USER + 102;  // BFFM_SETSELECTIONA, to a folder-browse dialog
 
 // The file-name field of "TfFileDlg" dialogs.

@@ -16,7 +16,8 @@ bool RawBlock::Open(size_t size) {
 }
 
 bool RawBlock::CreateInMemory(DWORD size, DWORD flags) {
-  mapping_.reset(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | flags, 0, size, kSharedBlockName));
+  mapping_.reset(
+      ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | flags, 0, size, kSharedBlockName));
   return mapping_ && ::GetLastError() != ERROR_ALREADY_EXISTS;
 }
 

@@ -68,8 +68,8 @@ TEST(HostMessages, CopyDataRecordsReachTheHost) {
 
   TestWindow dialog;
   DialogFolderRecord record = MakeDialogFolderRecord(dialog.get(), "D:\\last");
-  ASSERT_TRUE(SendCopyDataToHost(CopyDataDialogFolder, reinterpret_cast<WPARAM>(dialog.get()), &record,
-                                 sizeof(record)));
+  ASSERT_TRUE(
+      SendCopyDataToHost(CopyDataDialogFolder, reinterpret_cast<WPARAM>(dialog.get()), &record, sizeof(record)));
   std::string hwnd = HexText(dialog.get());
   EXPECT_TRUE(host.WaitForLine("copydata kind=3 wparam=" + hwnd + " hwnd=" + hwnd + " path=D:\\last"));
 }

@@ -121,8 +121,8 @@ TEST(IsAppDisabled, HostThatStopsAnsweringIsWaitedForOnlyWithinTheBound) {
   EXPECT_FALSE(SendToHost(ManageMsg, kManageAskStartFolder, 0));
   DWORD send = ::GetTickCount() - start;
   EXPECT_LE(send, kHostAnswerTimeoutMs + kBoundSlackMs);
-  std::printf("[ measure ] hung host (hang command): IsAppDisabled %lu ms, again %lu ms, SendToHost %lu ms\n",
-              first, second, send);
+  std::printf("[ measure ] hung host (hang command): IsAppDisabled %lu ms, again %lu ms, SendToHost %lu ms\n", first,
+              second, send);
   host.Kill();
 }
 
