@@ -80,7 +80,7 @@ class TKQVNode : public TCustomNode {
 
 // Milliseconds LoadTree may spend on icons that ask the file system; nodes after that get the
 // generic icon of their kind.
-constexpr DWORD kIconBudgetMs = 25;
+constexpr DWORD kIconBudgetMs = 250;
 
 class TKQVMenu : public TCustomNodes {
  public:
