@@ -79,8 +79,10 @@ class TKQVNode : public TCustomNode {
 };
 
 // Milliseconds LoadTree may spend on icons that ask the file system; nodes after that get the
-// generic icon of their kind.
-constexpr DWORD kIconBudgetMs = 250;
+// generic icon of their kind. Only local fixed drives are asked, so this is a bound for a disk that
+// hangs, far above what a tree of a thousand local bookmarks takes (the shell's first icon lookup
+// in a process alone can take a tenth of it on a busy machine).
+constexpr DWORD kIconBudgetMs = 2000;
 
 class TKQVMenu : public TCustomNodes {
  public:
