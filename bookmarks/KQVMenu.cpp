@@ -37,14 +37,19 @@ int StoredInteger(const std::string& text) {
 
 // The icon Node shows: the icon number IconIndex of an existing IconFileName, or the shell's small
 // icon of the expanded FileName. An icon file whose index is out of range gives no icon; only a
-// failure of the extraction falls back to the shell's icon.
-HICON NodeIcon(const TKQVBmkInfo& info) {
+// failure of the extraction falls back to the shell's icon. Only paths on local fixed drives are
+// looked at; null with Generic set when the node's generic icon stands in.
+HICON NodeIcon(const TKQVBmkInfo& info, bool mayAskFiles, bool& generic) {
+  generic = false;
+  const std::string target = ExpandPath(info.FileName);
   // An empty name is no file of the shell's (though some shells answer with the desktop's icon).
-  auto shellIcon = [&info]() -> HICON {
-    const std::string target = ExpandPath(info.FileName);
-    return target.empty() ? nullptr : GetShellIcon(target, false, false);
+  auto shellIcon = [&]() -> HICON {
+    if (target.empty()) return nullptr;
+    if (mayAskFiles && IsLocalFixedPath(target)) return GetShellIcon(target, false, false);
+    generic = true;
+    return nullptr;
   };
-  if (!FileExists(info.IconFileName)) return shellIcon();
+  if (!mayAskFiles || !IsLocalFixedPath(info.IconFileName) || !FileExists(info.IconFileName)) return shellIcon();
   HICON icon = nullptr;
   if (!Guard([&] { icon = ExtractSmallFileIcon(info.IconFileName, info.IconIndex); })) return shellIcon();
   return icon;
@@ -160,8 +165,28 @@ TKQVNode* TKQVMenu::AddInfoChild(TCustomNode* parent, std::unique_ptr<TKQVBmkInf
 void TKQVMenu::LoadTree(TKQRegIniFile* reg, const std::string& path) {
   Clear();
   if (!reg) return;
+  iconBudgetOn_ = true;
+  iconBudgetEnd_ = ::GetTickCount() + kIconBudgetMs;
   Guard([&] { LoadLevel(*reg, path, nullptr, 0); });
+  iconBudgetOn_ = false;
   reg->CloseKey();  // also when the loading ended half-way
+}
+
+bool TKQVMenu::WithinIconBudget() const noexcept {
+  return !iconBudgetOn_ || static_cast<LONG>(::GetTickCount() - iconBudgetEnd_) < 0;
+}
+
+std::shared_ptr<ScopedBitmap> TKQVMenu::GenericBitmap(const std::string& path) {
+  const size_t slash = path.find_last_of("\\/");
+  const size_t dot = path.find_last_of('.');
+  const std::string kind =
+      dot == std::string::npos || (slash != std::string::npos && dot < slash) ? "" : path.substr(dot);
+  auto found = genericBitmaps_.find(kind);
+  if (found != genericBitmaps_.end()) return found->second;
+  ScopedIcon icon(GetGenericShellIcon(path));
+  std::shared_ptr<ScopedBitmap> bitmap = icon ? SharedBitmap(DrawCheckBitmap(icon.get())) : nullptr;
+  genericBitmaps_.emplace(kind, bitmap);
+  return bitmap;
 }
 
 void TKQVMenu::LoadLevel(TKQRegIniFile& reg, const std::string& keyPath, TKQVNode* parent, int depth) {
@@ -229,7 +254,12 @@ void TKQVMenu::UpdateBitmap(TKQVNode* node) noexcept {
   if (!node || !node->Info() || !showIcons_) return;
   TKQVBmkInfo& info = *node->Info();
   Guard([&] {
-    ScopedIcon icon(NodeIcon(info));
+    bool generic = false;
+    ScopedIcon icon(NodeIcon(info, WithinIconBudget(), generic));
+    if (generic) {
+      info.Bitmap = GenericBitmap(ExpandPath(info.FileName));
+      return;
+    }
     if (!icon) {
       info.Bitmap.reset();
       return;

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -77,6 +78,12 @@ class TKQVNode : public TCustomNode {
   std::unique_ptr<TKQVBmkInfo> payload_;
 };
 
+// Milliseconds LoadTree may spend on icons that ask the file system; nodes after that get the
+// generic icon of their kind. Only local fixed drives are asked, so this is a bound for a disk that
+// hangs, far above what a tree of a thousand local bookmarks takes (the shell's first icon lookup
+// in a process alone can take a tenth of it on a busy machine).
+constexpr DWORD kIconBudgetMs = 2000;
+
 class TKQVMenu : public TCustomNodes {
  public:
   TKQVMenu() = default;
@@ -102,7 +109,10 @@ class TKQVMenu : public TCustomNodes {
   void LoadHistory(TKQRegIniFile* reg, const std::string& path);
 
   // Rebuilds Node's check-mark bitmap from its icon file, or from the shell's icon of its
-  // (expanded) FileName; no bitmap when no icon can be had. Never throws.
+  // (expanded) FileName; no bitmap when no icon can be had. Never throws. Only files on local
+  // fixed drives are looked at: a node naming anything else (a network or removable drive, a UNC
+  // or device path, a relative one), and every node once LoadTree has spent kIconBudgetMs on
+  // icons, gets the shell's generic icon of its kind, found without asking the file system.
   void UpdateBitmap(TKQVNode* node) noexcept;
   // A new popup menu holding the level below ParentNode (the roots for none), or null when that
   // level is empty. Bookmarks take the command id Id and the MenuIndex Index, both advanced in
@@ -125,7 +135,17 @@ class TKQVMenu : public TCustomNodes {
   // Gives the item at position of menu the node's bitmap, which this object keeps from then on.
   void SetItemBitmap(HMENU menu, UINT position, const TKQVNode& node);
 
+  // The bitmap of the generic icon of Path's kind, made once per kind and kept by this object.
+  std::shared_ptr<ScopedBitmap> GenericBitmap(const std::string& path);
+  // True while the icons of the tree being loaded may still ask the file system.
+  bool WithinIconBudget() const noexcept;
+
   bool showIcons_ = true;
+  // While LoadTree runs: the tick count at which its icons stop asking the file system.
+  bool iconBudgetOn_ = false;
+  DWORD iconBudgetEnd_ = 0;
+  // Generic icons by kind ("" for a folder, else the extension), shared by the nodes showing them.
+  std::map<std::string, std::shared_ptr<ScopedBitmap>> genericBitmaps_;
   // Every bitmap a built menu shows: a menu does not own its items' bitmaps, and the menus built
   // here may outlive the nodes (the shell keeps its menu while the handler reloads the tree).
   std::vector<std::shared_ptr<ScopedBitmap>> shownBitmaps_;

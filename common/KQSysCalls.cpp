@@ -5,6 +5,7 @@ namespace kq::sys {
 
 long long g_Counts[kCounterCount] = {};
 NextHookEntry g_NextHook = ::CallNextHookEx;
+PathObserver g_OnPath = nullptr;
 
 }  // namespace kq::sys
 #endif

@@ -2,10 +2,13 @@
 // hook procedures, window classification, the button-set lookup) and on the loading of the stored
 // bookmark tree and history (the registry calls). In the library they are the
 // plain calls. A build that defines LNTR_COUNT_SYSCALLS (the benchmarks' build) counts each one
-// by kind and sends the next-hook call through a replaceable entry.
+// by kind and sends the next-hook call through a replaceable entry. The file-system calls of the
+// menu's icons (existence tests, icon extraction, the shell's file information, drive types) also
+// hand the path they name to a replaceable observer there.
 #pragma once
 
 #include <windows.h>
+#include <shellapi.h>
 
 namespace kq::sys {
 
@@ -23,6 +26,11 @@ enum Counter : unsigned {
   cRegClose,      // RegCloseKey
   cRegOther,      // RegSetValueExA
   cMenu,          // CreatePopupMenu, InsertMenuA, SetMenuItemBitmaps
+  cFileAttr,      // GetFileAttributesA
+  cIconExtract,   // ExtractIconA, ExtractIconExA
+  cShellInfo,     // SHGetFileInfoA that looks at the file
+  cShellKind,     // SHGetFileInfoA by attributes only (SHGFI_USEFILEATTRIBUTES): no file is read
+  cDriveType,     // GetDriveTypeA
   kCounterCount
 };
 
@@ -30,9 +38,17 @@ enum Counter : unsigned {
 using NextHookEntry = LRESULT(WINAPI*)(HHOOK, int, WPARAM, LPARAM);
 extern long long g_Counts[kCounterCount];
 extern NextHookEntry g_NextHook;
+// Told the kind and the path of every wrapped file-system call; none when null.
+using PathObserver = void (*)(Counter kind, const char* path);
+extern PathObserver g_OnPath;
 inline void Count(Counter c) { ++g_Counts[c]; }
+inline void CountPath(Counter c, const char* path) {
+  ++g_Counts[c];
+  if (g_OnPath) g_OnPath(c, path ? path : "");
+}
 #else
 inline void Count(Counter) {}
+inline void CountPath(Counter, const char*) {}
 #endif
 
 inline LRESULT CallNextHook(HHOOK hook, int code, WPARAM wParam, LPARAM lParam) {
@@ -130,6 +146,31 @@ inline BOOL InsertMenuA(HMENU menu, UINT position, UINT flags, UINT_PTR id, cons
 inline BOOL SetMenuItemBitmaps(HMENU menu, UINT position, UINT flags, HBITMAP unchecked, HBITMAP checked) {
   Count(cMenu);
   return ::SetMenuItemBitmaps(menu, position, flags, unchecked, checked);
+}
+
+inline DWORD GetFileAttributesA(const char* path) {
+  CountPath(cFileAttr, path);
+  return ::GetFileAttributesA(path);
+}
+
+inline UINT GetDriveTypeA(const char* root) {
+  CountPath(cDriveType, root);
+  return ::GetDriveTypeA(root);
+}
+
+inline HICON ExtractIconA(HINSTANCE instance, const char* fileName, UINT index) {
+  CountPath(cIconExtract, fileName);
+  return ::ExtractIconA(instance, fileName, index);
+}
+
+inline UINT ExtractIconExA(const char* fileName, int index, HICON* large, HICON* small, UINT icons) {
+  CountPath(cIconExtract, fileName);
+  return ::ExtractIconExA(fileName, index, large, small, icons);
+}
+
+inline DWORD_PTR SHGetFileInfoA(const char* path, DWORD attributes, SHFILEINFOA* info, UINT size, UINT flags) {
+  CountPath((flags & SHGFI_USEFILEATTRIBUTES) ? cShellKind : cShellInfo, path);
+  return ::SHGetFileInfoA(path, attributes, info, size, flags);
 }
 
 }  // namespace kq::sys

@@ -9,6 +9,7 @@
 
 #include "common/KQProcessStatic.h"
 #include "common/KQScoped.h"
+#include "common/KQSysCalls.h"
 #include "shellwindows/KQUtils.h"
 
 namespace kq {
@@ -36,7 +37,7 @@ UINT ItemBytes(const void* p) noexcept {
 // The number of icons in FileName, which must exist.
 UINT IconCount(const std::string& fileName) noexcept {
   return static_cast<UINT>(reinterpret_cast<UINT_PTR>(
-      ::ExtractIconA(reinterpret_cast<HINSTANCE>(LibraryModule()), fileName.c_str(), static_cast<UINT>(-1))));
+      sys::ExtractIconA(reinterpret_cast<HINSTANCE>(LibraryModule()), fileName.c_str(), static_cast<UINT>(-1))));
 }
 
 // True when Index names one of the icons of an existing FileName.
@@ -137,20 +138,37 @@ HICON GetShellIcon(const std::string& path, bool large, bool open) {
   if (!large) flags |= SHGFI_SMALLICON;
   // A failed call may still leave a value in the record (Wine does on a repeated miss) that is no
   // icon of ours: only a call that succeeded hands over an icon.
-  if (::SHGetFileInfoA(path.c_str(), 0, &info, sizeof(info), flags) == 0) return nullptr;
+  if (sys::SHGetFileInfoA(path.c_str(), 0, &info, sizeof(info), flags) == 0) return nullptr;
+  return info.hIcon;
+}
+
+HICON GetGenericShellIcon(const std::string& path) {
+  // Only the name's last part is handed over: the shell never sees the folder it lies in.
+  const size_t slash = path.find_last_of("\\/");
+  const std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
+  const size_t dot = last.find_last_of('.');
+  const bool directory = last.empty() || dot == std::string::npos || dot + 1 == last.size();
+  const std::string name = directory ? std::string("folder") : "file" + last.substr(dot);
+  if (name.size() >= static_cast<size_t>(kMaxPathChars)) return nullptr;
+  SHFILEINFOA info;
+  ZeroMemory(&info, sizeof(info));
+  const UINT flags = SHGFI_ICON | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES;
+  const DWORD attributes = directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+  if (sys::SHGetFileInfoA(name.c_str(), attributes, &info, sizeof(info), flags) == 0) return nullptr;
   return info.hIcon;
 }
 
 HICON ExtractFileIcon(const std::string& fileName, int index) {
   if (!IsIconOfFile(fileName, index)) return nullptr;
-  HICON icon = ::ExtractIconA(reinterpret_cast<HINSTANCE>(LibraryModule()), fileName.c_str(), static_cast<UINT>(index));
+  HICON icon =
+      sys::ExtractIconA(reinterpret_cast<HINSTANCE>(LibraryModule()), fileName.c_str(), static_cast<UINT>(index));
   return icon == reinterpret_cast<HICON>(1) ? nullptr : icon;  // 1: not a file with icons
 }
 
 HICON ExtractSmallFileIcon(const std::string& fileName, int index) {
   if (IsIconOfFile(fileName, index)) {
     HICON largeIcon = nullptr, smallIcon = nullptr;
-    const UINT extracted = ::ExtractIconExA(fileName.c_str(), index, &largeIcon, &smallIcon, 1);
+    const UINT extracted = sys::ExtractIconExA(fileName.c_str(), index, &largeIcon, &smallIcon, 1);
     ScopedIcon largeOwner(largeIcon);
     ScopedIcon smallOwner(smallIcon);
     if (extracted >= 2 && extracted != UINT_MAX && smallOwner) return smallOwner.release();

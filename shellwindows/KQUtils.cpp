@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/KQScoped.h"
+#include "common/KQSysCalls.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -77,13 +78,23 @@ std::string ProcessFileOnNT(DWORD pid) {
 }  // namespace
 
 bool DirectoryExists(const std::string& path) {
-  DWORD attributes = ::GetFileAttributesA(path.c_str());
+  DWORD attributes = sys::GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool FileExists(const std::string& path) {
-  DWORD attributes = ::GetFileAttributesA(path.c_str());
+  DWORD attributes = sys::GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool IsLocalFixedPath(const std::string& path) {
+  // "X:\" and more: UNC names, the "\\?\" and "\\.\" forms, drive-relative and relative paths
+  // and unexpanded references all fail here before any drive is asked.
+  if (path.size() < 3 || path[1] != ':' || (path[2] != '\\' && path[2] != '/')) return false;
+  const char letter = path[0];
+  if (!((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z'))) return false;
+  const char root[] = {letter, ':', '\\', '\0'};
+  return sys::GetDriveTypeA(root) == DRIVE_FIXED;
 }
 
 std::string JoinPath(const std::string& dir, const std::string& name) {

@@ -17,6 +17,9 @@ constexpr size_t kMaxExpandSourceChars = 32766;
 
 bool DirectoryExists(const std::string& path);
 bool FileExists(const std::string& path);  // an existing file that is not a directory
+// True for a full drive-letter path ("C:\\...") whose drive is a fixed local one. Asks the drive
+// type of the root only, never the path: a network or removable drive cannot hold the caller.
+bool IsLocalFixedPath(const std::string& path);
 std::string JoinPath(const std::string& dir, const std::string& name);
 // Environment references expanded. An expansion that does not fit the 259-character buffer is
 // refused: the result is empty rather than a different, cut-off path.
