@@ -78,11 +78,59 @@ const BYTE* CallWindowProcAddress(bool unicode) {
   return reinterpret_cast<const BYTE*>(::GetProcAddress(user32, unicode ? "CallWindowProcW" : "CallWindowProcA"));
 }
 
-// The call every entry arrives at, with the address of its method reference.
-LRESULT CallMethod(const BYTE* methodBytes, HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+// FreeLibrary of kernel32, which stays loaded for as long as the process runs.
+const BYTE* FreeLibraryAddress() {
+  HMODULE kernel32 = ::GetModuleHandleA("kernel32.dll");
+  if (!kernel32) return nullptr;
+  return reinterpret_cast<const BYTE*>(::GetProcAddress(kernel32, "FreeLibrary"));
+}
+
+// Frames of entries on the stacks of all threads. While there is one, this module holds a
+// reference to itself, so whoever unloads it meanwhile (the program with FreeLibrary, the system
+// dropping a hook module from a thread that waits in a modal loop entered below one of our
+// frames) only drops their own reference. The reference is taken when the count leaves 0 and
+// given back when it returns to 0, by the block stub after the method has returned: the
+// FreeLibrary that may unmap this module is called from the pool, which outlives the module,
+// and returns there, so no code of this module runs after it.
+//
+// GetModuleHandleExW takes the loader lock, once per outermost window-procedure call of the
+// process (nested calls and calls on other threads meanwhile find the count above 0). A thread
+// that holds the loader lock and sends to one of our windows on another thread would wait for
+// it; a program that does so already deadlocks with every procedure that loads a module.
+//
+// A frame left by an exception (the program's procedure raised past us) never counts down: the
+// module then stays loaded, which is the safe side.
+LONG volatile g_Frames = 0;
+LONG volatile g_References = 0;  // references taken and not yet handed to a stub for release
+HMODULE g_Module = nullptr;
+
+void EnterFrame() {
+  if (::InterlockedIncrement(&g_Frames) != 1) return;
+  HMODULE module = nullptr;
+  if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&EnterFrame), &module))
+    return;
+  g_Module = module;  // always the same handle
+  ::InterlockedIncrement(&g_References);
+}
+
+// The module to release when this was the last frame and a reference is held, else null.
+HMODULE LeaveFrame() {
+  if (::InterlockedDecrement(&g_Frames) != 0) return nullptr;
+  // A frame that entered meanwhile took a reference of its own: one is given back either way.
+  for (LONG held = g_References; held > 0; held = g_References)
+    if (::InterlockedCompareExchange(&g_References, held - 1, held) == held) return g_Module;
+  return nullptr;
+}
+
+// The call every entry arrives at, with the address of its method reference. Answers in
+// *release the module the caller must free once this module's code is off the stack.
+LRESULT CallMethod(const BYTE* methodBytes, HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, HMODULE* release) {
   TWndMethod method;
   memcpy(&method, methodBytes, sizeof(method));
-  return method.Code(method.Object, wnd, msg, wParam, lParam);
+  EnterFrame();
+  const LRESULT result = method.Code(method.Object, wnd, msg, wParam, lParam);
+  *release = LeaveFrame();
+  return result;
 }
 
 }  // namespace
@@ -94,26 +142,55 @@ namespace kq {
 namespace {
 
 static_assert(sizeof(TWndMethod) == 8, "an i686 method reference is 8 bytes");
-static_assert(kWndProcThunksPerBlock == 314, "314 entries fit a block");
-static_assert(kWndProcThunkFirstOffset + 313 * kWndProcThunkEntrySize + kWndProcThunkEntrySize <= 4092,
+static_assert(kWndProcThunksPerBlock == 311, "311 entries fit a block");
+static_assert(kWndProcThunkFirstOffset + 310 * kWndProcThunkEntrySize + kWndProcThunkEntrySize <= 4092,
               "the last entry ends within the first 4092 bytes");
 
 constexpr size_t kBlockStubOffset = sizeof(void*);
 
 // The block stub has popped the address of the method reference (pushed by the entry's call)
-// into ECX and jumped here; the stack is exactly what a window procedure receives. As a fastcall
-// function this takes ECX (the method), EDX (unused) and the four stack arguments, and pops
-// those 16 bytes itself, as the stdcall caller expects.
-__attribute__((fastcall, force_align_arg_pointer)) LRESULT CommonEntry(const BYTE* method, void* unused, HWND wnd,
-                                                                       UINT msg, WPARAM wParam, LPARAM lParam) {
-  return CallMethod(method, wnd, msg, wParam, lParam);
+// into ECX, copied the window procedure's four arguments below the caller's return address and
+// called here. As a fastcall function this takes ECX (the method), EDX (unused) and the four
+// copied arguments, and pops those 16 bytes itself. The 64-bit result comes back in EDX:EAX:
+// EAX the window procedure's result, EDX the module the stub must free, or 0.
+__attribute__((fastcall, force_align_arg_pointer)) uint64_t CommonEntry(const BYTE* method, void* unused, HWND wnd,
+                                                                        UINT msg, WPARAM wParam, LPARAM lParam) {
+  HMODULE release = nullptr;
+  const LRESULT result = CallMethod(method, wnd, msg, wParam, lParam, &release);
+  return (uint64_t{static_cast<uint32_t>(reinterpret_cast<uintptr_t>(release))} << 32) | static_cast<uint32_t>(result);
 }
+
+// The block stub: calls CommonEntry, frees the module when told to (with the result saved on the
+// stack) and returns to the window procedure's caller, popping its four arguments.
+constexpr BYTE kBlockStub[] = {
+    0x59,                                // pop ecx                  the method reference
+    0xFF, 0x74, 0x24, 0x10,              // push dword [esp+16]      lParam
+    0xFF, 0x74, 0x24, 0x10,              // push dword [esp+16]      wParam
+    0xFF, 0x74, 0x24, 0x10,              // push dword [esp+16]      msg
+    0xFF, 0x74, 0x24, 0x10,              // push dword [esp+16]      wnd
+    0xE8, 0x00, 0x00, 0x00, 0x00,        // call CommonEntry
+    0x85, 0xD2,                          // test edx, edx
+    0x74, 0x09,                          // jz done
+    0x50,                                // push eax                 the result
+    0x52,                                // push edx                 the module
+    0xFF, 0x15, 0x00, 0x00, 0x00, 0x00,  // call [FreeLibrary]
+    0x58,                                // pop eax
+    0xC2, 0x10, 0x00,                    // done: ret 16
+};
+constexpr size_t kBlockStubCallOffset = 18;         // the rel32 of "call CommonEntry"
+constexpr size_t kBlockStubFreeLibraryOffset = 30;  // the address of "call [FreeLibrary]"
+constexpr size_t kFreeLibrarySlotOffset = 44;       // FreeLibrary's address, read by the stub
+static_assert(kBlockStubOffset + sizeof(kBlockStub) <= kFreeLibrarySlotOffset, "stub and slot do not overlap");
+static_assert(kFreeLibrarySlotOffset + sizeof(void*) <= kWndProcThunkFirstOffset, "entries follow the slot");
 
 void WriteBlockStub(BYTE* block) {
   BYTE* stub = block + kBlockStubOffset;
-  stub[0] = kPopEcx;
-  stub[1] = kJmpRel32;
-  WriteRel32(stub + 2, reinterpret_cast<const BYTE*>(&CommonEntry));
+  memcpy(stub, kBlockStub, sizeof(kBlockStub));
+  WriteRel32(stub + kBlockStubCallOffset, reinterpret_cast<const BYTE*>(&CommonEntry));
+  const BYTE* freeLibrary = FreeLibraryAddress();
+  memcpy(block + kFreeLibrarySlotOffset, &freeLibrary, sizeof(freeLibrary));
+  const uint32_t slot = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(block + kFreeLibrarySlotOffset));
+  memcpy(stub + kBlockStubFreeLibraryOffset, &slot, sizeof(slot));
 }
 
 void WriteEntry(BYTE* block, BYTE* entry) {
@@ -159,32 +236,12 @@ bool ReadForwarder(BYTE* entry, WNDPROC* oldProc) {
 
 #elif defined(__x86_64__)
 
-// The common entry: r10 holds the address of the method reference, rcx/rdx/r8/r9 the window
-// procedure's arguments. It gives the method to the C++ side as a fifth argument. Its frame is
-// described to the unwinder, so a stack walk through it is well defined.
-extern "C" LRESULT kqWndProcThunkEntry(HWND, UINT, WPARAM, LPARAM);
-
+// What the block stub calls: the window procedure's arguments, the method reference (r10 of the
+// entry) and where to put the module the stub must free once this call has returned, or null.
 extern "C" __attribute__((used)) LRESULT kqWndProcThunkDispatch(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam,
-                                                                const BYTE* method) {
-  return kq::CallMethod(method, wnd, msg, wParam, lParam);
+                                                                const BYTE* method, HMODULE* release) {
+  return kq::CallMethod(method, wnd, msg, wParam, lParam, release);
 }
-
-asm(R"(
-    .text
-    .p2align 4
-    .def kqWndProcThunkEntry; .scl 2; .type 32; .endef
-    .globl kqWndProcThunkEntry
-kqWndProcThunkEntry:
-    .seh_proc kqWndProcThunkEntry
-    subq $40, %rsp
-    .seh_stackalloc 40
-    .seh_endprologue
-    movq %r10, 32(%rsp)
-    call kqWndProcThunkDispatch
-    addq $40, %rsp
-    ret
-    .seh_endproc
-)");
 
 namespace kq {
 namespace {
@@ -193,9 +250,7 @@ static_assert(sizeof(TWndMethod) == 16, "an x86-64 method reference is 16 bytes"
 static_assert(kWndProcThunkMethodOffset % 8 == 0 && kWndProcThunkFirstOffset % 8 == 0,
               "method references are pointer-aligned");
 
-constexpr size_t kBlockStubOffset = sizeof(void*);
-constexpr BYTE kJmpIndirect[] = {0xFF, 0x25, 0x00, 0x00, 0x00, 0x00};  // jmp [rip+0]
-constexpr BYTE kLeaR10Rip[] = {0x4C, 0x8D, 0x15};                      // lea r10, [rip+rel32]
+constexpr BYTE kLeaR10Rip[] = {0x4C, 0x8D, 0x15};  // lea r10, [rip+rel32]
 constexpr size_t kEntryJmpOffset = sizeof(kLeaR10Rip) + kRel32Size;
 
 // The forwarding stub of a block. r10 holds the address of a forwarder's method reference, which
@@ -221,33 +276,84 @@ constexpr size_t kForwardFunctionOffset = 56;
 constexpr size_t kForwardUnwindOffset = 68;
 constexpr BYTE kUnwindVersion1 = 0x01;
 constexpr BYTE kUwopAllocSmall = 2;
-static_assert(kForwardStubOffset >= kBlockStubOffset + sizeof(kJmpIndirect) + sizeof(void*), "stubs do not overlap");
 static_assert(kForwardFunctionOffset >= kForwardStubOffset + sizeof(kForwardStub), "stub and table do not overlap");
 static_assert(kForwardUnwindOffset >= kForwardFunctionOffset + sizeof(RUNTIME_FUNCTION), "table and info apart");
-static_assert(kWndProcThunkFirstOffset >= kForwardUnwindOffset + 8, "entries follow the unwind info");
 
-void WriteBlockStub(BYTE* block) {
-  BYTE* stub = block + kBlockStubOffset;
-  memcpy(stub, kJmpIndirect, sizeof(kJmpIndirect));
-  const void* target = reinterpret_cast<const void*>(&kqWndProcThunkEntry);
-  memcpy(stub + sizeof(kJmpIndirect), &target, sizeof(target));
+// The addresses the block stub calls through: kqWndProcThunkDispatch and FreeLibrary.
+constexpr size_t kDispatchSlotOffset = 8;
+constexpr size_t kFreeLibrarySlotOffset = 16;
+static_assert(kFreeLibrarySlotOffset + sizeof(void*) <= kForwardStubOffset, "slots precede the forwarding stub");
 
-  memcpy(block + kForwardStubOffset, kForwardStub, sizeof(kForwardStub));
+// The block stub every entry jumps to, r10 holding the address of the method reference. It
+// calls kqWndProcThunkDispatch with the window procedure's arguments, the method and a slot of
+// its frame for the module to free; when one is named it frees it with the result saved in the
+// frame, and returns the result.
+constexpr size_t kBlockStubOffset = 80;
+constexpr BYTE kBlockStub[] = {
+    0x48, 0x83, 0xEC, 0x38,                                // sub rsp, 56
+    0x4C, 0x89, 0x54, 0x24, 0x20,                          // mov [rsp+32], r10        the method
+    0x48, 0xC7, 0x44, 0x24, 0x30, 0x00, 0x00, 0x00, 0x00,  // mov qword [rsp+48], 0    the module slot
+    0x48, 0x8D, 0x44, 0x24, 0x30,                          // lea rax, [rsp+48]
+    0x48, 0x89, 0x44, 0x24, 0x28,                          // mov [rsp+40], rax
+    0xFF, 0x15, 0x00, 0x00, 0x00, 0x00,                    // call [dispatch]
+    0x48, 0x8B, 0x4C, 0x24, 0x30,                          // mov rcx, [rsp+48]
+    0x48, 0x85, 0xC9,                                      // test rcx, rcx
+    0x74, 0x10,                                            // jz done
+    0x48, 0x89, 0x44, 0x24, 0x28,                          // mov [rsp+40], rax        the result
+    0xFF, 0x15, 0x00, 0x00, 0x00, 0x00,                    // call [FreeLibrary]
+    0x48, 0x8B, 0x44, 0x24, 0x28,                          // mov rax, [rsp+40]
+    0x48, 0x83, 0xC4, 0x38,                                // done: add rsp, 56
+    0xC3,                                                  // ret
+};
+constexpr size_t kBlockStubDispatchRel = 30;     // rel32 of "call [dispatch]"
+constexpr size_t kBlockStubFreeLibraryRel = 51;  // rel32 of "call [FreeLibrary]"
+constexpr BYTE kBlockStubPrologSize = 4;
+constexpr BYTE kBlockStubFrameSize = 56;
+constexpr size_t kBlockFunctionOffset = 148;
+constexpr size_t kBlockUnwindOffset = 160;
+static_assert(kBlockStubOffset >= kForwardUnwindOffset + 8, "the block stub follows the forwarder's unwind info");
+static_assert(kBlockFunctionOffset >= kBlockStubOffset + sizeof(kBlockStub), "stub and table do not overlap");
+static_assert(kBlockUnwindOffset >= kBlockFunctionOffset + sizeof(RUNTIME_FUNCTION), "table and info apart");
+static_assert(kWndProcThunkFirstOffset >= kBlockUnwindOffset + 8, "entries follow the unwind info");
+
+// One RUNTIME_FUNCTION and its UNWIND_INFO (version 1, one UWOP_ALLOC_SMALL code) for a stub of
+// the block whose prologue is "sub rsp, frame".
+void WriteUnwind(BYTE* block, size_t stubOffset, size_t stubSize, size_t functionOffset, size_t unwindOffset,
+                 BYTE prologSize, BYTE frameSize) {
   const BYTE unwind[8] = {kUnwindVersion1,
-                          kForwardStubPrologSize,
+                          prologSize,
                           1,
                           0,
-                          kForwardStubPrologSize,
-                          static_cast<BYTE>(kUwopAllocSmall | (((kForwardStubFrameSize - 8) / 8) << 4)),
+                          prologSize,
+                          static_cast<BYTE>(kUwopAllocSmall | (((frameSize - 8) / 8) << 4)),
                           0,
                           0};
-  memcpy(block + kForwardUnwindOffset, unwind, sizeof(unwind));
+  memcpy(block + unwindOffset, unwind, sizeof(unwind));
   RUNTIME_FUNCTION function;
-  function.BeginAddress = kForwardStubOffset;
-  function.EndAddress = kForwardStubOffset + sizeof(kForwardStub);
-  function.UnwindData = kForwardUnwindOffset;
-  memcpy(block + kForwardFunctionOffset, &function, sizeof(function));
+  function.BeginAddress = static_cast<DWORD>(stubOffset);
+  function.EndAddress = static_cast<DWORD>(stubOffset + stubSize);
+  function.UnwindData = static_cast<DWORD>(unwindOffset);
+  memcpy(block + functionOffset, &function, sizeof(function));
+}
+
+void WriteBlockStub(BYTE* block) {
+  const void* dispatch = reinterpret_cast<const void*>(&kqWndProcThunkDispatch);
+  memcpy(block + kDispatchSlotOffset, &dispatch, sizeof(dispatch));
+  const BYTE* freeLibrary = FreeLibraryAddress();
+  memcpy(block + kFreeLibrarySlotOffset, &freeLibrary, sizeof(freeLibrary));
+  BYTE* stub = block + kBlockStubOffset;
+  memcpy(stub, kBlockStub, sizeof(kBlockStub));
+  WriteRel32(stub + kBlockStubDispatchRel, block + kDispatchSlotOffset);
+  WriteRel32(stub + kBlockStubFreeLibraryRel, block + kFreeLibrarySlotOffset);
+
+  memcpy(block + kForwardStubOffset, kForwardStub, sizeof(kForwardStub));
+  WriteUnwind(block, kForwardStubOffset, sizeof(kForwardStub), kForwardFunctionOffset, kForwardUnwindOffset,
+              kForwardStubPrologSize, kForwardStubFrameSize);
+  WriteUnwind(block, kBlockStubOffset, sizeof(kBlockStub), kBlockFunctionOffset, kBlockUnwindOffset,
+              kBlockStubPrologSize, kBlockStubFrameSize);
   ::RtlAddFunctionTable(reinterpret_cast<PRUNTIME_FUNCTION>(block + kForwardFunctionOffset), 1,
+                        reinterpret_cast<DWORD64>(block));
+  ::RtlAddFunctionTable(reinterpret_cast<PRUNTIME_FUNCTION>(block + kBlockFunctionOffset), 1,
                         reinterpret_cast<DWORD64>(block));
 }
 

@@ -125,28 +125,29 @@ TEST(ThunkPool, EntriesHaveTheFormOfThisProcessor) {
   EXPECT_EQ(entry[2], 0x15);
   EXPECT_EQ(Rel32Target(entry + 3), entry + kWndProcThunkMethodOffset);
   EXPECT_EQ(entry[7], 0xE9);
-  EXPECT_EQ(Rel32Target(entry + 8), block + 8);
+  EXPECT_EQ(Rel32Target(entry + 8), block + 80);
   for (size_t i = 12; i < kWndProcThunkMethodOffset; ++i) EXPECT_EQ(entry[i], 0xCC);
-  // The stub: jmp [rip+0] and the common entry's address, which lies in this program.
-  EXPECT_EQ(block[8], 0xFF);
-  EXPECT_EQ(block[9], 0x25);
-  int32_t zero = -1;
-  std::memcpy(&zero, block + 10, 4);
-  EXPECT_EQ(zero, 0);
+  // The stub opens its frame (sub rsp, 56) and calls through the address at offset 8, the common
+  // entry's, which lies in this program.
+  EXPECT_EQ(block[80], 0x48);
+  EXPECT_EQ(block[81], 0x83);
+  EXPECT_EQ(block[82], 0xEC);
+  EXPECT_EQ(block[83], 0x38);
   void* common = nullptr;
-  std::memcpy(&common, block + 14, sizeof(common));
+  std::memcpy(&common, block + 8, sizeof(common));
   EXPECT_TRUE(InsideThisProgram(common));
   TWndMethod stored;
   std::memcpy(&stored, entry + kWndProcThunkMethodOffset, sizeof(stored));
   EXPECT_EQ(stored.Object, Tag(9));
   EXPECT_EQ(stored.Code, &Record);
 #elif defined(__i386__)
-  // call rel32 to the block's stub "pop ecx; jmp rel32", then the 8-byte reference.
+  // call rel32 to the block's stub "pop ecx", four pushes and "call rel32" to the common entry,
+  // then the 8-byte reference.
   EXPECT_EQ(entry[0], 0xE8);
   EXPECT_EQ(Rel32Target(entry + 1), block + 4);
   EXPECT_EQ(block[4], 0x59);
-  EXPECT_EQ(block[5], 0xE9);
-  EXPECT_TRUE(InsideThisProgram(Rel32Target(block + 6)));
+  EXPECT_EQ(block[21], 0xE8);
+  EXPECT_TRUE(InsideThisProgram(Rel32Target(block + 22)));
   TWndMethod stored;
   std::memcpy(&stored, entry + 5, sizeof(stored));
   EXPECT_EQ(stored.Object, Tag(9));
