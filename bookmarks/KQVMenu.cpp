@@ -36,12 +36,11 @@ int StoredInteger(const std::string& text) {
 }
 
 // The icon Node shows: the icon number IconIndex of an existing IconFileName, or the shell's small
-// icon of the expanded FileName. An icon file whose index is out of range gives no icon; only a
+// icon of Target, the expanded FileName. An icon file whose index is out of range gives no icon; only a
 // failure of the extraction falls back to the shell's icon. Only paths on local fixed drives are
 // looked at; null with Generic set when the node's generic icon stands in.
-HICON NodeIcon(const TKQVBmkInfo& info, bool mayAskFiles, bool& generic) {
+HICON NodeIcon(const TKQVBmkInfo& info, const std::string& target, bool mayAskFiles, bool& generic) {
   generic = false;
-  const std::string target = ExpandPath(info.FileName);
   // An empty name is no file of the shell's (though some shells answer with the desktop's icon).
   auto shellIcon = [&]() -> HICON {
     if (target.empty()) return nullptr;
@@ -177,10 +176,7 @@ bool TKQVMenu::WithinIconBudget() const noexcept {
 }
 
 std::shared_ptr<ScopedBitmap> TKQVMenu::GenericBitmap(const std::string& path) {
-  const size_t slash = path.find_last_of("\\/");
-  const size_t dot = path.find_last_of('.');
-  const std::string kind =
-      dot == std::string::npos || (slash != std::string::npos && dot < slash) ? "" : path.substr(dot);
+  const std::string kind = GenericShellName(path);
   auto found = genericBitmaps_.find(kind);
   if (found != genericBitmaps_.end()) return found->second;
   ScopedIcon icon(GetGenericShellIcon(path));
@@ -255,9 +251,10 @@ void TKQVMenu::UpdateBitmap(TKQVNode* node) noexcept {
   TKQVBmkInfo& info = *node->Info();
   Guard([&] {
     bool generic = false;
-    ScopedIcon icon(NodeIcon(info, WithinIconBudget(), generic));
+    const std::string target = ExpandPath(info.FileName);
+    ScopedIcon icon(NodeIcon(info, target, WithinIconBudget(), generic));
     if (generic) {
-      info.Bitmap = GenericBitmap(ExpandPath(info.FileName));
+      info.Bitmap = GenericBitmap(target);
       return;
     }
     if (!icon) {

@@ -144,7 +144,7 @@ class TKQVMenu : public TCustomNodes {
   // While LoadTree runs: the tick count at which its icons stop asking the file system.
   bool iconBudgetOn_ = false;
   DWORD iconBudgetEnd_ = 0;
-  // Generic icons by kind ("" for a folder, else the extension), shared by the nodes showing them.
+  // Generic icons by their made-up name (GenericShellName), shared by the nodes showing them.
   std::map<std::string, std::shared_ptr<ScopedBitmap>> genericBitmaps_;
   // Every bitmap a built menu shows: a menu does not own its items' bitmaps, and the menus built
   // here may outlive the nodes (the shell keeps its menu while the handler reloads the tree).

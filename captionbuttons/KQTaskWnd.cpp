@@ -127,6 +127,16 @@ bool ChildWindowExists(HWND parent, const char* className, int id) {
   return ::IsWindow(FindChildWindow(parent, className, id)) != FALSE;
 }
 
+bool SameClassName(const char* a, const char* b) noexcept {
+  for (;; ++a, ++b) {
+    unsigned char ca = static_cast<unsigned char>(*a), cb = static_cast<unsigned char>(*b);
+    if (ca >= 'A' && ca <= 'Z') ca = static_cast<unsigned char>(ca - 'A' + 'a');
+    if (cb >= 'A' && cb <= 'Z') cb = static_cast<unsigned char>(cb - 'A' + 'a');
+    if (ca != cb) return false;
+    if (ca == '\0') return true;
+  }
+}
+
 int ReadWndClassName(HWND wnd, char (&name)[kClassNameBufferChars]) {
   int length = sys::GetClassNameA(wnd, name, kClassNameBufferChars);
   if (length <= 0) length = 0;

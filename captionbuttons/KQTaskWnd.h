@@ -69,6 +69,9 @@ bool ChildWindowExists(HWND parent, const char* className, int id);
 std::string GetWndClassName(HWND wnd);
 // The same into a caller's buffer, always terminated; answers the length (0 on failure).
 int ReadWndClassName(HWND wnd, char (&name)[kClassNameBufferChars]);
+// Whether two class names are equal as the window manager compares them, letter case aside. A
+// locale-aware compare would cost more than reading the class name itself.
+bool SameClassName(const char* a, const char* b) noexcept;
 
 // Runs one waiting message of the calling thread's queue; false when none was waiting. A WM_QUIT
 // belongs to the program's own message loop: it is not dispatched but posted again for that loop

@@ -19,6 +19,7 @@ using Microsoft::WRL::ComPtr;
 
 // shell32's entry that makes an absolute list from a path, exported under this ordinal only.
 constexpr WORD kIDListFromPathOrdinal = 157;
+constexpr char kGenericFolderName[] = "folder";
 using IDListFromPathProc = LPITEMIDLIST(WINAPI*)(const void*);
 
 ProcessStatic<ScopedModule> g_Shell32;
@@ -142,18 +143,22 @@ HICON GetShellIcon(const std::string& path, bool large, bool open) {
   return info.hIcon;
 }
 
-HICON GetGenericShellIcon(const std::string& path) {
-  // Only the name's last part is handed over: the shell never sees the folder it lies in.
+std::string GenericShellName(const std::string& path) {
   const size_t slash = path.find_last_of("\\/");
   const std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
   const size_t dot = last.find_last_of('.');
   const bool directory = last.empty() || dot == std::string::npos || dot + 1 == last.size();
-  const std::string name = directory ? std::string("folder") : "file" + last.substr(dot);
+  return directory ? std::string(kGenericFolderName) : "file" + last.substr(dot);
+}
+
+HICON GetGenericShellIcon(const std::string& path) {
+  // Only the made-up name is handed over: the shell never sees the folder Path lies in.
+  const std::string name = GenericShellName(path);
   if (name.size() >= static_cast<size_t>(kMaxPathChars)) return nullptr;
   SHFILEINFOA info;
   ZeroMemory(&info, sizeof(info));
   const UINT flags = SHGFI_ICON | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES;
-  const DWORD attributes = directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+  const DWORD attributes = name == kGenericFolderName ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
   if (sys::SHGetFileInfoA(name.c_str(), attributes, &info, sizeof(info), flags) == 0) return nullptr;
   return info.hIcon;
 }

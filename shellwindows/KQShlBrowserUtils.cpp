@@ -57,7 +57,7 @@ constexpr const char* kControlClasses[] = {
 
 bool IsOneOf(const char* name, const char* const* classes, size_t count) {
   for (size_t i = 0; i < count; ++i)
-    if (::lstrcmpiA(name, classes[i]) == 0) return true;
+    if (SameClassName(name, classes[i])) return true;
   return false;
 }
 

@@ -103,17 +103,6 @@ struct Walk {
 
 // Called by the system for every descendant: reads its class name once and, only for a class
 // some question names, its identifier once.
-// Class names are compared as the window manager compares them, letter case aside; a locale-aware
-// compare would cost more than the class-name read itself on every descendant.
-bool Equals(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    unsigned char ca = static_cast<unsigned char>(*a), cb = static_cast<unsigned char>(*b);
-    if (ca >= 'A' && ca <= 'Z') ca = static_cast<unsigned char>(ca - 'A' + 'a');
-    if (cb >= 'A' && cb <= 'Z') cb = static_cast<unsigned char>(cb - 'A' + 'a');
-    if (ca != cb) return false;
-    if (ca == '\0') return true;
-  }
-}
 
 BOOL CALLBACK NoteDescendant(HWND wnd, LPARAM param) noexcept {
   auto* walk = reinterpret_cast<Walk*>(param);
@@ -121,7 +110,7 @@ BOOL CALLBACK NoteDescendant(HWND wnd, LPARAM param) noexcept {
   ReadWndClassName(wnd, name);
   const char* matchedClass = nullptr;
   for (const char* cls : kFactClasses) {
-    if (Equals(name, cls)) {
+    if (SameClassName(name, cls)) {
       matchedClass = cls;
       break;
     }
@@ -202,31 +191,31 @@ TWindowKind Classify(HWND wnd) {
   ReadWndClassName(wnd, name);
   char trimmed[kClassNameBufferChars];
   Trim(name, trimmed);
-  if (Equals(trimmed, kClassCabinet) || Equals(trimmed, kClassExplore)) return wkExplorer;
-  if (Equals(trimmed, kClassTfFileDlg)) return wkTfFileDlg;
+  if (SameClassName(trimmed, kClassCabinet) || SameClassName(trimmed, kClassExplore)) return wkExplorer;
+  if (SameClassName(trimmed, kClassTfFileDlg)) return wkTfFileDlg;
 
   // Everything below is a modal-frame dialog; nothing else is walked.
   if ((sys::GetWindowLongA(wnd, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME) == 0) return wkNone;
 
   Descendants below(wnd);
-  if ((Equals(name, kClassOfficeWord11) || Equals(name, kClassOfficeWord12)) && below.Has(fSnakeList))
+  if ((SameClassName(name, kClassOfficeWord11) || SameClassName(name, kClassOfficeWord12)) && below.Has(fSnakeList))
     return wkOfficeWord11;
-  if (Equals(name, kClassOfficeWord10) && HasDirectSnakeList(wnd)) return wkOfficeWord10;
-  if (Equals(name, kClassOfficeXL9) && HasDirectSnakeList(wnd)) return wkOfficeXL9;
-  if (Equals(name, kClassOfficeMso96) && HasDirectSnakeList(wnd)) return wkOfficeMso96;
-  if (Equals(name, kClassOfficeWord9) && HasDirectSnakeList(wnd)) return wkOfficeWord9;
+  if (SameClassName(name, kClassOfficeWord10) && HasDirectSnakeList(wnd)) return wkOfficeWord10;
+  if (SameClassName(name, kClassOfficeXL9) && HasDirectSnakeList(wnd)) return wkOfficeXL9;
+  if (SameClassName(name, kClassOfficeMso96) && HasDirectSnakeList(wnd)) return wkOfficeMso96;
+  if (SameClassName(name, kClassOfficeWord9) && HasDirectSnakeList(wnd)) return wkOfficeWord9;
 
   if (below.Has(fSnakeList) && below.Has(fRichEditName)) {
-    if (Equals(name, kClassOfficeXL8)) return wkOfficeXL8;
-    if (Equals(name, kClassOfficeWord8)) return wkOfficeWord8;
-    if (Equals(name, kClassOfficeMso96)) return wkOfficeMso96Rich;
+    if (SameClassName(name, kClassOfficeXL8)) return wkOfficeXL8;
+    if (SameClassName(name, kClassOfficeWord8)) return wkOfficeWord8;
+    if (SameClassName(name, kClassOfficeMso96)) return wkOfficeMso96Rich;
     return wkNone;
   }
   if (below.Has(fSnakeList) && below.Has(fEditName)) {
-    if (Equals(name, kClassOfficeXL)) return wkOfficeXL;
-    if (Equals(name, kClassOfficeWord95)) return wkOfficeWord95;
-    if (Equals(name, kClassOfficePowerPoint)) return wkOfficePowerPoint;
-    if (Equals(name, kClassOfficeAccess)) return wkOfficeAccess;
+    if (SameClassName(name, kClassOfficeXL)) return wkOfficeXL;
+    if (SameClassName(name, kClassOfficeWord95)) return wkOfficeWord95;
+    if (SameClassName(name, kClassOfficePowerPoint)) return wkOfficePowerPoint;
+    if (SameClassName(name, kClassOfficeAccess)) return wkOfficeAccess;
     return wkNone;
   }
   if (std::strstr(name, kClassDialog)) return ClassifyCommonDialog(below);
