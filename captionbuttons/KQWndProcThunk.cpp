@@ -6,7 +6,6 @@
 namespace kq {
 namespace {
 
-constexpr BYTE kPopEcx = 0x59;
 constexpr BYTE kJmpRel32 = 0xE9;
 constexpr BYTE kCallRel32 = 0xE8;
 constexpr BYTE kInt3 = 0xCC;
@@ -70,67 +69,80 @@ void WriteRel32(BYTE* at, const BYTE* target) {
   return reinterpret_cast<BYTE*>(reinterpret_cast<uintptr_t>(entry) & ~(uintptr_t{kWndProcThunkBlockSize} - 1));
 }
 
-// CallWindowProcW or CallWindowProcA of user32, which stays loaded for as long as the process has
-// windows.
+// The system functions a block calls, from modules that stay loaded for as long as the process
+// has windows.
+const BYTE* SystemProc(const char* module, const char* name) {
+  HMODULE handle = ::GetModuleHandleA(module);
+  return handle ? reinterpret_cast<const BYTE*>(::GetProcAddress(handle, name)) : nullptr;
+}
+
 const BYTE* CallWindowProcAddress(bool unicode) {
-  HMODULE user32 = ::GetModuleHandleA("user32.dll");
-  if (!user32) return nullptr;
-  return reinterpret_cast<const BYTE*>(::GetProcAddress(user32, unicode ? "CallWindowProcW" : "CallWindowProcA"));
+  return SystemProc("user32.dll", unicode ? "CallWindowProcW" : "CallWindowProcA");
 }
 
-// FreeLibrary of kernel32, which stays loaded for as long as the process runs.
-const BYTE* FreeLibraryAddress() {
-  HMODULE kernel32 = ::GetModuleHandleA("kernel32.dll");
-  if (!kernel32) return nullptr;
-  return reinterpret_cast<const BYTE*>(::GetProcAddress(kernel32, "FreeLibrary"));
-}
+// A block begins with pointer-sized slots the block stub reads relative to the block's start:
+// the chain to the previous block, the common entry (which also names this module), and the
+// system functions it calls. Each A/W pair lies side by side, so the stub picks the wide one of
+// every pair by adding one pointer.
+enum TBlockSlot : size_t {
+  kSlotPrevious,
+  kSlotDispatch,
+  kSlotGetModuleHandleEx,
+  kSlotFreeLibrary,
+  kSlotIsWindowUnicode,
+  kSlotGetWindowProcA,
+  kSlotGetWindowProcW,
+  kSlotCallWindowProcA,
+  kSlotCallWindowProcW,
+  kSlotDefWindowProcA,
+  kSlotDefWindowProcW,
+  kSlotCount
+};
+constexpr size_t SlotOffset(TBlockSlot slot) { return slot * sizeof(void*); }
+constexpr size_t kSlotsSize = SlotOffset(kSlotCount);
 
-// Frames of entries on the stacks of all threads. While there is one, this module holds a
-// reference to itself, so whoever unloads it meanwhile (the program with FreeLibrary, the system
-// dropping a hook module from a thread that waits in a modal loop entered below one of our
-// frames) only drops their own reference. The reference is taken when the count leaves 0 and
-// given back when it returns to 0, by the block stub after the method has returned: the
-// FreeLibrary that may unmap this module is called from the pool, which outlives the module,
-// and returns there, so no code of this module runs after it.
+// Every call through an entry holds a reference to this module for as long as it runs, taken by
+// the block stub with GetModuleHandleExW before the common entry and given back with FreeLibrary
+// after it, both from the pool, which outlives the module. So whoever unloads the module while
+// calls are in progress (the program with FreeLibrary, the system dropping a hook module while a
+// thread waits in a modal loop entered below one of our frames) only drops their own reference:
+// the module goes when the last call has returned, from the pool, and no code of it runs
+// afterwards. A call that reaches the stub after the module has gone (its window's procedure was
+// read just before the set gave it back) finds no module to reference and is handed to the
+// window's present procedure, or to DefWindowProc should that still be the entry itself.
 //
-// GetModuleHandleExW takes the loader lock, once per outermost window-procedure call of the
-// process (nested calls and calls on other threads meanwhile find the count above 0). A thread
-// that holds the loader lock and sends to one of our windows on another thread would wait for
-// it; a program that does so already deadlocks with every procedure that loads a module.
-//
-// A frame left by an exception (the program's procedure raised past us) never counts down: the
-// module then stays loaded, which is the safe side.
-LONG volatile g_Frames = 0;
-LONG volatile g_References = 0;  // references taken and not yet handed to a stub for release
-HMODULE g_Module = nullptr;
-
-void EnterFrame() {
-  if (::InterlockedIncrement(&g_Frames) != 1) return;
-  HMODULE module = nullptr;
-  if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&EnterFrame), &module))
-    return;
-  g_Module = module;  // always the same handle
-  ::InterlockedIncrement(&g_References);
+// Both functions take the loader lock for a moment. A thread that holds the loader lock and
+// sends to one of our windows on another thread would wait for it; a program that does so
+// already deadlocks with every window procedure that loads a module.
+bool WriteSystemSlots(BYTE* block, const void* dispatch) {
+  const BYTE* procs[kSlotCount] = {};
+  procs[kSlotGetModuleHandleEx] = SystemProc("kernel32.dll", "GetModuleHandleExW");
+  procs[kSlotFreeLibrary] = SystemProc("kernel32.dll", "FreeLibrary");
+  procs[kSlotIsWindowUnicode] = SystemProc("user32.dll", "IsWindowUnicode");
+#if defined(__x86_64__)
+  procs[kSlotGetWindowProcA] = SystemProc("user32.dll", "GetWindowLongPtrA");
+  procs[kSlotGetWindowProcW] = SystemProc("user32.dll", "GetWindowLongPtrW");
+#else
+  procs[kSlotGetWindowProcA] = SystemProc("user32.dll", "GetWindowLongA");
+  procs[kSlotGetWindowProcW] = SystemProc("user32.dll", "GetWindowLongW");
+#endif
+  procs[kSlotCallWindowProcA] = CallWindowProcAddress(false);
+  procs[kSlotCallWindowProcW] = CallWindowProcAddress(true);
+  procs[kSlotDefWindowProcA] = SystemProc("user32.dll", "DefWindowProcA");
+  procs[kSlotDefWindowProcW] = SystemProc("user32.dll", "DefWindowProcW");
+  for (size_t slot = kSlotGetModuleHandleEx; slot < kSlotCount; ++slot)
+    if (!procs[slot]) return false;
+  memcpy(block + SlotOffset(kSlotDispatch), &dispatch, sizeof(dispatch));
+  for (size_t slot = kSlotGetModuleHandleEx; slot < kSlotCount; ++slot)
+    memcpy(block + SlotOffset(static_cast<TBlockSlot>(slot)), &procs[slot], sizeof(void*));
+  return true;
 }
 
-// The module to release when this was the last frame and a reference is held, else null.
-HMODULE LeaveFrame() {
-  if (::InterlockedDecrement(&g_Frames) != 0) return nullptr;
-  // A frame that entered meanwhile took a reference of its own: one is given back either way.
-  for (LONG held = g_References; held > 0; held = g_References)
-    if (::InterlockedCompareExchange(&g_References, held - 1, held) == held) return g_Module;
-  return nullptr;
-}
-
-// The call every entry arrives at, with the address of its method reference. Answers in
-// *release the module the caller must free once this module's code is off the stack.
-LRESULT CallMethod(const BYTE* methodBytes, HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, HMODULE* release) {
+// The call every entry arrives at, with the address of its method reference.
+LRESULT CallMethod(const BYTE* methodBytes, HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   TWndMethod method;
   memcpy(&method, methodBytes, sizeof(method));
-  EnterFrame();
-  const LRESULT result = method.Code(method.Object, wnd, msg, wParam, lParam);
-  *release = LeaveFrame();
-  return result;
+  return method.Code(method.Object, wnd, msg, wParam, lParam);
 }
 
 }  // namespace
@@ -142,55 +154,79 @@ namespace kq {
 namespace {
 
 static_assert(sizeof(TWndMethod) == 8, "an i686 method reference is 8 bytes");
-static_assert(kWndProcThunksPerBlock == 311, "311 entries fit a block");
-static_assert(kWndProcThunkFirstOffset + 310 * kWndProcThunkEntrySize + kWndProcThunkEntrySize <= 4092,
+static_assert(kWndProcThunksPerBlock == 301, "301 entries fit a block");
+static_assert(kWndProcThunkFirstOffset + 300 * kWndProcThunkEntrySize + kWndProcThunkEntrySize <= 4092,
               "the last entry ends within the first 4092 bytes");
 
-constexpr size_t kBlockStubOffset = sizeof(void*);
-
-// The block stub has popped the address of the method reference (pushed by the entry's call)
-// into ECX, copied the window procedure's four arguments below the caller's return address and
-// called here. As a fastcall function this takes ECX (the method), EDX (unused) and the four
-// copied arguments, and pops those 16 bytes itself. The 64-bit result comes back in EDX:EAX:
-// EAX the window procedure's result, EDX the module the stub must free, or 0.
-__attribute__((fastcall, force_align_arg_pointer)) uint64_t CommonEntry(const BYTE* method, void* unused, HWND wnd,
-                                                                        UINT msg, WPARAM wParam, LPARAM lParam) {
-  HMODULE release = nullptr;
-  const LRESULT result = CallMethod(method, wnd, msg, wParam, lParam, &release);
-  return (uint64_t{static_cast<uint32_t>(reinterpret_cast<uintptr_t>(release))} << 32) | static_cast<uint32_t>(result);
+// The common entry, as a fastcall function: ECX the method reference, EDX unused, then the
+// window procedure's four arguments, which it pops itself.
+__attribute__((fastcall, force_align_arg_pointer)) LRESULT CommonEntry(const BYTE* method, void* /*unused*/, HWND wnd,
+                                                                       UINT msg, WPARAM wParam, LPARAM lParam) {
+  return CallMethod(method, wnd, msg, wParam, lParam);
 }
 
-// The block stub: calls CommonEntry, frees the module when told to (with the result saved on the
-// stack) and returns to the window procedure's caller, popping its four arguments.
+// The block stub, reached by an entry's "call", so the method reference's address lies on the
+// stack above the caller's return address. Slots are read relative to the block's start, the
+// method's address rounded down to the page.
+constexpr size_t kBlockStubOffset = kSlotsSize;
 constexpr BYTE kBlockStub[] = {
-    0x59,                                // pop ecx                  the method reference
-    0xFF, 0x74, 0x24, 0x10,              // push dword [esp+16]      lParam
-    0xFF, 0x74, 0x24, 0x10,              // push dword [esp+16]      wParam
-    0xFF, 0x74, 0x24, 0x10,              // push dword [esp+16]      msg
-    0xFF, 0x74, 0x24, 0x10,              // push dword [esp+16]      wnd
-    0xE8, 0x00, 0x00, 0x00, 0x00,        // call CommonEntry
-    0x85, 0xD2,                          // test edx, edx
-    0x74, 0x09,                          // jz done
-    0x50,                                // push eax                 the result
-    0x52,                                // push edx                 the module
-    0xFF, 0x15, 0x00, 0x00, 0x00, 0x00,  // call [FreeLibrary]
+    0x53,                                // push ebx
+    0x8B, 0x5C, 0x24, 0x04,              // mov ebx, [esp+4]           the method reference
+    0x81, 0xE3, 0x00, 0xF0, 0xFF, 0xFF,  // and ebx, -4096             its block
+    0x6A, 0x00,                          // push 0                     the module
+    0x54,                                // push esp                   &module
+    0xFF, 0x73, 0x04,                    // push [ebx+dispatch]        an address in this module
+    0x6A, 0x04,                          // push FROM_ADDRESS
+    0xFF, 0x53, 0x08,                    // call [ebx+GetModuleHandleExW]
+    0x85, 0xC0,                          // test eax, eax
+    0x74, 0x23,                          // jz bypass
+    0x8B, 0x4C, 0x24, 0x08,              // mov ecx, [esp+8]           the method reference
+    0xFF, 0x74, 0x24, 0x1C,              // push [esp+28]              lParam
+    0xFF, 0x74, 0x24, 0x1C,              // push [esp+28]              wParam
+    0xFF, 0x74, 0x24, 0x1C,              // push [esp+28]              msg
+    0xFF, 0x74, 0x24, 0x1C,              // push [esp+28]              wnd
+    0xFF, 0x53, 0x04,                    // call [ebx+dispatch]
+    0x89, 0x44, 0x24, 0x08,              // mov [esp+8], eax           the result
+    0xFF, 0x53, 0x0C,                    // call [ebx+FreeLibrary]     pops the module
+    0x5B,                                // pop ebx
     0x58,                                // pop eax
-    0xC2, 0x10, 0x00,                    // done: ret 16
+    0xC2, 0x10, 0x00,                    // ret 16
+    // bypass: the module has gone
+    0xFF, 0x74, 0x24, 0x10,  // push [esp+16]              wnd
+    0xFF, 0x53, 0x10,        // call [ebx+IsWindowUnicode]
+    0xF7, 0xD8,              // neg eax
+    0x19, 0xC0,              // sbb eax, eax
+    0x83, 0xE0, 0x04,        // and eax, 4
+    0x01, 0xC3,              // add ebx, eax               the A or the W of each pair
+    0x89, 0x1C, 0x24,        // mov [esp], ebx
+    0x6A, 0xFC,              // push GWL_WNDPROC
+    0xFF, 0x74, 0x24, 0x14,  // push [esp+20]              wnd
+    0xFF, 0x53, 0x14,        // call [ebx+GetWindowLong]
+    0x8B, 0x0C, 0x24,        // mov ecx, [esp]
+    0x8B, 0x54, 0x24, 0x08,  // mov edx, [esp+8]
+    0x83, 0xEA, 0x05,        // sub edx, 5                 the entry itself
+    0x39, 0xD0,              // cmp eax, edx
+    0x75, 0x03,              // jne 1f
+    0x8B, 0x41, 0x24,        // mov eax, [ecx+DefWindowProc]
+    0x8B, 0x5C, 0x24, 0x04,  // 1: mov ebx, [esp+4]
+    0x8B, 0x54, 0x24, 0x0C,  // mov edx, [esp+12]          the caller's return address
+    0x89, 0x44, 0x24, 0x0C,  // mov [esp+12], eax          the procedure, CallWindowProc's first argument
+    0x89, 0x54, 0x24, 0x08,  // mov [esp+8], edx
+    0x83, 0xC4, 0x08,        // add esp, 8
+    0xFF, 0x61, 0x1C,        // jmp [ecx+CallWindowProc]
 };
-constexpr size_t kBlockStubCallOffset = 18;         // the rel32 of "call CommonEntry"
-constexpr size_t kBlockStubFreeLibraryOffset = 30;  // the address of "call [FreeLibrary]"
-constexpr size_t kFreeLibrarySlotOffset = 44;       // FreeLibrary's address, read by the stub
-static_assert(kBlockStubOffset + sizeof(kBlockStub) <= kFreeLibrarySlotOffset, "stub and slot do not overlap");
-static_assert(kFreeLibrarySlotOffset + sizeof(void*) <= kWndProcThunkFirstOffset, "entries follow the slot");
+static_assert(SlotOffset(kSlotDispatch) == 0x04 && SlotOffset(kSlotGetModuleHandleEx) == 0x08 &&
+                  SlotOffset(kSlotFreeLibrary) == 0x0C && SlotOffset(kSlotIsWindowUnicode) == 0x10 &&
+                  SlotOffset(kSlotGetWindowProcA) == 0x14 && SlotOffset(kSlotCallWindowProcA) == 0x1C &&
+                  SlotOffset(kSlotDefWindowProcA) == 0x24 && SlotOffset(kSlotGetWindowProcW) == 0x14 + 4,
+              "the stub's slot offsets");
+static_assert(kWndProcThunkMethodOffset == 5, "the stub finds the entry 5 bytes before its method");
+static_assert(kBlockStubOffset + sizeof(kBlockStub) <= kWndProcThunkFirstOffset, "entries follow the stub");
 
-void WriteBlockStub(BYTE* block) {
-  BYTE* stub = block + kBlockStubOffset;
-  memcpy(stub, kBlockStub, sizeof(kBlockStub));
-  WriteRel32(stub + kBlockStubCallOffset, reinterpret_cast<const BYTE*>(&CommonEntry));
-  const BYTE* freeLibrary = FreeLibraryAddress();
-  memcpy(block + kFreeLibrarySlotOffset, &freeLibrary, sizeof(freeLibrary));
-  const uint32_t slot = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(block + kFreeLibrarySlotOffset));
-  memcpy(stub + kBlockStubFreeLibraryOffset, &slot, sizeof(slot));
+bool WriteBlockStub(BYTE* block) {
+  if (!WriteSystemSlots(block, reinterpret_cast<const void*>(&CommonEntry))) return false;
+  memcpy(block + kBlockStubOffset, kBlockStub, sizeof(kBlockStub));
+  return true;
 }
 
 void WriteEntry(BYTE* block, BYTE* entry) {
@@ -236,11 +272,11 @@ bool ReadForwarder(BYTE* entry, WNDPROC* oldProc) {
 
 #elif defined(__x86_64__)
 
-// What the block stub calls: the window procedure's arguments, the method reference (r10 of the
-// entry) and where to put the module the stub must free once this call has returned, or null.
+// What the block stub calls: the window procedure's arguments and the method reference (r10 of
+// the entry).
 extern "C" __attribute__((used)) LRESULT kqWndProcThunkDispatch(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam,
-                                                                const BYTE* method, HMODULE* release) {
-  return kq::CallMethod(method, wnd, msg, wParam, lParam, release);
+                                                                const BYTE* method) {
+  return kq::CallMethod(method, wnd, msg, wParam, lParam);
 }
 
 namespace kq {
@@ -256,7 +292,7 @@ constexpr size_t kEntryJmpOffset = sizeof(kLeaR10Rip) + kRel32Size;
 // The forwarding stub of a block. r10 holds the address of a forwarder's method reference, which
 // holds the old procedure and CallWindowProc's address: the window procedure's arguments move
 // up one place, the old procedure becomes the first, and CallWindowProc is called.
-constexpr size_t kForwardStubOffset = 24;
+constexpr size_t kForwardStubOffset = 88;
 constexpr BYTE kForwardStub[] = {
     0x48, 0x83, 0xEC, 0x28,        // sub rsp, 40
     0x4C, 0x89, 0x4C, 0x24, 0x20,  // mov [rsp+32], r9
@@ -272,45 +308,90 @@ constexpr BYTE kForwardStubPrologSize = 4;
 constexpr BYTE kForwardStubFrameSize = 40;
 // Its unwind description, so that a stack walk through a forwarder stays on track: one
 // RUNTIME_FUNCTION and its UNWIND_INFO (version 1, one UWOP_ALLOC_SMALL code).
-constexpr size_t kForwardFunctionOffset = 56;
-constexpr size_t kForwardUnwindOffset = 68;
+constexpr size_t kForwardFunctionOffset = 120;
+constexpr size_t kForwardUnwindOffset = 132;
 constexpr BYTE kUnwindVersion1 = 0x01;
 constexpr BYTE kUwopAllocSmall = 2;
+static_assert(kForwardStubOffset >= kSlotsSize, "the forwarding stub follows the slots");
 static_assert(kForwardFunctionOffset >= kForwardStubOffset + sizeof(kForwardStub), "stub and table do not overlap");
 static_assert(kForwardUnwindOffset >= kForwardFunctionOffset + sizeof(RUNTIME_FUNCTION), "table and info apart");
 
-// The addresses the block stub calls through: kqWndProcThunkDispatch and FreeLibrary.
-constexpr size_t kDispatchSlotOffset = 8;
-constexpr size_t kFreeLibrarySlotOffset = 16;
-static_assert(kFreeLibrarySlotOffset + sizeof(void*) <= kForwardStubOffset, "slots precede the forwarding stub");
-
-// The block stub every entry jumps to, r10 holding the address of the method reference. It
-// calls kqWndProcThunkDispatch with the window procedure's arguments, the method and a slot of
-// its frame for the module to free; when one is named it frees it with the result saved in the
-// frame, and returns the result.
-constexpr size_t kBlockStubOffset = 80;
+// The block stub every entry jumps to, r10 holding the address of the method reference. Slots
+// are read relative to the block's start, the method's address rounded down to the page, kept
+// in the frame with the arguments (in the caller's home area), the method, the module and the
+// result.
+constexpr size_t kBlockStubOffset = 144;
 constexpr BYTE kBlockStub[] = {
-    0x48, 0x83, 0xEC, 0x38,                                // sub rsp, 56
-    0x4C, 0x89, 0x54, 0x24, 0x20,                          // mov [rsp+32], r10        the method
-    0x48, 0xC7, 0x44, 0x24, 0x30, 0x00, 0x00, 0x00, 0x00,  // mov qword [rsp+48], 0    the module slot
-    0x48, 0x8D, 0x44, 0x24, 0x30,                          // lea rax, [rsp+48]
+    0x48, 0x83, 0xEC, 0x48,                                // sub rsp, 72
+    0x48, 0x89, 0x4C, 0x24, 0x50,                          // mov [rsp+80], rcx        wnd
+    0x48, 0x89, 0x54, 0x24, 0x58,                          // mov [rsp+88], rdx        msg
+    0x4C, 0x89, 0x44, 0x24, 0x60,                          // mov [rsp+96], r8         wParam
+    0x4C, 0x89, 0x4C, 0x24, 0x68,                          // mov [rsp+104], r9        lParam
+    0x4C, 0x89, 0x54, 0x24, 0x38,                          // mov [rsp+56], r10        the method
+    0x4C, 0x89, 0xD0,                                      // mov rax, r10
+    0x48, 0x25, 0x00, 0xF0, 0xFF, 0xFF,                    // and rax, -4096           its block
     0x48, 0x89, 0x44, 0x24, 0x28,                          // mov [rsp+40], rax
-    0xFF, 0x15, 0x00, 0x00, 0x00, 0x00,                    // call [dispatch]
-    0x48, 0x8B, 0x4C, 0x24, 0x30,                          // mov rcx, [rsp+48]
-    0x48, 0x85, 0xC9,                                      // test rcx, rcx
-    0x74, 0x10,                                            // jz done
-    0x48, 0x89, 0x44, 0x24, 0x28,                          // mov [rsp+40], rax        the result
-    0xFF, 0x15, 0x00, 0x00, 0x00, 0x00,                    // call [FreeLibrary]
+    0x48, 0xC7, 0x44, 0x24, 0x30, 0x00, 0x00, 0x00, 0x00,  // mov qword [rsp+48], 0    the module
+    0xB9, 0x04, 0x00, 0x00, 0x00,                          // mov ecx, FROM_ADDRESS
+    0x48, 0x8B, 0x50, 0x08,                                // mov rdx, [rax+dispatch]  an address in this module
+    0x4C, 0x8D, 0x44, 0x24, 0x30,                          // lea r8, [rsp+48]
+    0xFF, 0x50, 0x10,                                      // call [rax+GetModuleHandleExW]
+    0x85, 0xC0,                                            // test eax, eax
+    0x74, 0x42,                                            // jz bypass
+    0x48, 0x8B, 0x4C, 0x24, 0x50,                          // mov rcx, [rsp+80]
+    0x48, 0x8B, 0x54, 0x24, 0x58,                          // mov rdx, [rsp+88]
+    0x4C, 0x8B, 0x44, 0x24, 0x60,                          // mov r8, [rsp+96]
+    0x4C, 0x8B, 0x4C, 0x24, 0x68,                          // mov r9, [rsp+104]
+    0x48, 0x8B, 0x44, 0x24, 0x38,                          // mov rax, [rsp+56]
+    0x48, 0x89, 0x44, 0x24, 0x20,                          // mov [rsp+32], rax        the method, fifth
     0x48, 0x8B, 0x44, 0x24, 0x28,                          // mov rax, [rsp+40]
-    0x48, 0x83, 0xC4, 0x38,                                // done: add rsp, 56
+    0xFF, 0x50, 0x08,                                      // call [rax+dispatch]
+    0x48, 0x89, 0x44, 0x24, 0x40,                          // mov [rsp+64], rax        the result
+    0x48, 0x8B, 0x4C, 0x24, 0x30,                          // mov rcx, [rsp+48]
+    0x48, 0x8B, 0x44, 0x24, 0x28,                          // mov rax, [rsp+40]
+    0xFF, 0x50, 0x18,                                      // call [rax+FreeLibrary]
+    0x48, 0x8B, 0x44, 0x24, 0x40,                          // mov rax, [rsp+64]
+    0x48, 0x83, 0xC4, 0x48,                                // add rsp, 72
     0xC3,                                                  // ret
+    // bypass: the module has gone
+    0x48, 0x8B, 0x4C, 0x24, 0x50,              // mov rcx, [rsp+80]
+    0x48, 0x8B, 0x44, 0x24, 0x28,              // mov rax, [rsp+40]
+    0xFF, 0x50, 0x20,                          // call [rax+IsWindowUnicode]
+    0xF7, 0xD8,                                // neg eax
+    0x19, 0xC0,                                // sbb eax, eax
+    0x83, 0xE0, 0x08,                          // and eax, 8
+    0x48, 0x03, 0x44, 0x24, 0x28,              // add rax, [rsp+40]        the A or the W of each pair
+    0x48, 0x89, 0x44, 0x24, 0x28,              // mov [rsp+40], rax
+    0x48, 0x8B, 0x4C, 0x24, 0x50,              // mov rcx, [rsp+80]
+    0x48, 0xC7, 0xC2, 0xFC, 0xFF, 0xFF, 0xFF,  // mov rdx, GWLP_WNDPROC
+    0xFF, 0x50, 0x28,                          // call [rax+GetWindowLongPtr]
+    0x48, 0x8B, 0x4C, 0x24, 0x38,              // mov rcx, [rsp+56]
+    0x48, 0x83, 0xE9, 0x10,                    // sub rcx, 16              the entry itself
+    0x48, 0x39, 0xC8,                          // cmp rax, rcx
+    0x75, 0x09,                                // jne 1f
+    0x48, 0x8B, 0x44, 0x24, 0x28,              // mov rax, [rsp+40]
+    0x48, 0x8B, 0x40, 0x48,                    // mov rax, [rax+DefWindowProc]
+    0x48, 0x89, 0xC1,                          // 1: mov rcx, rax          the procedure
+    0x48, 0x8B, 0x54, 0x24, 0x50,              // mov rdx, [rsp+80]
+    0x4C, 0x8B, 0x44, 0x24, 0x58,              // mov r8, [rsp+88]
+    0x4C, 0x8B, 0x4C, 0x24, 0x60,              // mov r9, [rsp+96]
+    0x48, 0x8B, 0x44, 0x24, 0x68,              // mov rax, [rsp+104]
+    0x48, 0x89, 0x44, 0x24, 0x20,              // mov [rsp+32], rax
+    0x48, 0x8B, 0x44, 0x24, 0x28,              // mov rax, [rsp+40]
+    0xFF, 0x50, 0x38,                          // call [rax+CallWindowProc]
+    0x48, 0x83, 0xC4, 0x48,                    // add rsp, 72
+    0xC3,                                      // ret
 };
-constexpr size_t kBlockStubDispatchRel = 30;     // rel32 of "call [dispatch]"
-constexpr size_t kBlockStubFreeLibraryRel = 51;  // rel32 of "call [FreeLibrary]"
+static_assert(SlotOffset(kSlotDispatch) == 0x08 && SlotOffset(kSlotGetModuleHandleEx) == 0x10 &&
+                  SlotOffset(kSlotFreeLibrary) == 0x18 && SlotOffset(kSlotIsWindowUnicode) == 0x20 &&
+                  SlotOffset(kSlotGetWindowProcA) == 0x28 && SlotOffset(kSlotCallWindowProcA) == 0x38 &&
+                  SlotOffset(kSlotDefWindowProcA) == 0x48 && SlotOffset(kSlotGetWindowProcW) == 0x28 + 8,
+              "the stub's slot offsets");
+static_assert(kWndProcThunkMethodOffset == 16, "the stub finds the entry 16 bytes before its method");
 constexpr BYTE kBlockStubPrologSize = 4;
-constexpr BYTE kBlockStubFrameSize = 56;
-constexpr size_t kBlockFunctionOffset = 148;
-constexpr size_t kBlockUnwindOffset = 160;
+constexpr BYTE kBlockStubFrameSize = 72;
+constexpr size_t kBlockFunctionOffset = 392;
+constexpr size_t kBlockUnwindOffset = 404;
 static_assert(kBlockStubOffset >= kForwardUnwindOffset + 8, "the block stub follows the forwarder's unwind info");
 static_assert(kBlockFunctionOffset >= kBlockStubOffset + sizeof(kBlockStub), "stub and table do not overlap");
 static_assert(kBlockUnwindOffset >= kBlockFunctionOffset + sizeof(RUNTIME_FUNCTION), "table and info apart");
@@ -336,15 +417,9 @@ void WriteUnwind(BYTE* block, size_t stubOffset, size_t stubSize, size_t functio
   memcpy(block + functionOffset, &function, sizeof(function));
 }
 
-void WriteBlockStub(BYTE* block) {
-  const void* dispatch = reinterpret_cast<const void*>(&kqWndProcThunkDispatch);
-  memcpy(block + kDispatchSlotOffset, &dispatch, sizeof(dispatch));
-  const BYTE* freeLibrary = FreeLibraryAddress();
-  memcpy(block + kFreeLibrarySlotOffset, &freeLibrary, sizeof(freeLibrary));
-  BYTE* stub = block + kBlockStubOffset;
-  memcpy(stub, kBlockStub, sizeof(kBlockStub));
-  WriteRel32(stub + kBlockStubDispatchRel, block + kDispatchSlotOffset);
-  WriteRel32(stub + kBlockStubFreeLibraryRel, block + kFreeLibrarySlotOffset);
+bool WriteBlockStub(BYTE* block) {
+  if (!WriteSystemSlots(block, reinterpret_cast<const void*>(&kqWndProcThunkDispatch))) return false;
+  memcpy(block + kBlockStubOffset, kBlockStub, sizeof(kBlockStub));
 
   memcpy(block + kForwardStubOffset, kForwardStub, sizeof(kForwardStub));
   WriteUnwind(block, kForwardStubOffset, sizeof(kForwardStub), kForwardFunctionOffset, kForwardUnwindOffset,
@@ -355,6 +430,7 @@ void WriteBlockStub(BYTE* block) {
                         reinterpret_cast<DWORD64>(block));
   ::RtlAddFunctionTable(reinterpret_cast<PRUNTIME_FUNCTION>(block + kBlockFunctionOffset), 1,
                         reinterpret_cast<DWORD64>(block));
+  return true;
 }
 
 void WriteEntry(BYTE* block, BYTE* entry) {
@@ -398,10 +474,13 @@ bool AddBlock() {
   auto* block = static_cast<BYTE*>(
       ::VirtualAlloc(nullptr, kWndProcThunkBlockSize, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE));
   if (!block) return false;
-  memcpy(block, &g_LastBlock, sizeof(g_LastBlock));
+  if (!WriteBlockStub(block)) {
+    ::VirtualFree(block, 0, MEM_RELEASE);
+    return false;
+  }
+  memcpy(block + SlotOffset(kSlotPrevious), &g_LastBlock, sizeof(g_LastBlock));
   g_LastBlock = block;
   ++g_BlockCount;
-  WriteBlockStub(block);
   // Linked from the last entry down, so entries are handed out in address order.
   for (size_t i = kWndProcThunksPerBlock; i-- > 0;) {
     BYTE* entry = block + kWndProcThunkFirstOffset + i * kWndProcThunkEntrySize;

@@ -24,18 +24,17 @@ constexpr size_t kWndProcThunkBlockSize = 4096;
 constexpr size_t kWndProcThunkBlockUsable = 4092;
 
 #if defined(__i386__)
-// Block: previous block (4 bytes), the shared stub (38 bytes, see KQWndProcThunk.cpp), padding,
-// FreeLibrary's address (4 bytes), then entries of "call rel32" to the shared stub followed by
-// the 8-byte method reference.
-constexpr size_t kWndProcThunkFirstOffset = 48;
+// Block: pointer slots (the previous block, the common entry, the system functions the shared
+// stub calls), the shared stub (128 bytes, see KQWndProcThunk.cpp), then entries of "call rel32"
+// to the shared stub followed by the 8-byte method reference.
+constexpr size_t kWndProcThunkFirstOffset = 176;
 constexpr size_t kWndProcThunkEntrySize = 13;
 constexpr size_t kWndProcThunkMethodOffset = 5;
 #elif defined(__x86_64__)
-// Block: previous block (8 bytes), the two addresses the shared stub calls through, the
-// forwarding stub with its unwind description, the shared stub with its own, then 32-byte
-// entries "lea r10, [method]; jmp rel32" to one of the two stubs, padding, and the 16-byte method
-// reference at offset 16.
-constexpr size_t kWndProcThunkFirstOffset = 176;
+// Block: pointer slots (as above), the forwarding stub with its unwind description, the shared
+// stub with its own, then 32-byte entries "lea r10, [method]; jmp rel32" to one of the two
+// stubs, padding, and the 16-byte method reference at offset 16.
+constexpr size_t kWndProcThunkFirstOffset = 416;
 constexpr size_t kWndProcThunkEntrySize = 32;
 constexpr size_t kWndProcThunkMethodOffset = 16;
 #else
@@ -45,9 +44,10 @@ constexpr size_t kWndProcThunkMethodOffset = 16;
 constexpr size_t kWndProcThunksPerBlock =
     (kWndProcThunkBlockUsable - kWndProcThunkFirstOffset) / kWndProcThunkEntrySize;
 
-// While a call through an entry is in progress on any thread, this module holds a reference to
-// itself; the shared stub gives it back after the last such call has returned, from the pool,
-// so a module unloaded meanwhile goes only then and no code of it runs afterwards.
+// Each call through an entry holds a reference to this module while it runs, taken and given
+// back by code in the pool: a module unloaded meanwhile goes when the last call has returned, and
+// no code of it runs afterwards. A call that arrives after the module has gone is handed to the
+// window's present procedure.
 
 // Takes an entry from the process-wide pool and points it at method. Null when no memory could
 // be had. Safe from any thread.

@@ -125,29 +125,27 @@ TEST(ThunkPool, EntriesHaveTheFormOfThisProcessor) {
   EXPECT_EQ(entry[2], 0x15);
   EXPECT_EQ(Rel32Target(entry + 3), entry + kWndProcThunkMethodOffset);
   EXPECT_EQ(entry[7], 0xE9);
-  EXPECT_EQ(Rel32Target(entry + 8), block + 80);
+  EXPECT_EQ(Rel32Target(entry + 8), block + 144);
   for (size_t i = 12; i < kWndProcThunkMethodOffset; ++i) EXPECT_EQ(entry[i], 0xCC);
-  // The stub opens its frame (sub rsp, 56) and calls through the address at offset 8, the common
-  // entry's, which lies in this program.
-  EXPECT_EQ(block[80], 0x48);
-  EXPECT_EQ(block[81], 0x83);
-  EXPECT_EQ(block[82], 0xEC);
-  EXPECT_EQ(block[83], 0x38);
-  void* common = nullptr;
-  std::memcpy(&common, block + 8, sizeof(common));
-  EXPECT_TRUE(InsideThisProgram(common));
+  // The stub opens its frame (sub rsp, 72) and reads the common entry's address, which lies in
+  // this program, from the block's second slot.
+  EXPECT_EQ(block[144], 0x48);
+  EXPECT_EQ(block[145], 0x83);
+  EXPECT_EQ(block[146], 0xEC);
+  EXPECT_EQ(block[147], 0x48);
   TWndMethod stored;
   std::memcpy(&stored, entry + kWndProcThunkMethodOffset, sizeof(stored));
   EXPECT_EQ(stored.Object, Tag(9));
   EXPECT_EQ(stored.Code, &Record);
 #elif defined(__i386__)
-  // call rel32 to the block's stub "pop ecx", four pushes and "call rel32" to the common entry,
-  // then the 8-byte reference.
+  // call rel32 to the block's stub (after eleven slots, "push ebx"), then the 8-byte reference;
+  // the common entry's address, in this program, in the block's second slot.
   EXPECT_EQ(entry[0], 0xE8);
-  EXPECT_EQ(Rel32Target(entry + 1), block + 4);
-  EXPECT_EQ(block[4], 0x59);
-  EXPECT_EQ(block[21], 0xE8);
-  EXPECT_TRUE(InsideThisProgram(Rel32Target(block + 22)));
+  EXPECT_EQ(Rel32Target(entry + 1), block + 44);
+  EXPECT_EQ(block[44], 0x53);
+  void* common = nullptr;
+  std::memcpy(&common, block + sizeof(void*), sizeof(common));
+  EXPECT_TRUE(InsideThisProgram(common));
   TWndMethod stored;
   std::memcpy(&stored, entry + 5, sizeof(stored));
   EXPECT_EQ(stored.Object, Tag(9));
@@ -201,6 +199,44 @@ TEST(ThunkPool, AForwarderReachesTheOldProcedureWithoutThisProgramsCode) {
 #elif defined(__i386__)
     EXPECT_EQ(Rel32Target(entry + 8), callWindowProc);
 #endif
+  }
+}
+
+// A call that reaches an entry after its module has gone (here: the block names an address in no
+// module) goes to the window's present procedure in the window's own character set, or to
+// DefWindowProc when that is still the entry itself.
+TEST(ThunkPool, ACallThatFindsTheModuleGoneReachesTheWindowsOwnProcedure) {
+  for (const bool unicode : {false, true}) {
+    TestFrame frame(TestFrame::kSizable, 0, unicode);
+    HWND wnd = frame.Wnd();
+    WNDPROC thunk = AllocWndProcThunk({&Record, Tag(5)});
+    ASSERT_NE(thunk, nullptr);
+    BYTE* common = PageOf(Bytes(thunk)) + sizeof(void*);
+    void* saved = nullptr;
+    std::memcpy(&saved, common, sizeof(saved));
+    void* nowhere = PageOf(Bytes(thunk));
+    std::memcpy(common, &nowhere, sizeof(nowhere));
+
+    g_LastCall = {};
+    frame.Log().messages.clear();
+    if (unicode) {
+      thunk(wnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"w\u263A"));
+      EXPECT_EQ(frame.Log().lastTextW, L"w\u263A");
+    } else {
+      thunk(wnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("narrow"));
+      EXPECT_EQ(frame.Log().lastTextA, "narrow");
+    }
+    EXPECT_EQ(g_LastCall.object, nullptr) << "the method ran without its module";
+
+    const LONG_PTR own = ::SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(thunk));
+    ::CallWindowProcA(thunk, wnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("by default"));
+    char text[32] = {};
+    ::GetWindowTextA(wnd, text, sizeof(text));
+    EXPECT_STREQ(text, "by default");
+    ::SetWindowLongPtrA(wnd, GWLP_WNDPROC, own);
+
+    std::memcpy(common, &saved, sizeof(saved));
+    FreeWndProcThunk(thunk);
   }
 }
 

@@ -110,8 +110,9 @@ TEST(Unloading, DialogsWithSetsGetTheirOwnProceduresBackAndWorkOn) {
     folders.push_back(dialogs.back()->FolderPath());
   }
 
+  // A dialog busy with a message keeps the library until that call has returned.
   library->Unload();
-  EXPECT_EQ(nullptr, ::GetModuleHandleA("LNTRHlp.dll"));
+  EXPECT_TRUE(WaitFor([] { return ::GetModuleHandleA(kLibraryName) == nullptr; })) << "the library stayed loaded";
   for (int i = 0; i < kDialogs; ++i) {
     HWND dialog = dialogs[i]->Dialog();
     EXPECT_FALSE(test::HasButtonSet(dialog)) << i;
