@@ -15,6 +15,30 @@
 namespace kq {
 namespace {
 
+// Whether the other build of the library registers this class in the other registry view of a
+// 64-bit system. The handler keys below "*", "Directory" and the like are shared by both views:
+// they go with the last of the two registrations.
+bool OtherViewRegistersClass(const std::string& clsidText) {
+#if defined(_WIN64)
+  const REGSAM otherView = KEY_WOW64_32KEY;
+#else
+  using TIsWow64Process = BOOL(WINAPI*)(HANDLE, PBOOL);
+  HMODULE kernel32 = ::GetModuleHandleA("kernel32.dll");
+  const auto isWow64Process =
+      kernel32
+          ? reinterpret_cast<TIsWow64Process>(reinterpret_cast<void*>(::GetProcAddress(kernel32, "IsWow64Process")))
+          : nullptr;
+  BOOL wow64 = FALSE;
+  if (!isWow64Process || !isWow64Process(::GetCurrentProcess(), &wow64) || !wow64) return false;
+  const REGSAM otherView = KEY_WOW64_64KEY;
+#endif
+  const std::string server = std::string("CLSID\\") + clsidText + "\\" + kInprocServerKey;
+  HKEY key = nullptr;
+  if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, server.c_str(), 0, KEY_READ | otherView, &key) != ERROR_SUCCESS) return false;
+  ScopedKey owned(key);
+  return true;
+}
+
 // The count of command ids a QueryContextMenu result reports.
 HRESULT CommandsUsed(UINT count) { return MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_NULL, count); }
 
@@ -301,7 +325,8 @@ void TKQVContextMenuFactory::UpdateRegistry(bool doRegister) {
       TKQRegIniFile reg(KEY_READ | KEY_WRITE);
       reg.SetRootKey(HKEY_CLASSES_ROOT);
       // A handler key that is not there is no error.
-      for (const char* parent : kHandlerParents) reg.DeleteKey(std::string(parent) + "\\" + kHandlerKeyName);
+      if (!OtherViewRegistersClass(clsidText))
+        for (const char* parent : kHandlerParents) reg.DeleteKey(std::string(parent) + "\\" + kHandlerKeyName);
     }
     TKQComObjectFactory::UpdateRegistry(false);
   }

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -25,13 +24,6 @@ constexpr DWORD kDialogWaitMs = 30000;
 constexpr DWORD kSettleMs = 1500;
 constexpr DWORD kExitWaitMs = 5000;
 constexpr DWORD kLineWaitMs = 8000;
-
-// The folder of the 32-bit build's programs, from LNTR_I686_BIN (a Unix path), with a trailing
-// backslash.
-std::string ThirtyTwoBitFolder() {
-  const char* unixPath = std::getenv("LNTR_I686_BIN");
-  return unixPath ? test::WindowsPathOfUnixPath(unixPath) + "\\" : std::string();
-}
 
 std::string HexOf(HWND wnd) {
   char text[32];
@@ -87,7 +79,7 @@ POINT ClickFavourites(HWND wnd) {
 std::string ManageLine(POINT p) { return "manage code=1 x=" + std::to_string(p.x) + " y=" + std::to_string(p.y); }
 
 TEST(BothHalves, A64BitProgramsDialogIsServedThroughTheCompanionByThe32BitHost) {
-  const std::string i686 = ThirtyTwoBitFolder();
+  const std::string i686 = test::ThirtyTwoBitBuildDirectory();
   ASSERT_FALSE(i686.empty()) << "LNTR_I686_BIN names the 32-bit build's programs";
   HostProcess host(i686 + "LNTRHost.exe");
   ASSERT_TRUE(host.Start());
@@ -124,7 +116,7 @@ TEST(BothHalves, A64BitProgramsDialogIsServedThroughTheCompanionByThe32BitHost) 
 
 // One companion at a time; it ends, with its hooks off, when told to or when the host has gone.
 TEST(BothHalves, TheCompanionEndsWhenClosedOrWhenTheHostGoes) {
-  HostProcess host(ThirtyTwoBitFolder() + "LNTRHost.exe");
+  HostProcess host(test::ThirtyTwoBitBuildDirectory() + "LNTRHost.exe");
   ASSERT_TRUE(host.Start());
   Companion first;
   ASSERT_TRUE(first.Start());

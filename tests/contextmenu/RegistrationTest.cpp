@@ -8,11 +8,13 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "lib/KQComServer.h"
 #include "tests/contextmenu/ServerFixtures.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/RegistryValue.h"
 #include "tests/support/TestPaths.h"
 
@@ -389,6 +391,64 @@ TEST(ClassObject, ServesItsClassOnlyAndCountsReferencesAndLocks) {
   }
   ::CoUninitialize();
 }
+
+#if defined(_WIN64)
+// The class's server in one registry view of the classes, or "" when that view has none.
+std::string ServerInView(REGSAM view) {
+  const std::string path = std::string("CLSID\\") + kClsidText + "\\InprocServer32";
+  HKEY raw = nullptr;
+  if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | view, &raw) != ERROR_SUCCESS) return {};
+  ScopedKey key(raw);
+  char value[MAX_PATH] = {};
+  DWORD size = sizeof(value);
+  if (::RegQueryValueExA(key.get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS)
+    return {};
+  return value;
+}
+
+// Whether "reg query" of the given view ("/reg:32", "/reg:64") finds the handler for all files.
+bool HandlerInView(const char* view) {
+  char system[MAX_PATH] = {};
+  ::GetSystemDirectoryA(system, MAX_PATH);
+  ChildProcess reg;
+  if (!reg.Start(std::string(system) + "\\reg.exe", {"query", "HKCR\\*\\shellex\\ContextMenuHandlers\\Lanterna", view}))
+    return false;
+  return reg.WaitForExit(kRegsvr32TimeoutMs) == std::optional<DWORD>(0);
+}
+
+// Beside the 32-bit build, each build registers into its own view with the regsvr32 of its kind;
+// unregistering one leaves the other's class and the handler keys both views share.
+TEST(RegistryViews, BothBuildsRegisterSideBySideAndEachUnregistersOnlyItself) {
+  const std::string i686 = ThirtyTwoBitBuildDirectory();
+  ASSERT_FALSE(i686.empty()) << "LNTR_I686_BIN names the 32-bit build";
+  const std::string narrow = i686 + "LNTRHlp.dll", wide = LibraryPath();
+  char wow64[MAX_PATH] = {};
+  ASSERT_NE(0u, ::GetSystemWow64DirectoryA(wow64, MAX_PATH));
+  auto same = [](const std::string& a, const std::string& b) { return _stricmp(a.c_str(), b.c_str()) == 0; };
+
+  ASSERT_EQ(0, RunRegsvr32(narrow, false, wow64));
+  ASSERT_EQ(0, RunRegsvr32(wide, false));
+  EXPECT_PRED2(same, narrow, ServerInView(KEY_WOW64_32KEY));
+  EXPECT_PRED2(same, wide, ServerInView(KEY_WOW64_64KEY));
+  EXPECT_TRUE(HandlerInView("/reg:32"));
+  EXPECT_TRUE(HandlerInView("/reg:64"));
+
+  ASSERT_EQ(0, RunRegsvr32(narrow, true, wow64));
+  EXPECT_EQ("", ServerInView(KEY_WOW64_32KEY));
+  EXPECT_PRED2(same, wide, ServerInView(KEY_WOW64_64KEY));
+  EXPECT_TRUE(HandlerInView("/reg:64")) << "the 64-bit handler lost its key";
+
+  ASSERT_EQ(0, RunRegsvr32(narrow, false, wow64));
+  ASSERT_EQ(0, RunRegsvr32(wide, true));
+  EXPECT_PRED2(same, narrow, ServerInView(KEY_WOW64_32KEY));
+  EXPECT_EQ("", ServerInView(KEY_WOW64_64KEY));
+  EXPECT_TRUE(HandlerInView("/reg:32")) << "the 32-bit handler lost its key";
+
+  ASSERT_EQ(0, RunRegsvr32(narrow, true, wow64));
+  EXPECT_FALSE(HandlerInView("/reg:32"));
+  EXPECT_FALSE(HandlerInView("/reg:64"));
+}
+#endif
 
 }  // namespace
 }  // namespace kq::test

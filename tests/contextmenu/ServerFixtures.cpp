@@ -12,8 +12,6 @@
 namespace kq::test {
 namespace {
 
-constexpr DWORD kRegsvr32TimeoutMs = 30000;
-
 std::string Upper(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
   return text;
@@ -98,14 +96,14 @@ HRESULT ServerDll::UnregisterServer() const {
   return entry ? entry() : E_NOTIMPL;
 }
 
-int RunRegsvr32(const std::string& dll, bool unregister) {
+int RunRegsvr32(const std::string& dll, bool unregister, const std::string& systemFolder) {
   char system[MAX_PATH] = {};
   ::GetSystemDirectoryA(system, MAX_PATH);
   ChildProcess regsvr32;
   std::vector<std::string> args = {"/s"};
   if (unregister) args.push_back("/u");
   args.push_back(dll);
-  if (!regsvr32.Start(std::string(system) + "\\regsvr32.exe", args)) return -1;
+  if (!regsvr32.Start((systemFolder.empty() ? std::string(system) : systemFolder) + "\\regsvr32.exe", args)) return -1;
   std::optional<DWORD> code = regsvr32.WaitForExit(kRegsvr32TimeoutMs);
   return code ? static_cast<int>(*code) : -1;
 }

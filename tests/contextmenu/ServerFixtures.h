@@ -47,9 +47,13 @@ class ServerDll {
   ScopedModule module_;
 };
 
+// How long regsvr32 and reg are given to end.
+inline constexpr DWORD kRegsvr32TimeoutMs = 30000;
+
 // Runs the prefix's regsvr32 on dll (silently; "/u" first to unregister) and answers its exit
-// code, or -1 when it did not start or end in time.
-int RunRegsvr32(const std::string& dll, bool unregister);
+// code, or -1 when it did not start or end in time. The regsvr32 of this program's kind unless the
+// system folder of another is named (the 32-bit one, for example).
+int RunRegsvr32(const std::string& dll, bool unregister, const std::string& systemFolder = {});
 
 // The registry entries below the given keys: "key" for every key, "key|name" = "type:data" for
 // every value (names and keys in upper case, so that spelling does not count).

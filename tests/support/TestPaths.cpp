@@ -77,4 +77,9 @@ std::string ScratchDirectory::WriteFile(const std::string& name, const std::stri
   return path;
 }
 
+std::string ThirtyTwoBitBuildDirectory() {
+  const char* unixPath = std::getenv("LNTR_I686_BIN");
+  return unixPath && *unixPath ? WindowsPathOfUnixPath(unixPath) + "\\" : std::string();
+}
+
 }  // namespace kq::test

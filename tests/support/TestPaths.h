@@ -10,6 +10,9 @@ namespace kq::test {
 std::string ProgramDirectory();
 // The full path of a program built next to the running one, e.g. HelperPath("dialog_opener.exe").
 std::string HelperPath(const std::string& exeName);
+// The folder of the 32-bit build's programs and library, with a trailing backslash, as the x86-64
+// build's tests find it (LNTR_I686_BIN, a Unix path); empty when it is not named.
+std::string ThirtyTwoBitBuildDirectory();
 // The Windows form of the LNTR_ARTIFACTS folder ("Z:" + the Unix path with backslashes), with a
 // trailing backslash; the system's temporary folder when the variable is not set.
 std::string ArtifactsDirectory();
