@@ -12,6 +12,7 @@
 #include "common/KQSysCalls.h"
 #include "dialogbuttons/KQVCaptionButton.h"
 #include "hook/KQVHostLink.h"
+#include "hook/KQVThreadHooks.h"
 #include "shellwindows/KQUtils.h"
 #include "shellwindows/KQWindowKind.h"
 
@@ -101,6 +102,7 @@ void ReportDoubleClick(const MOUSEHOOKSTRUCT& mouse) {
 }  // namespace
 
 TKQVCaptionButtonsLst* ButtonSets() { return g_ButtonSets->get(); }
+bool IsHookMessage(UINT msg) { return msg == WM_INITMENU || IsTriggerMessage(msg); }
 HHOOK CallWndRetHook() { return g_CallWndRetHook; }
 HHOOK MouseHook() { return g_MouseHook; }
 
@@ -122,7 +124,7 @@ LRESULT CALLBACK CallWndRetHookProc(int code, WPARAM wParam, LPARAM lParam) {
   if (code != HC_ACTION || lParam == 0) return result;
   // Nearly every message is none of ours: those leave before the guarded step is set up.
   const UINT msg = reinterpret_cast<const CWPRETSTRUCT*>(lParam)->message;
-  if (msg != WM_INITMENU && !IsTriggerMessage(msg)) return result;
+  if (!IsHookMessage(msg)) return result;
   Guard([&] {
     const auto& info = *reinterpret_cast<const CWPRETSTRUCT*>(lParam);
     if (msg == WM_INITMENU) {
@@ -153,6 +155,7 @@ void StartupHook() {
 }
 
 void ShutdownHook() {
+  Guard([] { ThreadHooksOff(); });
   // Destroying the list gives every window its own procedure back.
   Guard([] { g_ButtonSets->reset(); });
   g_Glyphs->favorites.reset();
@@ -166,6 +169,12 @@ extern "C" {
 void WINAPI HookOn() {
   using namespace kq;
   if (!ButtonSets()) return;  // start-up did not complete: the library does nothing
+  // Beside a 32-bit host, whose library has global hooks of the same kinds, threads are hooked
+  // one by one (see KQVThreadHooks.h).
+  if (Guarded(false, [] { return HostIsThirtyTwoBit(); })) {
+    Guard([] { ThreadHooksOn(); });
+    return;
+  }
   // A second HookOn replaces the call-return hook rather than losing the earlier handle, which
   // HookOff could then never remove.
   if (g_CallWndRetHook) ::UnhookWindowsHookEx(g_CallWndRetHook);
@@ -175,6 +184,7 @@ void WINAPI HookOn() {
 
 void WINAPI HookOff() {
   using namespace kq;
+  Guard([] { ThreadHooksOff(); });
   if (g_CallWndRetHook) ::UnhookWindowsHookEx(g_CallWndRetHook);
   g_CallWndRetHook = nullptr;
   if (g_MouseHook) ::UnhookWindowsHookEx(g_MouseHook);

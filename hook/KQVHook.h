@@ -15,6 +15,9 @@ TKQVCaptionButtonsLst* ButtonSets();
 // Creates the set for wnd and adds its two buttons; false when the host says no or anything fails.
 bool AttachButtons(HWND wnd);
 
+// Whether the call-return hook acts on a message at all (most it lets pass untouched).
+bool IsHookMessage(UINT msg);
+
 LRESULT CALLBACK CallWndRetHookProc(int code, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK MouseHookProc(int code, WPARAM wParam, LPARAM lParam);
 

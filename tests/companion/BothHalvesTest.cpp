@@ -1,5 +1,6 @@
-// The 64-bit half of the desktop: the 32-bit host runs, the companion beside the x86-64 library
-// turns that library's hooks on, and a real Open dialog of a 64-bit program reaches the host.
+// The two halves of the desktop served together: the 32-bit host turns the 32-bit library's hooks
+// on, the companion beside the x86-64 library turns that library's hooks on, and real Open
+// dialogs of a 32-bit and of a 64-bit program, open at once, reach the one host.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -78,7 +79,7 @@ POINT ClickFavourites(HWND wnd) {
 
 std::string ManageLine(POINT p) { return "manage code=1 x=" + std::to_string(p.x) + " y=" + std::to_string(p.y); }
 
-TEST(BothHalves, A64BitProgramsDialogIsServedThroughTheCompanionByThe32BitHost) {
+TEST(BothHalves, DialogsOfA32And64BitProgramAtOnceAreServedByOneHost) {
   const std::string i686 = test::ThirtyTwoBitBuildDirectory();
   ASSERT_FALSE(i686.empty()) << "LNTR_I686_BIN names the 32-bit build's programs";
   HostProcess host(i686 + "LNTRHost.exe");
@@ -89,29 +90,37 @@ TEST(BothHalves, A64BitProgramsDialogIsServedThroughTheCompanionByThe32BitHost) 
   EXPECT_EQ(nullptr, companion.process.WaitForWindow([](HWND) { return true; }, 1)) << "it shows nothing";
   test::PumpMessagesFor(500);  // HookOn
 
-  OpenDialog opened(test::HelperPath("dialog_opener.exe"), "Served 64");
-  const HWND dialog = opened.Dialog();
-  ASSERT_NE(nullptr, dialog);
-  // The start folder was asked for and applied.
-  std::string line;
-  EXPECT_TRUE(host.WaitForLine("manage code=3 hwnd=" + HexOf(dialog), &line, kLineWaitMs)) << line;
-  const size_t asked = host.LogLines().size();
-  ASSERT_TRUE(host.Command("getfolder " + HexOf(dialog)));
-  ASSERT_TRUE(host.WaitForLine("getfolder hwnd=" + HexOf(dialog), &line, kLineWaitMs, asked));
-  EXPECT_NE(std::string::npos, line.find(std::string("folder=") + kStartFolder)) << line;
-  // A folder command moves it; a press reports the button's corner.
-  LRESULT answer = 0;
-  ASSERT_TRUE(host.Command("setfolder " + HexOf(dialog) + " " + kMovedFolder, &answer));
-  EXPECT_EQ(1, answer) << host.LogLines().back();
-  const size_t pressed = host.LogLines().size();
-  const POINT corner = ClickFavourites(dialog);
-  EXPECT_TRUE(host.WaitForLine("manage code=", &line, kLineWaitMs, pressed));
-  EXPECT_EQ(ManageLine(corner), line);
-  // At the end it reports its last folder, with its own handle.
-  const size_t before = host.LogLines().size();
-  opened.Cancel();
-  ASSERT_TRUE(host.WaitForLine("copydata kind=3 ", &line, kLineWaitMs, before));
-  EXPECT_NE(std::string::npos, line.find(" hwnd=" + HexOf(dialog) + " path=" + kMovedFolder)) << line;
+  OpenDialog narrow(i686 + "dialog_opener.exe", "Both 32");
+  OpenDialog wide(test::HelperPath("dialog_opener.exe"), "Both 64");
+  for (OpenDialog* opened : {&narrow, &wide}) {
+    const HWND dialog = opened->Dialog();
+    ASSERT_NE(nullptr, dialog);
+    SCOPED_TRACE(opened == &narrow ? "32-bit" : "64-bit");
+    // The start folder was asked for and applied.
+    std::string line;
+    EXPECT_TRUE(host.WaitForLine("manage code=3 hwnd=" + HexOf(dialog), &line, kLineWaitMs)) << line;
+    const size_t asked = host.LogLines().size();
+    ASSERT_TRUE(host.Command("getfolder " + HexOf(dialog)));
+    ASSERT_TRUE(host.WaitForLine("getfolder hwnd=" + HexOf(dialog), &line, kLineWaitMs, asked));
+    EXPECT_NE(std::string::npos, line.find(std::string("folder=") + kStartFolder)) << line;
+    // A folder command moves it; a press reports the button's corner.
+    LRESULT answer = 0;
+    ASSERT_TRUE(host.Command("setfolder " + HexOf(dialog) + " " + kMovedFolder, &answer));
+    EXPECT_EQ(1, answer) << host.LogLines().back();
+    const size_t pressed = host.LogLines().size();
+    const POINT corner = ClickFavourites(dialog);
+    EXPECT_TRUE(host.WaitForLine("manage code=", &line, kLineWaitMs, pressed));
+    EXPECT_EQ(ManageLine(corner), line);
+  }
+  // At the end each reports its last folder, with its own handle.
+  for (OpenDialog* opened : {&narrow, &wide}) {
+    const HWND dialog = opened->Dialog();
+    const size_t before = host.LogLines().size();
+    opened->Cancel();
+    std::string line;
+    EXPECT_TRUE(host.WaitForLine("copydata kind=3 ", &line, kLineWaitMs, before));
+    EXPECT_NE(std::string::npos, line.find(" hwnd=" + HexOf(dialog) + " path=" + kMovedFolder)) << line;
+  }
 }
 
 // One companion at a time; it ends, with its hooks off, when told to or when the host has gone.

@@ -1,0 +1,141 @@
+#include "hook/KQVThreadHooks.h"
+
+#include <map>
+#include <mutex>
+#include <utility>
+
+#include "common/KQGuard.h"
+#include "common/KQProcessStatic.h"
+#include "common/KQScoped.h"
+#include "hook/KQVHook.h"
+#include "hook/KQVHostLink.h"
+#include "shellwindows/KQUtils.h"
+
+namespace kq {
+namespace {
+
+// Exists while the thread hooks are wanted: created by the process that called HookOn, gone
+// when it calls HookOff or ends.
+constexpr char kThreadHooksSwitch[] = "LNTRHook64.ThreadHooks";
+
+// The events that bring the library into a thread: a window is created, or comes to the
+// foreground (the user turns to a window opened before the hooks were on).
+constexpr DWORD kInjectingEvents[] = {EVENT_OBJECT_CREATE, EVENT_SYSTEM_FOREGROUND};
+
+struct TThreadHooks {
+  HHOOK callWndRet;
+  HHOOK mouse;
+};
+
+// In the process that called HookOn.
+ProcessStatic<ScopedHandle> g_Switch;
+HWINEVENTHOOK g_EventHooks[std::size(kInjectingEvents)] = {};
+
+// In every process: the hooked threads.
+ProcessStatic<std::mutex> g_ThreadsLock;
+ProcessStatic<std::map<DWORD, TThreadHooks>> g_Threads;
+
+bool SwitchIsOn() {
+  ScopedHandle event(::OpenEventA(SYNCHRONIZE, FALSE, kThreadHooksSwitch));
+  return static_cast<bool>(event);
+}
+
+void Unhook(const TThreadHooks& hooks) {
+  if (hooks.callWndRet) ::UnhookWindowsHookEx(hooks.callWndRet);
+  if (hooks.mouse) ::UnhookWindowsHookEx(hooks.mouse);
+}
+
+void RemoveThisThreadsHooks() {
+  TThreadHooks hooks = {};
+  {
+    std::lock_guard<std::mutex> lock(*g_ThreadsLock);
+    auto it = g_Threads->find(::GetCurrentThreadId());
+    if (it == g_Threads->end()) return;
+    hooks = it->second;
+    g_Threads->erase(it);
+  }
+  Unhook(hooks);
+}
+
+// The thread hooks hand every call to the library's hook procedures; where one of those would
+// act, they first make sure the hooks are still wanted, and leave the thread when not.
+LRESULT CALLBACK ThreadCallWndRetProc(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HC_ACTION && lParam && IsHookMessage(reinterpret_cast<const CWPRETSTRUCT*>(lParam)->message) &&
+      !Guarded(true, [] { return SwitchIsOn(); })) {
+    Guard([] { RemoveThisThreadsHooks(); });
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+  }
+  return CallWndRetHookProc(code, wParam, lParam);
+}
+
+LRESULT CALLBACK ThreadMouseProc(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HC_ACTION && wParam == WM_LBUTTONDBLCLK && !Guarded(true, [] { return SwitchIsOn(); })) {
+    Guard([] { RemoveThisThreadsHooks(); });
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+  }
+  return MouseHookProc(code, wParam, lParam);
+}
+
+void HookThisThread() {
+  const DWORD thread = ::GetCurrentThreadId();
+  std::lock_guard<std::mutex> lock(*g_ThreadsLock);
+  if (g_Threads->count(thread)) return;
+  TThreadHooks hooks = {};
+  hooks.callWndRet = ::SetWindowsHookExA(WH_CALLWNDPROCRET, ThreadCallWndRetProc, LibraryModule(), thread);
+  hooks.mouse = ::SetWindowsHookExA(WH_MOUSE, ThreadMouseProc, LibraryModule(), thread);
+  if (!hooks.callWndRet && !hooks.mouse) return;
+  (*g_Threads)[thread] = hooks;
+}
+
+void CALLBACK InjectingEventProc(HWINEVENTHOOK, DWORD, HWND wnd, LONG object, LONG, DWORD, DWORD) {
+  if (object != OBJID_WINDOW || !wnd) return;
+  Guard([] { HookThisThread(); });
+}
+
+}  // namespace
+
+bool HostIsThirtyTwoBit() {
+#if !defined(_WIN64)
+  return false;  // this library is the 32-bit one
+#else
+  DWORD pid = 0;
+  HWND host = GetHostWindow();
+  if (!host || !::GetWindowThreadProcessId(host, &pid)) return false;
+  ScopedHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  BOOL wow64 = FALSE;
+  return process && ::IsWow64Process(process.get(), &wow64) && wow64;
+#endif
+}
+
+void ThreadHooksOn() {
+  if (!*g_Switch) g_Switch->reset(::CreateEventA(nullptr, TRUE, FALSE, kThreadHooksSwitch));
+  for (size_t i = 0; i < std::size(kInjectingEvents); ++i) {
+    if (g_EventHooks[i]) continue;
+    g_EventHooks[i] = ::SetWinEventHook(kInjectingEvents[i], kInjectingEvents[i], LibraryModule(), InjectingEventProc,
+                                        0, 0, WINEVENT_INCONTEXT);
+  }
+}
+
+void ThreadHooksOff() {
+  for (HWINEVENTHOOK& hook : g_EventHooks) {
+    if (hook) ::UnhookWinEvent(hook);
+    hook = nullptr;
+  }
+  g_Switch->reset();
+  RemoveThreadHooks();
+}
+
+void RemoveThreadHooks() {
+  std::map<DWORD, TThreadHooks> threads;
+  {
+    std::lock_guard<std::mutex> lock(*g_ThreadsLock);
+    threads.swap(*g_Threads);
+  }
+  for (const auto& [thread, hooks] : threads) {
+    // A thread that has ended took its hooks along; its handles may name other hooks by now.
+    ScopedHandle handle(::OpenThread(SYNCHRONIZE, FALSE, thread));
+    if (handle && ::WaitForSingleObject(handle.get(), 0) == WAIT_TIMEOUT) Unhook(hooks);
+  }
+}
+
+}  // namespace kq
