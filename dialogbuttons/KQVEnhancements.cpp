@@ -33,12 +33,9 @@ constexpr int32_t kOpaque = 255;
 constexpr WORD kViewStyleCommands[] = {0, 0x702D, 0x702E, 0x702A, 0x702B, 0x702C};
 constexpr WORD kArrangeIconsCommands[] = {0, 0x7602, 0x7603, 0x7604, 0x7605};
 
-bool IsResizableKind(uint8_t kind) { return IsDialogKind(static_cast<TWindowKind>(kind)); }
-bool HasClassicShellView(uint8_t kind) { return IsClassicOpenSaveKind(static_cast<TWindowKind>(kind)); }
-
 template <size_t N>
-void SendViewCommand(HWND wnd, uint8_t kind, uint8_t value, const WORD (&commands)[N]) {
-  if (value == 0 || value >= N || !HasClassicShellView(kind)) return;
+void SendViewCommand(HWND wnd, TWindowKind kind, uint8_t value, const WORD (&commands)[N]) {
+  if (value == 0 || value >= N || !IsClassicOpenSaveKind(kind)) return;
   HWND view = FindChildWindow(wnd, kClassShellView, kIdShellView);
   ::SendMessageA(view, WM_COMMAND, MAKEWPARAM(commands[value], 0), 0);
 }
@@ -80,7 +77,7 @@ void TKQVCaptionButtons::SetTransparency(int32_t value) {
 
 void TKQVCaptionButtons::ApplyDialogSize() {
   HWND wnd = Wnd();
-  if (!ResizeDialog || !IsResizableKind(Kind)) return;
+  if (!ResizeDialog || !IsDialogKind(Kind)) return;
   if (DialogWidth <= 0 || DialogHeight <= 0) return;  // would shrink the dialog to its bare frame
   if ((::GetWindowLongPtrA(wnd, GWL_STYLE) & WS_THICKFRAME) == 0) return;
   RECT r;
