@@ -44,7 +44,8 @@ class ScopedStgMedium {
 // The one name of a drop list, or false when the list holds another number of names or a name
 // that would not fit the element's path (a cut name would be another element).
 bool SingleDropName(HDROP drop, std::string& name) {
-  if (::DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0) != 1) return false;
+  constexpr UINT kCountNames = 0xFFFFFFFF;  // the index that asks DragQueryFileA for the count
+  if (::DragQueryFileA(drop, kCountNames, nullptr, 0) != 1) return false;
   const UINT length = ::DragQueryFileA(drop, 0, nullptr, 0);
   if (length == 0 || length >= kElementPathChars) return false;
   char buffer[kElementPathChars] = {};

@@ -78,27 +78,28 @@ HRESULT UnregisterModuleTypeLib() {
 }  // namespace
 
 std::string GuidText(REFGUID guid) {
-  wchar_t wide[40] = {};
-  if (::StringFromGUID2(guid, wide, 40) == 0) return {};
-  char text[40] = {};
+  constexpr int kGuidTextChars = 39 + 1;  // "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}" and a zero
+  wchar_t wide[kGuidTextChars] = {};
+  if (::StringFromGUID2(guid, wide, kGuidTextChars) == 0) return {};
+  char text[kGuidTextChars] = {};
   ::WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof(text), nullptr, nullptr);
   return text;
 }
 
 std::string ModuleFileName() {
-  char name[MAX_PATH + 1] = {};
-  const DWORD n = ::GetModuleFileNameA(LibraryModule(), name, MAX_PATH + 1);
+  char name[kMaxPathChars + 1] = {};
+  const DWORD n = ::GetModuleFileNameA(LibraryModule(), name, sizeof(name));
   // A name the buffer could not hold is no name.
-  if (n == 0 || n > MAX_PATH) return {};
+  if (n == 0 || n > static_cast<DWORD>(kMaxPathChars)) return {};
   return std::string(name, n);
 }
 
 std::string RegisteredModuleName() {
   const std::string name = ModuleFileName();
   if (name.find(' ') == std::string::npos) return name;
-  char shortName[MAX_PATH + 1] = {};
-  const DWORD n = ::GetShortPathNameA(name.c_str(), shortName, MAX_PATH + 1);
-  if (n == 0 || n > MAX_PATH) return name;
+  char shortName[kMaxPathChars + 1] = {};
+  const DWORD n = ::GetShortPathNameA(name.c_str(), shortName, sizeof(shortName));
+  if (n == 0 || n > static_cast<DWORD>(kMaxPathChars)) return name;
   return std::string(shortName, n);
 }
 
