@@ -90,7 +90,6 @@ class TKQCaptionButtons {
   bool Attached() const { return wndProcThunk_ != nullptr; }
   int RightOffset() const { return rightOffset_; }
   bool Tracking() const { return tracking_; }
-  int PressedIndex() const { return pressedIndex_; }
   WNDPROC WndProcThunk() const { return wndProcThunk_; }
   WNDPROC OldWndProc() const { return oldWndProc_; }
   TKQCaptionButtonsLst* Owner() const { return owner_; }
@@ -131,7 +130,6 @@ class TKQCaptionButtons {
   LRESULT OnCaptionDrawn(const TMessage& message);
   LRESULT OnNcDestroy(const TMessage& message);
   int ButtonAt(POINT screenPoint) const;  // first visible button whose hit rectangle holds it, or -1
-  void EndTracking(bool clickIfInside, POINT screenPoint);
   void DrawButtons(HWND wnd);
   void DrawFrame(HDC dc, const RECT& rect, bool pushed, void* theme);
 
