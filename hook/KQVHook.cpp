@@ -101,8 +101,6 @@ void ReportDoubleClick(const MOUSEHOOKSTRUCT& mouse) {
 }  // namespace
 
 TKQVCaptionButtonsLst* ButtonSets() { return g_ButtonSets->get(); }
-HHOOK CallWndRetHook() { return g_CallWndRetHook; }
-HHOOK MouseHook() { return g_MouseHook; }
 
 bool AttachButtons(HWND wnd) {
   return Guarded(false, [&] {

@@ -18,10 +18,6 @@ bool AttachButtons(HWND wnd);
 LRESULT CALLBACK CallWndRetHookProc(int code, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK MouseHookProc(int code, WPARAM wParam, LPARAM lParam);
 
-// The hook handles of this process (null where HookOn was not called).
-HHOOK CallWndRetHook();
-HHOOK MouseHook();
-
 void StartupHook();
 void ShutdownHook();
 
