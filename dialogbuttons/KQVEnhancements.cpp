@@ -13,14 +13,14 @@
 namespace kq {
 namespace {
 
-struct SkinFrames {
-  const char* released;
-  const char* pushed;
-  bool systemLook;
+struct TSkinFrames {
+  const char* Released;
+  const char* Pushed;
+  bool SystemLook;
 };
 
 // By CaptionButtonSkinType; any other type has no frames.
-constexpr SkinFrames kSkins[] = {
+constexpr TSkinFrames kSkins[] = {
     {"BLUE_UP", "BLUE_DOWN", true},
     {"BLUE_UP", "BLUE_DOWN", false},
     {"OLIVEGREEN_UP", "OLIVEGREEN_DOWN", false},
@@ -54,13 +54,13 @@ RECT CentredOnScreen(const RECT& old, int width, int height) {
 void TKQVCaptionButtons::SetSkin(uint8_t type) {
   SkinType = type;
   UseSystemLook = false;
-  const SkinFrames* skin = type < std::size(kSkins) ? &kSkins[type] : nullptr;
-  if (skin) UseSystemLook = skin->systemLook;
+  const TSkinFrames* skin = type < std::size(kSkins) ? &kSkins[type] : nullptr;
+  if (skin) UseSystemLook = skin->SystemLook;
   // The system look draws no skin: its frames would never be taken, so they are not loaded.
   ScopedBitmap released, pushed;
   if (skin && !UseSystemLook) {
-    released.reset(LoadResourceBitmap(skin->released));
-    pushed.reset(LoadResourceBitmap(skin->pushed));
+    released.reset(LoadResourceBitmap(skin->Released));
+    pushed.reset(LoadResourceBitmap(skin->Pushed));
   }
   if (SetFrameBitmaps(released.get(), pushed.get())) {
     released.release();  // the frames own them now

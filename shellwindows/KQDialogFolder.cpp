@@ -38,8 +38,8 @@ constexpr char kClassMsoCommandBar[] = "MsoCommandBar";
 
 // The file-name field of the Office dialogs, by the first name the class contains.
 struct TOfficeField {
-  const char* className;
-  int fieldId;
+  const char* ClassName;
+  int FieldId;
 };
 constexpr TOfficeField kOfficeFields[] = {
     {kClassOfficeWord12, kOfficeFieldNewer}, {kClassOfficeWord11, kOfficeFieldNewer},
@@ -63,8 +63,8 @@ bool ContainsIgnoringCase(const std::string& text, const char* part) {
 int OfficeFieldId(HWND wnd, const std::string& className) {
   const std::string upper = Upper(className);
   for (const TOfficeField& row : kOfficeFields) {
-    if (upper.find(Upper(row.className)) == std::string::npos) continue;
-    if (row.fieldId != kOfficeFieldByCommandBar) return row.fieldId;
+    if (upper.find(Upper(row.ClassName)) == std::string::npos) continue;
+    if (row.FieldId != kOfficeFieldByCommandBar) return row.FieldId;
     return ::FindWindowExA(wnd, nullptr, kClassMsoCommandBar, nullptr) ? kOfficeFieldNewer : kIdOfficeFileName;
   }
   return 0;
