@@ -302,7 +302,7 @@ LRESULT TKQCaptionButtons::CallOldWndProc(UINT msg, WPARAM wParam, LPARAM lParam
   if (!oldWndProc_) return 0;
   ++passedOn_;
   // The old procedure is the program's: what it raises is its own, past our guards.
-  ForeignCodeScope foreign;
+  TForeignCodeScope foreign;
   // The old procedure was read with the functions the window was subclassed with; it is called
   // with the same ones, so its messages keep their form.
   return unicode_ ? ::CallWindowProcW(oldWndProc_, wnd_, msg, wParam, lParam)

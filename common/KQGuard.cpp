@@ -20,7 +20,7 @@
 // Only errors (severity bits 11) are caught; informational and warning exceptions such as the one
 // OutputDebugString raises pass on to whoever expects them. C++ exceptions are caught by an
 // ordinary catch inside the frame. What the program's own code raises while a step has called
-// out into it (ForeignCodeScope) is not the step's: the frame lets it pass, and when the program's
+// out into it (TForeignCodeScope) is not the step's: the frame lets it pass, and when the program's
 // handler unwinds past the frame, the count of such calls goes back to what it was at the frame.
 
 extern "C" {
@@ -246,9 +246,9 @@ bool RunGuardedStep(void (*step)(void*), void* context) noexcept {
   return kq_guard_call(&CatchingCall, &call) != 0;
 }
 
-ForeignCodeScope::ForeignCodeScope() noexcept { SetForeignDepth(ForeignDepth() + 1); }
+TForeignCodeScope::TForeignCodeScope() noexcept { SetForeignDepth(ForeignDepth() + 1); }
 
-ForeignCodeScope::~ForeignCodeScope() {
+TForeignCodeScope::~TForeignCodeScope() {
   const UINT_PTR depth = ForeignDepth();
   if (depth > 0) SetForeignDepth(depth - 1);
 }
