@@ -593,7 +593,7 @@ LRESULT TKQCaptionButtons::HandleMessage(const TMessage& message) {
   }
 }
 
-LRESULT TKQCaptionButtons::Step(Handler handler, const TMessage& message) {
+LRESULT TKQCaptionButtons::Step(TMessageHandler handler, const TMessage& message) {
   // When the handler fails before the message was handed on, it is handed on.
   const unsigned passedOn = passedOn_;
   LRESULT result = 0;

@@ -114,8 +114,8 @@ class TKQCaptionButtons {
 
   // One guarded step per message: a handler that fails before the message was handed on has it
   // handed on.
-  using Handler = LRESULT (TKQCaptionButtons::*)(const TMessage& message);
-  LRESULT Step(Handler handler, const TMessage& message);
+  using TMessageHandler = LRESULT (TKQCaptionButtons::*)(const TMessage& message);
+  LRESULT Step(TMessageHandler handler, const TMessage& message);
   LRESULT PassOn(const TMessage& message);  // to the window's own procedure
 
   LRESULT OnNcPaint(const TMessage& message);
