@@ -51,6 +51,13 @@ constexpr int kButtonSizeShrink = 4;
 constexpr int kButtonTopGap = 2;
 constexpr int kHitGrow = 2;
 constexpr int kHoleShrink = 2;
+// The minimise and maximise buttons overlap by this much.
+constexpr int kMinMaxOverlap = 2;
+// A glyph inside its frame; a pushed one moves down and right, and a themed frame draws it lower.
+constexpr int kGlyphInsetTopLeft = 1;
+constexpr int kGlyphInsetBottomRight = 2;
+constexpr int kPushedGlyphShift = 1;
+constexpr int kThemedGlyphDrop = 1;
 
 std::atomic<bool> g_VisualStyles{false};
 
@@ -105,7 +112,7 @@ int SystemButtonsWidth(HWND wnd) {
   const int button = ::GetSystemMetrics(SM_CXSIZE);
   if (sysMenu) width += button;
   if (style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX))
-    width += 2 * button - 2;
+    width += 2 * button - kMinMaxOverlap;
   else if (ExStyle(wnd) & WS_EX_CONTEXTHELP)
     width += button;
   return width;
@@ -480,8 +487,9 @@ void TKQCaptionButtons::DrawButtons(HWND wnd) {
     if (!button || !button->Visible) continue;
     const RECT frame = GetButtonRect(wnd, i, true);
     DrawFrame(dc.get(), frame, button->Pushed, theme.get());
-    RECT glyph = {frame.left + 1, frame.top + 1, frame.right - 2, frame.bottom - 2};
-    if (button->Pushed) ::OffsetRect(&glyph, 1, 1);
+    RECT glyph = {frame.left + kGlyphInsetTopLeft, frame.top + kGlyphInsetTopLeft, frame.right - kGlyphInsetBottomRight,
+                  frame.bottom - kGlyphInsetBottomRight};
+    if (button->Pushed) ::OffsetRect(&glyph, kPushedGlyphShift, kPushedGlyphShift);
     DrawGlyph(dc.get(), glyph, button->Glyph);
   }
 }
@@ -527,7 +535,7 @@ void TKQCaptionButtons::DrawGlyph(HDC dc, const RECT& rect, HBITMAP glyph) {
   const RECT source = {0, 0, info.bmWidth, info.bmHeight};
   RECT target = FitRectInto(rect, source);
   if (RectWidth(target) <= 0 || RectHeight(target) <= 0) return;
-  if (UseSystemLook && VisualStylesInUse()) ::OffsetRect(&target, 0, 1);
+  if (UseSystemLook && VisualStylesInUse()) ::OffsetRect(&target, 0, kThemedGlyphDrop);
 
   const std::vector<uint32_t> pixels = ReadPixels(dc, glyph, info.bmWidth, info.bmHeight);
   if (pixels.empty()) return;
