@@ -231,9 +231,9 @@ void TKQVMenu::LoadHistory(TKQRegIniFile* reg, const std::string& path) {
   TKQVNode* folder = AddInfoChild(GetFirstNode(), std::move(folderInfo));
 
   // History entries carry no bitmap. Icons are on again afterwards, whatever happens.
-  struct IconsOffWhileLoading {
-    TKQVMenu& menu;
-    ~IconsOffWhileLoading() { menu.showIcons_ = true; }
+  struct TIconsOffWhileLoading {
+    TKQVMenu& Menu;
+    ~TIconsOffWhileLoading() { Menu.showIcons_ = true; }
   } iconsOff{*this};
   showIcons_ = false;
 

@@ -51,6 +51,13 @@ constexpr int kButtonSizeShrink = 4;
 constexpr int kButtonTopGap = 2;
 constexpr int kHitGrow = 2;
 constexpr int kHoleShrink = 2;
+// The minimise and maximise buttons overlap by this much.
+constexpr int kMinMaxOverlap = 2;
+// A glyph inside its frame; a pushed one moves down and right, and a themed frame draws it lower.
+constexpr int kGlyphInsetTopLeft = 1;
+constexpr int kGlyphInsetBottomRight = 2;
+constexpr int kPushedGlyphShift = 1;
+constexpr int kThemedGlyphDrop = 1;
 
 std::atomic<bool> g_VisualStyles{false};
 
@@ -105,7 +112,7 @@ int SystemButtonsWidth(HWND wnd) {
   const int button = ::GetSystemMetrics(SM_CXSIZE);
   if (sysMenu) width += button;
   if (style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX))
-    width += 2 * button - 2;
+    width += 2 * button - kMinMaxOverlap;
   else if (ExStyle(wnd) & WS_EX_CONTEXTHELP)
     width += button;
   return width;
@@ -120,6 +127,19 @@ void StretchTransparent(HDC dc, const RECT& rect, HDC source, int w, int h, COLO
 }
 
 // Pixels as 0x00RRGGBB, top row first, as a 32-bit DIB holds them.
+constexpr WORD kPixelBits = 32;
+
+BITMAPINFO PixelHeader(int w, int h) {
+  BITMAPINFO header = {};
+  header.bmiHeader.biSize = sizeof(header.bmiHeader);
+  header.bmiHeader.biWidth = w;
+  header.bmiHeader.biHeight = -h;  // top row first
+  header.bmiHeader.biPlanes = 1;
+  header.bmiHeader.biBitCount = kPixelBits;
+  header.bmiHeader.biCompression = BI_RGB;
+  return header;
+}
+
 uint32_t PackPixel(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
 COLORREF UnpackPixel(uint32_t p) { return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF); }
 
@@ -128,13 +148,7 @@ COLORREF UnpackPixel(uint32_t p) { return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF,
 std::vector<uint32_t> ReadPixels(HDC dc, HBITMAP bitmap, int w, int h) {
   std::vector<uint32_t> pixels;
   if (w <= 0 || h <= 0 || w > kMaxGlyphSide || h > kMaxGlyphSide) return pixels;
-  BITMAPINFO header = {};
-  header.bmiHeader.biSize = sizeof(header.bmiHeader);
-  header.bmiHeader.biWidth = w;
-  header.bmiHeader.biHeight = -h;
-  header.bmiHeader.biPlanes = 1;
-  header.bmiHeader.biBitCount = 32;
-  header.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO header = PixelHeader(w, h);
   pixels.resize(static_cast<size_t>(w) * h);
   if (::GetDIBits(dc, bitmap, 0, h, pixels.data(), &header, DIB_RGB_COLORS) != h) {
     pixels.clear();
@@ -219,26 +233,26 @@ void ShutdownCaptionButtons() {}
 TKQCaptionButtons::TKQCaptionButtons(HWND wnd) {
   Guard([&] { BuildFrames(wnd); });
   if (!::IsWindow(wnd)) return;
-  Wnd_ = wnd;
-  Unicode_ = ::IsWindowUnicode(wnd) != FALSE;
+  wnd_ = wnd;
+  unicode_ = ::IsWindowUnicode(wnd) != FALSE;
   WNDPROC thunk = AllocWndProcThunk({&TKQCaptionButtons::EntryProc, this});
   if (!thunk) return;
   ::SetLastError(0);
   const LONG_PTR value = reinterpret_cast<LONG_PTR>(thunk);
   const LONG_PTR previous =
-      Unicode_ ? ::SetWindowLongPtrW(wnd, GWLP_WNDPROC, value) : ::SetWindowLongPtrA(wnd, GWLP_WNDPROC, value);
+      unicode_ ? ::SetWindowLongPtrW(wnd, GWLP_WNDPROC, value) : ::SetWindowLongPtrA(wnd, GWLP_WNDPROC, value);
   if (previous == 0 && ::GetLastError() != 0) {
     FreeWndProcThunk(thunk);  // a window of another process, or one being destroyed
     return;
   }
-  OldWndProc_ = reinterpret_cast<WNDPROC>(previous);
-  WndProcThunk_ = thunk;
+  oldWndProc_ = reinterpret_cast<WNDPROC>(previous);
+  wndProcThunk_ = thunk;
 }
 
 TKQCaptionButtons::~TKQCaptionButtons() {
   Guard([&] {
-    if (Tracking_ && Wnd_ && ::GetCapture() == Wnd_) {
-      Releasing_ = true;
+    if (tracking_ && wnd_ && ::GetCapture() == wnd_) {
+      releasing_ = true;
       ::ReleaseCapture();
     }
   });
@@ -246,19 +260,19 @@ TKQCaptionButtons::~TKQCaptionButtons() {
 }
 
 void TKQCaptionButtons::Detach() {
-  WNDPROC thunk = WndProcThunk_;
+  WNDPROC thunk = wndProcThunk_;
   if (!thunk) return;
-  WndProcThunk_ = nullptr;
-  if (WindowGone_ || !::IsWindow(Wnd_)) {
+  wndProcThunk_ = nullptr;
+  if (windowGone_ || !::IsWindow(wnd_)) {
     FreeWndProcThunk(thunk);  // no window left that could call it
     return;
   }
-  const LONG_PTR current = Unicode_ ? ::GetWindowLongPtrW(Wnd_, GWLP_WNDPROC) : ::GetWindowLongPtrA(Wnd_, GWLP_WNDPROC);
+  const LONG_PTR current = unicode_ ? ::GetWindowLongPtrW(wnd_, GWLP_WNDPROC) : ::GetWindowLongPtrA(wnd_, GWLP_WNDPROC);
   if (current == reinterpret_cast<LONG_PTR>(thunk)) {
-    const LONG_PTR old = reinterpret_cast<LONG_PTR>(OldWndProc_);
+    const LONG_PTR old = reinterpret_cast<LONG_PTR>(oldWndProc_);
     ::SetLastError(0);
     const LONG_PTR replaced =
-        Unicode_ ? ::SetWindowLongPtrW(Wnd_, GWLP_WNDPROC, old) : ::SetWindowLongPtrA(Wnd_, GWLP_WNDPROC, old);
+        unicode_ ? ::SetWindowLongPtrW(wnd_, GWLP_WNDPROC, old) : ::SetWindowLongPtrA(wnd_, GWLP_WNDPROC, old);
     if (replaced != 0 || ::GetLastError() == 0) {
       FreeWndProcThunk(thunk);
       return;
@@ -266,62 +280,62 @@ void TKQCaptionButtons::Detach() {
   }
   // Another procedure sits on top and calls the entry as its old procedure: the entry stays and
   // forwards every message to the procedure this set replaced, without this module's code.
-  if (ForwardWndProcThunk(thunk, OldWndProc_, Unicode_)) return;
-  RetargetWndProcThunk(thunk, {Unicode_ ? &ForwardW : &ForwardA, reinterpret_cast<void*>(OldWndProc_)});
+  if (ForwardWndProcThunk(thunk, oldWndProc_, unicode_)) return;
+  RetargetWndProcThunk(thunk, {unicode_ ? &ForwardW : &ForwardA, reinterpret_cast<void*>(oldWndProc_)});
   KeepModuleLoaded();
 }
 
 void TKQCaptionButtons::Dispose(std::unique_ptr<TKQCaptionButtons> set) {
   if (!set) return;
-  if (set->Depth_ > 0) {
+  if (set->depth_ > 0) {
     Guard([&] { set->Detach(); });
-    set->DeleteWhenIdle_ = true;
+    set->deleteWhenIdle_ = true;
     set.release();  // EntryProc deletes it when its outermost call returns
   }
 }
 
 LRESULT TKQCaptionButtons::EntryProc(void* object, HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   auto* set = static_cast<TKQCaptionButtons*>(object);
-  ++set->Depth_;
+  ++set->depth_;
   TMessage message = {msg, wParam, lParam, 0};
-  const unsigned passedOn = set->PassedOn_;
-  if (!Guard([&] { set->WndProc(message); }) && set->PassedOn_ == passedOn)
+  const unsigned passedOn = set->passedOn_;
+  if (!Guard([&] { set->WndProc(message); }) && set->passedOn_ == passedOn)
     message.Result = set->CallOldWndProc(msg, wParam, lParam);
-  if (--set->Depth_ == 0 && set->DeleteWhenIdle_) delete set;
+  if (--set->depth_ == 0 && set->deleteWhenIdle_) delete set;
   return message.Result;
 }
 
 LRESULT TKQCaptionButtons::CallOldWndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (!OldWndProc_) return 0;
-  ++PassedOn_;
+  if (!oldWndProc_) return 0;
+  ++passedOn_;
   // The old procedure is the program's: what it raises is its own, past our guards.
-  ForeignCodeScope foreign;
+  TForeignCodeScope foreign;
   // The old procedure was read with the functions the window was subclassed with; it is called
   // with the same ones, so its messages keep their form.
-  return Unicode_ ? ::CallWindowProcW(OldWndProc_, Wnd_, msg, wParam, lParam)
-                  : ::CallWindowProcA(OldWndProc_, Wnd_, msg, wParam, lParam);
+  return unicode_ ? ::CallWindowProcW(oldWndProc_, wnd_, msg, wParam, lParam)
+                  : ::CallWindowProcA(oldWndProc_, wnd_, msg, wParam, lParam);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Buttons and layout
 
 TKQCaptionButton* TKQCaptionButtons::Button(int index) const {
-  return index >= 0 && index < Count_ ? Buttons_[index].get() : nullptr;
+  return index >= 0 && index < count_ ? buttons_[index].get() : nullptr;
 }
 
 bool TKQCaptionButtons::AddButton(HWND wnd, int tag, int spacing, HBITMAP glyph, bool visible) {
   return Guarded(false, [&] {
-    Tracking_ = false;
-    if (Count_ >= kMaxButtons) return false;
+    tracking_ = false;
+    if (count_ >= kMaxButtons) return false;
     auto button = std::make_unique<TKQCaptionButton>();
     button->Tag = tag;
     button->Spacing = spacing;
     button->Glyph = glyph;
     button->Visible = visible;
-    Buttons_[Count_++] = std::move(button);
+    buttons_[count_++] = std::move(button);
     if (visible) {
       // Frames made while no button was visible are blank: make them now.
-      if (!FramesBuilt_) BuildFrames(wnd);
+      if (!framesBuilt_) BuildFrames(wnd);
       Redraw(wnd);
     }
     return true;
@@ -330,37 +344,37 @@ bool TKQCaptionButtons::AddButton(HWND wnd, int tag, int spacing, HBITMAP glyph,
 
 bool TKQCaptionButtons::SetFrameBitmaps(HBITMAP up, HBITMAP down) {
   if (!HasVisibleButtons()) return false;
-  Guard([&] { BuildFrames(Wnd_); });
+  Guard([&] { BuildFrames(wnd_); });
   bool taken = false;
   if (!UseSystemLook && up && down) {
-    NormalFrame_.reset(up);
-    PushedFrame_.reset(down);
-    FramesTransparent_ = false;
-    SkinsTaken_ = true;
+    normalFrame_.reset(up);
+    pushedFrame_.reset(down);
+    framesTransparent_ = false;
+    skinsTaken_ = true;
     taken = true;
   }
-  Redraw(Wnd_);
+  Redraw(wnd_);
   return taken;
 }
 
 void TKQCaptionButtons::SetRightOffset(int value) {
-  RightOffset_ = value;
-  Redraw(Wnd_);
+  rightOffset_ = value;
+  Redraw(wnd_);
 }
 
 void TKQCaptionButtons::Refresh() {
-  if (HasVisibleButtons()) Redraw(Wnd_);
+  if (HasVisibleButtons()) Redraw(wnd_);
 }
 
 bool TKQCaptionButtons::HasVisibleButtons() const {
-  for (int i = 0; i < Count_; ++i)
-    if (Buttons_[i] && Buttons_[i]->Visible) return true;
+  for (int i = 0; i < count_; ++i)
+    if (buttons_[i] && buttons_[i]->Visible) return true;
   return false;
 }
 
 RECT TKQCaptionButtons::GetButtonRect(HWND wnd, int index, bool windowRelative) const {
   const SIZE size = CaptionButtonSize(wnd);
-  int step = SystemButtonsWidth(wnd) + RightOffset_;
+  int step = SystemButtonsWidth(wnd) + rightOffset_;
   RECT window = {};
   ::GetWindowRect(wnd, &window);
   if (windowRelative) ::OffsetRect(&window, -window.left, -window.top);
@@ -377,22 +391,22 @@ RECT TKQCaptionButtons::GetButtonRect(HWND wnd, int index, bool windowRelative) 
 }
 
 RECT TKQCaptionButtons::GetHitRect(int index) const {
-  RECT r = GetButtonRect(Wnd_, index, false);
+  RECT r = GetButtonRect(wnd_, index, false);
   r.top -= kHitGrow;
   r.bottom += kHitGrow;
   return r;
 }
 
 RECT TKQCaptionButtons::GetHoleRect(int index) const {
-  RECT r = GetButtonRect(Wnd_, index, false);
+  RECT r = GetButtonRect(wnd_, index, false);
   ::InflateRect(&r, -kHoleShrink, -kHoleShrink);
   return r;
 }
 
 int TKQCaptionButtons::ButtonAt(POINT screenPoint) const {
   // A hidden button keeps its place in the row, but cannot be pressed: it is not there to see.
-  for (int i = 0; i < Count_; ++i) {
-    if (!Buttons_[i] || !Buttons_[i]->Visible) continue;
+  for (int i = 0; i < count_; ++i) {
+    if (!buttons_[i] || !buttons_[i]->Visible) continue;
     const RECT hit = GetHitRect(i);
     if (::PtInRect(&hit, screenPoint)) return i;
   }
@@ -406,33 +420,33 @@ void TKQCaptionButtons::Redraw(HWND wnd) { ::SetWindowPos(wnd, nullptr, 0, 0, 0,
 
 void TKQCaptionButtons::BuildFrames(HWND wnd) {
   const SIZE size = CaptionButtonSize(wnd);
-  NormalFrame_.reset();
-  PushedFrame_.reset();
-  FramesTransparent_ = false;
+  normalFrame_.reset();
+  pushedFrame_.reset();
+  framesTransparent_ = false;
   ScopedWindowDC screen(nullptr, ::GetDC(nullptr));
   if (!screen) return;
-  NormalFrame_.reset(::CreateCompatibleBitmap(screen.get(), size.cx, size.cy));
-  PushedFrame_.reset(::CreateCompatibleBitmap(screen.get(), size.cx, size.cy));
+  normalFrame_.reset(::CreateCompatibleBitmap(screen.get(), size.cx, size.cy));
+  pushedFrame_.reset(::CreateCompatibleBitmap(screen.get(), size.cx, size.cy));
   if (!HasVisibleButtons()) return;
-  FramesBuilt_ = true;
-  SkinsTaken_ = false;
+  framesBuilt_ = true;
+  skinsTaken_ = false;
   if (!UseSystemLook || VisualStylesInUse()) return;  // skins come later; styles draw their part
 
   ScopedMemoryDC memory(::CreateCompatibleDC(screen.get()));
   ScopedBrush magenta(::CreateSolidBrush(kFrameTransparentColour));
-  if (!memory || !magenta || !NormalFrame_ || !PushedFrame_) return;
+  if (!memory || !magenta || !normalFrame_ || !pushedFrame_) return;
   const RECT all = {0, 0, size.cx, size.cy};
   const struct {
     HBITMAP bitmap;
     UINT state;
-  } frames[] = {{NormalFrame_.get(), DFCS_BUTTONPUSH}, {PushedFrame_.get(), DFCS_BUTTONPUSH | DFCS_PUSHED}};
+  } frames[] = {{normalFrame_.get(), DFCS_BUTTONPUSH}, {pushedFrame_.get(), DFCS_BUTTONPUSH | DFCS_PUSHED}};
   for (const auto& frame : frames) {
     ScopedSelectObject select(memory.get(), frame.bitmap);
     ::FillRect(memory.get(), &all, magenta.get());
     RECT r = all;
     ::DrawFrameControl(memory.get(), &r, DFC_BUTTON, frame.state);
   }
-  FramesTransparent_ = true;
+  framesTransparent_ = true;
 }
 
 LRESULT TKQCaptionButtons::PaintButtons(HWND wnd, HRGN region) {
@@ -440,15 +454,15 @@ LRESULT TKQCaptionButtons::PaintButtons(HWND wnd, HRGN region) {
   ScopedRegion created;
   HRGN target = region;
   Guard([&] {
-    if (region == nullptr || region == reinterpret_cast<HRGN>(1)) {
+    if (region == nullptr || region == kWholeWindowRegion) {
       RECT window;
       if (!::GetWindowRect(wnd, &window)) return;
       created.reset(::CreateRectRgnIndirect(&window));
       if (!created) return;
       target = created.get();
     }
-    for (int i = 0; i < Count_; ++i) {
-      if (!Buttons_[i] || !Buttons_[i]->Visible) continue;
+    for (int i = 0; i < count_; ++i) {
+      if (!buttons_[i] || !buttons_[i]->Visible) continue;
       const RECT hole = GetHoleRect(i);
       ScopedRegion holeRegion(::CreateRectRgnIndirect(&hole));
       if (holeRegion) ::CombineRgn(target, target, holeRegion.get(), RGN_XOR);
@@ -465,16 +479,17 @@ void TKQCaptionButtons::DrawButtons(HWND wnd) {
   if (!dc) return;
   // Buttons shown only after they were added (a setting changed) find the frames of a set that
   // had no visible button: blank until built now.
-  if (!FramesBuilt_) BuildFrames(wnd);
+  if (!framesBuilt_) BuildFrames(wnd);
   ScopedTheme theme;
   if (UseSystemLook && VisualStylesInUse()) theme.reset(::OpenThemeData(wnd, kThemeClass));
-  for (int i = 0; i < Count_; ++i) {
-    const TKQCaptionButton* button = Buttons_[i].get();
+  for (int i = 0; i < count_; ++i) {
+    const TKQCaptionButton* button = buttons_[i].get();
     if (!button || !button->Visible) continue;
     const RECT frame = GetButtonRect(wnd, i, true);
     DrawFrame(dc.get(), frame, button->Pushed, theme.get());
-    RECT glyph = {frame.left + 1, frame.top + 1, frame.right - 2, frame.bottom - 2};
-    if (button->Pushed) ::OffsetRect(&glyph, 1, 1);
+    RECT glyph = {frame.left + kGlyphInsetTopLeft, frame.top + kGlyphInsetTopLeft, frame.right - kGlyphInsetBottomRight,
+                  frame.bottom - kGlyphInsetBottomRight};
+    if (button->Pushed) ::OffsetRect(&glyph, kPushedGlyphShift, kPushedGlyphShift);
     DrawGlyph(dc.get(), glyph, button->Glyph);
   }
 }
@@ -491,9 +506,9 @@ void TKQCaptionButtons::DrawFrame(HDC dc, const RECT& rect, bool pushed, void* t
     }
     return;
   }
-  HBITMAP bitmap = pushed ? PushedFrame_.get() : NormalFrame_.get();
+  HBITMAP bitmap = pushed ? pushedFrame_.get() : normalFrame_.get();
   BITMAP info;
-  if (!FramesTransparent_ && !SkinsTaken_) {
+  if (!framesTransparent_ && !skinsTaken_) {
     // Neither classic frames nor skins were made (no skin was handed over, or building failed):
     // the empty bitmaps would show as black squares, so the classic frame is drawn directly.
     RECT r = rect;
@@ -504,7 +519,7 @@ void TKQCaptionButtons::DrawFrame(HDC dc, const RECT& rect, bool pushed, void* t
   ScopedMemoryDC memory(::CreateCompatibleDC(dc));
   if (!memory) return;
   ScopedSelectObject select(memory.get(), bitmap);
-  if (FramesTransparent_) {
+  if (framesTransparent_) {
     StretchTransparent(dc, rect, memory.get(), info.bmWidth, info.bmHeight, kFrameTransparentColour);
   } else {
     ::SetStretchBltMode(dc, COLORONCOLOR);
@@ -520,7 +535,7 @@ void TKQCaptionButtons::DrawGlyph(HDC dc, const RECT& rect, HBITMAP glyph) {
   const RECT source = {0, 0, info.bmWidth, info.bmHeight};
   RECT target = FitRectInto(rect, source);
   if (RectWidth(target) <= 0 || RectHeight(target) <= 0) return;
-  if (UseSystemLook && VisualStylesInUse()) ::OffsetRect(&target, 0, 1);
+  if (UseSystemLook && VisualStylesInUse()) ::OffsetRect(&target, 0, kThemedGlyphDrop);
 
   const std::vector<uint32_t> pixels = ReadPixels(dc, glyph, info.bmWidth, info.bmHeight);
   if (pixels.empty()) return;
@@ -531,13 +546,7 @@ void TKQCaptionButtons::DrawGlyph(HDC dc, const RECT& rect, HBITMAP glyph) {
   const int w = RectWidth(target), h = RectHeight(target);
   const std::vector<uint32_t> scaled = ScaleKeyed(pixels, info.bmWidth, info.bmHeight, w, h, key);
 
-  BITMAPINFO header = {};
-  header.bmiHeader.biSize = sizeof(header.bmiHeader);
-  header.bmiHeader.biWidth = w;
-  header.bmiHeader.biHeight = -h;
-  header.bmiHeader.biPlanes = 1;
-  header.bmiHeader.biBitCount = 32;
-  header.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO header = PixelHeader(w, h);
   void* bits = nullptr;
   ScopedBitmap image(::CreateDIBSection(dc, &header, DIB_RGB_COLORS, &bits, nullptr, 0));
   ScopedMemoryDC memory(::CreateCompatibleDC(dc));
@@ -551,158 +560,178 @@ void TKQCaptionButtons::DrawGlyph(HDC dc, const RECT& rect, HBITMAP glyph) {
 // ---------------------------------------------------------------------------------------------
 // Messages
 
-void TKQCaptionButtons::WndProc(TMessage& message) {
-  message.Result = HandleMessage(Wnd_, message.Msg, message.WParam, message.LParam);
-}
+void TKQCaptionButtons::WndProc(TMessage& message) { message.Result = HandleMessage(message); }
 
-LRESULT TKQCaptionButtons::HandleMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  // One step per message: when it fails before the message was handed on, it is handed on.
-  auto step = [&](LRESULT (TKQCaptionButtons::*handler)(HWND, UINT, WPARAM, LPARAM)) -> LRESULT {
-    const unsigned passedOn = PassedOn_;
-    LRESULT result = 0;
-    if (!Guard([&] { result = (this->*handler)(wnd, msg, wParam, lParam); }) && PassedOn_ == passedOn)
-      result = CallOldWndProc(msg, wParam, lParam);
-    return result;
-  };
+LRESULT TKQCaptionButtons::HandleMessage(const TMessage& message) {
+  // The settings message is the subclass's business; the window never sees it.
+  if (UpdateButtonMsg != 0 && message.Msg == UpdateButtonMsg) return 0;
+  // A set without a visible button only follows the end of its window and of a press it tracks.
+  if (!HasVisibleButtons() && message.Msg != WM_NCDESTROY && message.Msg != WM_CAPTURECHANGED) return PassOn(message);
 
-  if (UpdateButtonMsg != 0 && msg == UpdateButtonMsg) return 0;
-  if (msg == WM_NCDESTROY) return step(&TKQCaptionButtons::OnNcDestroy);
-  if (msg == WM_CAPTURECHANGED && Tracking_) return step(&TKQCaptionButtons::OnCaptureChanged);
-  if (!HasVisibleButtons()) return CallOldWndProc(msg, wParam, lParam);
-
-  switch (msg) {
-    case WM_NCPAINT: {
-      const unsigned passedOn = PassedOn_;
-      if (!Guard([&] { PaintButtons(wnd, reinterpret_cast<HRGN>(wParam)); }) && PassedOn_ == passedOn)
-        CallOldWndProc(msg, wParam, lParam);
-      return 0;
-    }
+  switch (message.Msg) {
+    case WM_NCDESTROY:
+      return Step(&TKQCaptionButtons::OnNcDestroy, message);
+    case WM_CAPTURECHANGED:
+      return tracking_ ? Step(&TKQCaptionButtons::OnCaptureChanged, message) : PassOn(message);
+    case WM_NCPAINT:
+      return OnNcPaint(message);
     case WM_NCACTIVATE:
     case WM_SETTEXT:
-      return step(&TKQCaptionButtons::PaintWithoutVisible);
+      return Step(&TKQCaptionButtons::OnCaptionChange, message);
     case WM_NCHITTEST:
-      return step(&TKQCaptionButtons::OnHitTest);
+      return Step(&TKQCaptionButtons::OnHitTest, message);
     case WM_NCLBUTTONDOWN:
     case WM_NCLBUTTONDBLCLK:
     case WM_NCRBUTTONDOWN:
-      return step(&TKQCaptionButtons::OnPress);
+      return Step(&TKQCaptionButtons::OnPress, message);
     case WM_MOUSEMOVE:
-      return step(&TKQCaptionButtons::OnDrag);
+      return Step(&TKQCaptionButtons::OnDrag, message);
     case WM_LBUTTONUP:
     case WM_RBUTTONUP:
-      return step(&TKQCaptionButtons::OnRelease);
+      return Step(&TKQCaptionButtons::OnRelease, message);
     case WM_SYSCOLORCHANGE:
     case WM_WININICHANGE:
-      Guard([&] { ::SendMessageA(wnd, WM_NCPAINT, 1, 0); });
-      return CallOldWndProc(msg, wParam, lParam);
-    case WM_THEMECHANGED: {
-      const LRESULT result = CallOldWndProc(msg, wParam, lParam);
-      Guard([&] {
-        RefreshVisualStyles();
-        BuildFrames(wnd);
-      });
-      return result;
-    }
+      return OnColoursChanged(message);
+    case WM_THEMECHANGED:
+      return OnThemeChanged(message);
     case kWmCaptionDrawn:
-      CallOldWndProc(msg, wParam, lParam);
-      Guard([&] { PaintButtons(wnd, reinterpret_cast<HRGN>(1)); });
-      return 0;
+      return OnCaptionDrawn(message);
     default:
-      return CallOldWndProc(msg, wParam, lParam);
+      return PassOn(message);
   }
 }
 
-LRESULT TKQCaptionButtons::PaintWithoutVisible(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT TKQCaptionButtons::Step(TMessageHandler handler, const TMessage& message) {
+  // When the handler fails before the message was handed on, it is handed on.
+  const unsigned passedOn = passedOn_;
+  LRESULT result = 0;
+  if (!Guard([&] { result = (this->*handler)(message); }) && passedOn_ == passedOn) result = PassOn(message);
+  return result;
+}
+
+LRESULT TKQCaptionButtons::PassOn(const TMessage& message) {
+  return CallOldWndProc(message.Msg, message.WParam, message.LParam);
+}
+
+LRESULT TKQCaptionButtons::OnNcPaint(const TMessage& message) {
+  const unsigned passedOn = passedOn_;
+  if (!Guard([&] { PaintButtons(wnd_, reinterpret_cast<HRGN>(message.WParam)); }) && passedOn_ == passedOn)
+    PassOn(message);
+  return 0;
+}
+
+LRESULT TKQCaptionButtons::OnCaptionChange(const TMessage& message) {
   // With WS_VISIBLE cleared the window's own caption painting does nothing; the one full
   // non-client paint afterwards draws caption and buttons together, without flicker.
-  const LONG style = ::GetWindowLongA(wnd, GWL_STYLE);
-  ::SetWindowLongA(wnd, GWL_STYLE, style & ~WS_VISIBLE);
-  const LRESULT result = CallOldWndProc(msg, wParam, lParam);
-  if (::IsWindow(wnd)) {
+  const LONG style = ::GetWindowLongA(wnd_, GWL_STYLE);
+  ::SetWindowLongA(wnd_, GWL_STYLE, style & ~WS_VISIBLE);
+  const LRESULT result = PassOn(message);
+  if (::IsWindow(wnd_)) {
     // Only the bit taken away is put back: the call may have changed other bits.
-    ::SetWindowLongA(wnd, GWL_STYLE, ::GetWindowLongA(wnd, GWL_STYLE) | (style & WS_VISIBLE));
-    PaintButtons(wnd, reinterpret_cast<HRGN>(1));
+    ::SetWindowLongA(wnd_, GWL_STYLE, ::GetWindowLongA(wnd_, GWL_STYLE) | (style & WS_VISIBLE));
+    PaintButtons(wnd_, kWholeWindowRegion);
   }
   return result;
 }
 
-LRESULT TKQCaptionButtons::OnHitTest(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  const LRESULT result = CallOldWndProc(msg, wParam, lParam);
+LRESULT TKQCaptionButtons::OnHitTest(const TMessage& message) {
+  const LRESULT result = PassOn(message);
   if (result != HTCAPTION) return result;
-  return ButtonAt(PointOf(lParam)) >= 0 ? HTBORDER : result;
+  return ButtonAt(PointOf(message.LParam)) >= 0 ? HTBORDER : result;
 }
 
-LRESULT TKQCaptionButtons::OnPress(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  const int index = wParam == HTBORDER ? ButtonAt(PointOf(lParam)) : -1;
-  if (index < 0) return CallOldWndProc(msg, wParam, lParam);
-  if (Tracking_ && PressedIndex_ != index && Button(PressedIndex_)) Buttons_[PressedIndex_]->Pushed = false;
-  const bool right = msg == WM_NCRBUTTONDOWN;
-  PressedIndex_ = index;
-  Buttons_[index]->Pushed = true;
-  Tracking_ = true;
-  TrackingRight_ = right;
-  ::SetCapture(wnd);
-  Redraw(wnd);
+LRESULT TKQCaptionButtons::OnPress(const TMessage& message) {
+  const int index = message.WParam == HTBORDER ? ButtonAt(PointOf(message.LParam)) : -1;
+  if (index < 0) return PassOn(message);
+  if (tracking_ && pressedIndex_ != index && Button(pressedIndex_)) buttons_[pressedIndex_]->Pushed = false;
+  const bool right = message.Msg == WM_NCRBUTTONDOWN;
+  pressedIndex_ = index;
+  buttons_[index]->Pushed = true;
+  tracking_ = true;
+  trackingRight_ = right;
+  ::SetCapture(wnd_);
+  Redraw(wnd_);
   Guard([&] { ButtonDown(index, right); });
   return 0;  // the press belongs to the button; the window never sees it
 }
 
-LRESULT TKQCaptionButtons::OnDrag(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (!Tracking_) return CallOldWndProc(msg, wParam, lParam);
-  TKQCaptionButton* button = Button(PressedIndex_);
+LRESULT TKQCaptionButtons::OnDrag(const TMessage& message) {
+  if (!tracking_) return PassOn(message);
+  TKQCaptionButton* button = Button(pressedIndex_);
   if (!button) return 0;
-  POINT point = PointOf(lParam);
-  ::ClientToScreen(wnd, &point);
-  const RECT hit = GetHitRect(PressedIndex_);
+  POINT point = PointOf(message.LParam);
+  ::ClientToScreen(wnd_, &point);
+  const RECT hit = GetHitRect(pressedIndex_);
   const bool inside = ::PtInRect(&hit, point) != FALSE;
   if (inside != button->Pushed) {
     button->Pushed = inside;
-    Redraw(wnd);
+    Redraw(wnd_);
   }
   return 0;
 }
 
-LRESULT TKQCaptionButtons::OnRelease(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (Tracking_) {
-    POINT point = PointOf(lParam);
-    ::ClientToScreen(wnd, &point);
-    Releasing_ = true;
+LRESULT TKQCaptionButtons::OnRelease(const TMessage& message) {
+  if (tracking_) {
+    const bool right = message.Msg == WM_RBUTTONUP;
+    POINT point = PointOf(message.LParam);
+    ::ClientToScreen(wnd_, &point);
+    releasing_ = true;
     ::ReleaseCapture();
-    Releasing_ = false;
-    const int index = PressedIndex_;
+    releasing_ = false;
+    const int index = pressedIndex_;
     const RECT hit = GetHitRect(index);
     if (::PtInRect(&hit, point)) Guard([&] { Click(index); });
     if (TKQCaptionButton* button = Button(index)) button->Pushed = false;
-    Tracking_ = false;
-    Redraw(wnd);
-    Guard([&] { ButtonUp(index, msg == WM_RBUTTONUP); });
+    tracking_ = false;
+    Redraw(wnd_);
+    Guard([&] { ButtonUp(index, right); });
     // The window never saw the press. A right release passed on would make its default
     // procedure open the window menu at the caption point, over the owner's own menu.
-    if (msg == WM_RBUTTONUP) return 0;
+    if (right) return 0;
   }
-  return CallOldWndProc(msg, wParam, lParam);
+  return PassOn(message);
 }
 
-LRESULT TKQCaptionButtons::OnCaptureChanged(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT TKQCaptionButtons::OnCaptureChanged(const TMessage& message) {
   // The capture went elsewhere while a button was held (another window took it, the user
   // switched away): the press ends without a click, so the window's mouse moves reach it again.
-  if (!Releasing_ && reinterpret_cast<HWND>(lParam) != wnd) {
-    const int index = PressedIndex_;
+  if (!releasing_ && reinterpret_cast<HWND>(message.LParam) != wnd_) {
+    const int index = pressedIndex_;
     if (TKQCaptionButton* button = Button(index)) button->Pushed = false;
-    Tracking_ = false;
-    Redraw(wnd);
-    Guard([&] { ButtonUp(index, TrackingRight_); });
+    tracking_ = false;
+    Redraw(wnd_);
+    Guard([&] { ButtonUp(index, trackingRight_); });
   }
-  return CallOldWndProc(msg, wParam, lParam);
+  return PassOn(message);
 }
 
-LRESULT TKQCaptionButtons::OnNcDestroy(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  const LRESULT result = CallOldWndProc(msg, wParam, lParam);
+LRESULT TKQCaptionButtons::OnColoursChanged(const TMessage& message) {
+  Guard([&] { ::SendMessageA(wnd_, WM_NCPAINT, reinterpret_cast<WPARAM>(kWholeWindowRegion), 0); });
+  return PassOn(message);
+}
+
+LRESULT TKQCaptionButtons::OnThemeChanged(const TMessage& message) {
+  const LRESULT result = PassOn(message);
+  Guard([&] {
+    RefreshVisualStyles();
+    BuildFrames(wnd_);
+  });
+  return result;
+}
+
+LRESULT TKQCaptionButtons::OnCaptionDrawn(const TMessage& message) {
+  PassOn(message);
+  Guard([&] { PaintButtons(wnd_, kWholeWindowRegion); });
+  return 0;
+}
+
+LRESULT TKQCaptionButtons::OnNcDestroy(const TMessage& message) {
+  const LRESULT result = PassOn(message);
   // The window is gone: the set leaves its list (so a new window with the same handle value is
   // served) and its entry goes back to the pool, even when a later subclasser still names it as
   // its old procedure: after WM_NCDESTROY the window receives nothing more.
-  WindowGone_ = true;
-  if (TKQCaptionButtonsLst* owner = Owner_) {
+  windowGone_ = true;
+  if (TKQCaptionButtonsLst* owner = owner_) {
     owner->RemoveSet(this);
     return result;
   }
@@ -713,11 +742,11 @@ LRESULT TKQCaptionButtons::OnNcDestroy(HWND wnd, UINT msg, WPARAM wParam, LPARAM
 // ---------------------------------------------------------------------------------------------
 // The list
 
-TKQCaptionButtonsLst::TKQCaptionButtonsLst() { ::InitializeCriticalSection(&Lock_); }
+TKQCaptionButtonsLst::TKQCaptionButtonsLst() { ::InitializeCriticalSection(&lock_); }
 
 TKQCaptionButtonsLst::~TKQCaptionButtonsLst() {
   Clear();
-  ::DeleteCriticalSection(&Lock_);
+  ::DeleteCriticalSection(&lock_);
 }
 
 std::unique_ptr<TKQCaptionButtons> TKQCaptionButtonsLst::CreateButtons(HWND wnd) {
@@ -730,15 +759,15 @@ TKQCaptionButtons* TKQCaptionButtonsLst::Add(HWND wnd) {
   if (!Guard([&] { set = CreateButtons(wnd); }) || !set) return nullptr;
   TKQCaptionButtons* added = set.get();
   const bool kept = Guarded(false, [&] {
-    TListGuard guard(Lock_);
-    const bool taken = std::any_of(Items_.begin(), Items_.end(), [&](const auto& item) { return item->Wnd_ == wnd; });
+    TListGuard guard(lock_);
+    const bool taken = std::any_of(items_.begin(), items_.end(), [&](const auto& item) { return item->wnd_ == wnd; });
     if (taken) return false;
-    set->Owner_ = this;
-    Items_.push_back(std::move(set));
+    set->owner_ = this;
+    items_.push_back(std::move(set));
     return true;
   });
   if (kept) return added;
-  if (set) set->Owner_ = nullptr;
+  if (set) set->owner_ = nullptr;
   TKQCaptionButtons::Dispose(std::move(set));
   return nullptr;
 }
@@ -746,21 +775,21 @@ TKQCaptionButtons* TKQCaptionButtonsLst::Add(HWND wnd) {
 bool TKQCaptionButtonsLst::HasWindow(HWND wnd) const { return Find(wnd) != nullptr; }
 
 TKQCaptionButtons* TKQCaptionButtonsLst::Find(HWND wnd) const {
-  TListGuard guard(Lock_);
-  for (const auto& item : Items_)
-    if (item->Wnd_ == wnd) return item.get();
+  TListGuard guard(lock_);
+  for (const auto& item : items_)
+    if (item->wnd_ == wnd) return item.get();
   return nullptr;
 }
 
 std::unique_ptr<TKQCaptionButtons> TKQCaptionButtonsLst::TakeOut(TKQCaptionButtons* set, HWND wnd) {
   std::unique_ptr<TKQCaptionButtons> taken;
-  TListGuard guard(Lock_);
-  auto found = std::find_if(Items_.begin(), Items_.end(),
-                            [&](const auto& item) { return set ? item.get() == set : item->Wnd_ == wnd; });
-  if (found == Items_.end()) return taken;
+  TListGuard guard(lock_);
+  auto found = std::find_if(items_.begin(), items_.end(),
+                            [&](const auto& item) { return set ? item.get() == set : item->wnd_ == wnd; });
+  if (found == items_.end()) return taken;
   taken = std::move(*found);
-  Items_.erase(found);
-  taken->Owner_ = nullptr;
+  items_.erase(found);
+  taken->owner_ = nullptr;
   return taken;
 }
 
@@ -782,19 +811,19 @@ void TKQCaptionButtonsLst::Clear() {
   for (;;) {
     std::unique_ptr<TKQCaptionButtons> set;
     {
-      TListGuard guard(Lock_);
-      if (Items_.empty()) return;
-      set = std::move(Items_.front());
-      Items_.erase(Items_.begin());
+      TListGuard guard(lock_);
+      if (items_.empty()) return;
+      set = std::move(items_.front());
+      items_.erase(items_.begin());
     }
-    set->Owner_ = nullptr;
+    set->owner_ = nullptr;
     TKQCaptionButtons::Dispose(std::move(set));
   }
 }
 
 size_t TKQCaptionButtonsLst::Count() const {
-  TListGuard guard(Lock_);
-  return Items_.size();
+  TListGuard guard(lock_);
+  return items_.size();
 }
 
 }  // namespace kq

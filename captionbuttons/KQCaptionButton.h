@@ -11,6 +11,9 @@
 
 namespace kq {
 
+// WM_NCPAINT's update region that stands for the whole window.
+inline const HRGN kWholeWindowRegion = reinterpret_cast<HRGN>(1);
+
 // The message record a set's WndProc receives; Result is written by the call.
 struct TMessage {
   UINT Msg;
@@ -48,15 +51,15 @@ class TKQCaptionButtons {
  public:
   static constexpr int kMaxButtons = 8;
 
-  // Create: builds the frames and, when wnd is a window, takes over its window procedure.
+  // Builds the frames and, when wnd is a window, takes over its window procedure.
   explicit TKQCaptionButtons(HWND wnd);
-  // Destroy: gives the window its own procedure back (unless a later subclasser came on top, in
+  // Gives the window its own procedure back (unless a later subclasser came on top, in
   // which case the entry stays and forwards every message to the old procedure).
   virtual ~TKQCaptionButtons();
   TKQCaptionButtons(const TKQCaptionButtons&) = delete;
   TKQCaptionButtons& operator=(const TKQCaptionButtons&) = delete;
 
-  // Slot 0: the message entry. The base runs HandleMessage.
+  // The message entry. The base runs HandleMessage.
   virtual void WndProc(TMessage& message);
   virtual void ButtonDown(int index, bool rightButton) {}
   virtual void ButtonUp(int index, bool rightButton) {}
@@ -75,25 +78,28 @@ class TKQCaptionButtons {
   RECT GetHoleRect(int index) const;  // screen coordinates, shrunk 2 pixels on every side
   void Redraw(HWND wnd);
   void BuildFrames(HWND wnd);
+  // Paints the window's frame and caption without the buttons' holes, then the buttons; region is
+  // the update region of WM_NCPAINT (null or kWholeWindowRegion for all of the window).
   LRESULT PaintButtons(HWND wnd, HRGN region);
   void DrawGlyph(HDC dc, const RECT& rect, HBITMAP glyph);
   LRESULT CallOldWndProc(UINT msg, WPARAM wParam, LPARAM lParam);
 
-  HWND Wnd() const { return Wnd_; }
-  int Count() const { return Count_; }
+  HWND Wnd() const { return wnd_; }
+  int Count() const { return count_; }
   TKQCaptionButton* Button(int index) const;  // null outside 0..Count-1
-  bool Attached() const { return WndProcThunk_ != nullptr; }
-  int RightOffset() const { return RightOffset_; }
-  bool Tracking() const { return Tracking_; }
-  int PressedIndex() const { return PressedIndex_; }
-  WNDPROC WndProcThunk() const { return WndProcThunk_; }
-  WNDPROC OldWndProc() const { return OldWndProc_; }
-  TKQCaptionButtonsLst* Owner() const { return Owner_; }
+  bool Attached() const { return wndProcThunk_ != nullptr; }
+  int RightOffset() const { return rightOffset_; }
+  bool Tracking() const { return tracking_; }
+  WNDPROC WndProcThunk() const { return wndProcThunk_; }
+  WNDPROC OldWndProc() const { return oldWndProc_; }
+  TKQCaptionButtonsLst* Owner() const { return owner_; }
 
   bool UseSystemLook = true;
 
  protected:
-  LRESULT HandleMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  // The framework's messages: caption painting, hit testing, presses and releases, the end of the
+  // window. Everything else goes to the window's own procedure.
+  LRESULT HandleMessage(const TMessage& message);
 
  private:
   friend class TKQCaptionButtonsLst;
@@ -106,39 +112,48 @@ class TKQCaptionButtons {
   // and deleted when its outermost call returns.
   static void Dispose(std::unique_ptr<TKQCaptionButtons> set);
 
-  LRESULT PaintWithoutVisible(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
-  LRESULT OnHitTest(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
-  LRESULT OnPress(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
-  LRESULT OnDrag(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
-  LRESULT OnRelease(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
-  LRESULT OnCaptureChanged(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
-  LRESULT OnNcDestroy(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  // One guarded step per message: a handler that fails before the message was handed on has it
+  // handed on.
+  using TMessageHandler = LRESULT (TKQCaptionButtons::*)(const TMessage& message);
+  LRESULT Step(TMessageHandler handler, const TMessage& message);
+  LRESULT PassOn(const TMessage& message);  // to the window's own procedure
+
+  LRESULT OnNcPaint(const TMessage& message);
+  LRESULT OnCaptionChange(const TMessage& message);  // WM_NCACTIVATE, WM_SETTEXT
+  LRESULT OnHitTest(const TMessage& message);
+  LRESULT OnPress(const TMessage& message);
+  LRESULT OnDrag(const TMessage& message);
+  LRESULT OnRelease(const TMessage& message);
+  LRESULT OnCaptureChanged(const TMessage& message);
+  LRESULT OnColoursChanged(const TMessage& message);  // WM_SYSCOLORCHANGE, WM_WININICHANGE
+  LRESULT OnThemeChanged(const TMessage& message);
+  LRESULT OnCaptionDrawn(const TMessage& message);
+  LRESULT OnNcDestroy(const TMessage& message);
   int ButtonAt(POINT screenPoint) const;  // first visible button whose hit rectangle holds it, or -1
-  void EndTracking(bool clickIfInside, POINT screenPoint);
   void DrawButtons(HWND wnd);
   void DrawFrame(HDC dc, const RECT& rect, bool pushed, void* theme);
 
-  ScopedBitmap NormalFrame_;
-  ScopedBitmap PushedFrame_;
-  bool FramesTransparent_ = false;  // classic frames drawn on magenta
-  bool FramesBuilt_ = false;        // BuildFrames ran with a visible button, or skins were taken
-  bool SkinsTaken_ = false;         // the frames are skin bitmaps handed over by SetFrameBitmaps
-  int RightOffset_ = 0;
-  HWND Wnd_ = nullptr;
-  std::unique_ptr<TKQCaptionButton> Buttons_[kMaxButtons];
-  bool Tracking_ = false;
-  bool TrackingRight_ = false;
-  bool Releasing_ = false;
-  WNDPROC WndProcThunk_ = nullptr;
-  WNDPROC OldWndProc_ = nullptr;
-  bool Unicode_ = false;  // the window was subclassed with the wide functions
-  int PressedIndex_ = 0;
-  int Count_ = 0;
-  int Depth_ = 0;  // calls of this set's window procedure in progress on its thread
-  bool DeleteWhenIdle_ = false;
-  bool WindowGone_ = false;                // WM_NCDESTROY has been passed on
-  unsigned PassedOn_ = 0;                  // messages handed to the old procedure, to spot a step that failed first
-  TKQCaptionButtonsLst* Owner_ = nullptr;  // the list holding this set, told at WM_NCDESTROY
+  ScopedBitmap normalFrame_;
+  ScopedBitmap pushedFrame_;
+  bool framesTransparent_ = false;  // classic frames drawn on magenta
+  bool framesBuilt_ = false;        // BuildFrames ran with a visible button, or skins were taken
+  bool skinsTaken_ = false;         // the frames are skin bitmaps handed over by SetFrameBitmaps
+  int rightOffset_ = 0;
+  HWND wnd_ = nullptr;
+  std::unique_ptr<TKQCaptionButton> buttons_[kMaxButtons];
+  bool tracking_ = false;
+  bool trackingRight_ = false;
+  bool releasing_ = false;
+  WNDPROC wndProcThunk_ = nullptr;
+  WNDPROC oldWndProc_ = nullptr;
+  bool unicode_ = false;  // the window was subclassed with the wide functions
+  int pressedIndex_ = 0;
+  int count_ = 0;
+  int depth_ = 0;  // calls of this set's window procedure in progress on its thread
+  bool deleteWhenIdle_ = false;
+  bool windowGone_ = false;                // WM_NCDESTROY has been passed on
+  unsigned passedOn_ = 0;                  // messages handed to the old procedure, to spot a step that failed first
+  TKQCaptionButtonsLst* owner_ = nullptr;  // the list holding this set, told at WM_NCDESTROY
 };
 
 // The per-process list of sets. Safe to use from several GUI threads at once; the lock is never
@@ -150,7 +165,7 @@ class TKQCaptionButtonsLst {
   TKQCaptionButtonsLst(const TKQCaptionButtonsLst&) = delete;
   TKQCaptionButtonsLst& operator=(const TKQCaptionButtonsLst&) = delete;
 
-  // Slot 0: builds the set for wnd; a failure (exception) reaches the caller of Add.
+  // Builds the set for wnd; a failure (exception) reaches the caller of Add.
   virtual std::unique_ptr<TKQCaptionButtons> CreateButtons(HWND wnd);
 
   // Builds a set for wnd and keeps it; null when wnd already has one or the build failed.
@@ -168,8 +183,8 @@ class TKQCaptionButtonsLst {
   bool RemoveSet(TKQCaptionButtons* set);  // as Remove, for this very set
   std::unique_ptr<TKQCaptionButtons> TakeOut(TKQCaptionButtons* set, HWND wnd);
 
-  mutable CRITICAL_SECTION Lock_;
-  std::vector<std::unique_ptr<TKQCaptionButtons>> Items_;
+  mutable CRITICAL_SECTION lock_;
+  std::vector<std::unique_ptr<TKQCaptionButtons>> items_;
 };
 
 }  // namespace kq

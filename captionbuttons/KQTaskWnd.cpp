@@ -10,17 +10,17 @@ namespace {
 
 // Collects descendants for EnumChildren. The callback is called by the system: nothing may escape
 // it, so a failed allocation only ends the listing.
-struct ChildListing {
-  std::vector<HWND> handles;
-  bool failed = false;
+struct TChildListing {
+  std::vector<HWND> Handles;
+  bool Failed = false;
 };
 
 BOOL CALLBACK CollectChild(HWND wnd, LPARAM param) noexcept {
-  auto* listing = reinterpret_cast<ChildListing*>(param);
+  auto* listing = reinterpret_cast<TChildListing*>(param);
   try {
-    listing->handles.push_back(wnd);
+    listing->Handles.push_back(wnd);
   } catch (...) {
-    listing->failed = true;
+    listing->Failed = true;
     return FALSE;
   }
   return TRUE;
@@ -38,19 +38,19 @@ TTaskWnd::~TTaskWnd() { ClearChildren(); }
 
 void TTaskWnd::EnumChildren() {
   ClearChildren();
-  ChildListing listing;
-  ::EnumChildWindows(Handle_, CollectChild, reinterpret_cast<LPARAM>(&listing));
+  TChildListing listing;
+  ::EnumChildWindows(handle_, CollectChild, reinterpret_cast<LPARAM>(&listing));
   std::vector<std::unique_ptr<TTaskWnd>> children;
-  children.reserve(listing.handles.size());
-  for (HWND wnd : listing.handles) children.push_back(std::make_unique<TTaskWnd>(wnd));
-  Children_ = std::move(children);
+  children.reserve(listing.Handles.size());
+  for (HWND wnd : listing.Handles) children.push_back(std::make_unique<TTaskWnd>(wnd));
+  children_ = std::move(children);
 }
 
-void TTaskWnd::ClearChildren() { Children_.reset(); }
+void TTaskWnd::ClearChildren() { children_.reset(); }
 
 std::vector<std::unique_ptr<TTaskWnd>>& TTaskWnd::Children() {
-  if (!Children_) EnumChildren();
-  return *Children_;
+  if (!children_) EnumChildren();
+  return *children_;
 }
 
 int TTaskWnd::ChildCount() { return static_cast<int>(Children().size()); }
@@ -86,17 +86,17 @@ TTaskWnd* TTaskWnd::FindChildByIDAndClass(int id, const char* className, bool re
 }
 
 std::string TTaskWnd::GetText() const {
-  int length = ::GetWindowTextLengthA(Handle_);
+  int length = ::GetWindowTextLengthA(handle_);
   if (length <= 0) return {};
   std::string text(static_cast<size_t>(length) + 1, '\0');
-  int copied = ::GetWindowTextA(Handle_, text.data(), length + 1);
+  int copied = ::GetWindowTextA(handle_, text.data(), length + 1);
   text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
   return text;
 }
 
-void TTaskWnd::SetText(const std::string& text) const { ::SetWindowTextA(Handle_, text.c_str()); }
+void TTaskWnd::SetText(const std::string& text) const { ::SetWindowTextA(handle_, text.c_str()); }
 
-std::string TTaskWnd::GetWndClassName() const { return kq::GetWndClassName(Handle_); }
+std::string TTaskWnd::GetWndClassName() const { return kq::GetWndClassName(handle_); }
 
 HWND FindWindowExDeep(HWND parent, HWND childAfter, const char* className, const char* windowName) {
   if (HWND found = ::FindWindowExA(parent, childAfter, className, windowName)) return found;

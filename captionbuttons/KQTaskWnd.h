@@ -22,12 +22,12 @@ constexpr int kClassNameBufferChars = 80;
 // destroyed or its list is rebuilt.
 class TTaskWnd {
  public:
-  explicit TTaskWnd(HWND handle) noexcept : Handle_(handle) {}
+  explicit TTaskWnd(HWND handle) noexcept : handle_(handle) {}
   virtual ~TTaskWnd();
   TTaskWnd(const TTaskWnd&) = delete;
   TTaskWnd& operator=(const TTaskWnd&) = delete;
 
-  HWND Handle() const { return Handle_; }
+  HWND Handle() const { return handle_; }
 
   // Rebuilds the list of descendants from the current window tree.
   void EnumChildren();
@@ -51,8 +51,8 @@ class TTaskWnd {
  private:
   std::vector<std::unique_ptr<TTaskWnd>>& Children();
 
-  HWND Handle_;
-  std::optional<std::vector<std::unique_ptr<TTaskWnd>>> Children_;  // empty until first needed
+  HWND handle_;
+  std::optional<std::vector<std::unique_ptr<TTaskWnd>>> children_;  // empty until first needed
 };
 
 // FindWindowExA(parent, childAfter, className, windowName); when that finds nothing, the same

@@ -20,7 +20,7 @@
 // Only errors (severity bits 11) are caught; informational and warning exceptions such as the one
 // OutputDebugString raises pass on to whoever expects them. C++ exceptions are caught by an
 // ordinary catch inside the frame. What the program's own code raises while a step has called
-// out into it (ForeignCodeScope) is not the step's: the frame lets it pass, and when the program's
+// out into it (TForeignCodeScope) is not the step's: the frame lets it pass, and when the program's
 // handler unwinds past the frame, the count of such calls goes back to what it was at the frame.
 
 extern "C" {
@@ -64,27 +64,27 @@ void SetForeignDepth(UINT_PTR depth) noexcept {
 }
 
 // What the frame passes to its step; the handler finds it through the frame.
-struct GuardedCall {
-  void (*step)(void*);
-  void* context;
-  UINT_PTR foreignDepth;  // at the frame's start
+struct TGuardedCall {
+  void (*Step)(void*);
+  void* Context;
+  UINT_PTR ForeignDepthAtStart;
 };
 
 // Whether the frame of call takes record: an error of its own step, not of the program's code.
 // On the way out of an unwind through the frame the count of foreign calls is put back.
-bool TakesException(const EXCEPTION_RECORD& record, const GuardedCall& call) {
+bool TakesException(const EXCEPTION_RECORD& record, const TGuardedCall& call) {
   if (record.ExceptionFlags & kUnwindFlags) {
-    SetForeignDepth(call.foreignDepth);
+    SetForeignDepth(call.ForeignDepthAtStart);
     return false;
   }
   if ((record.ExceptionCode & kSeverityMask) != kSeverityError) return false;
-  return ForeignDepth() <= call.foreignDepth;
+  return ForeignDepth() <= call.ForeignDepthAtStart;
 }
 
 int CatchingCall(void* p) {
-  auto* call = static_cast<GuardedCall*>(p);
+  auto* call = static_cast<TGuardedCall*>(p);
   try {
-    call->step(call->context);
+    call->Step(call->Context);
     return 1;
   } catch (...) {
     return 0;
@@ -96,7 +96,7 @@ int CatchingCall(void* p) {
 
 #if defined(__x86_64__)
 
-// The frame keeps its argument (the GuardedCall) just above the callee's home space, and the x87
+// The frame keeps its argument (the TGuardedCall) just above the callee's home space, and the x87
 // control word of the step's start beside it. The unwind restores the registers of the fault's
 // context: kq_guard_landed clears the direction flag and the x87 stack before the epilogue.
 constexpr size_t kFrameCallOffset = 32;
@@ -104,7 +104,7 @@ extern "C" void kq_guard_landed();
 
 extern "C" EXCEPTION_DISPOSITION kq_guard_handler(EXCEPTION_RECORD* record, void* frame, CONTEXT* context,
                                                   DISPATCHER_CONTEXT* dispatcher) {
-  const auto* call = *reinterpret_cast<kq::GuardedCall* const*>(static_cast<char*>(frame) + kFrameCallOffset);
+  const auto* call = *reinterpret_cast<kq::TGuardedCall* const*>(static_cast<char*>(frame) + kFrameCallOffset);
   if (!kq::TakesException(*record, *call)) return ExceptionContinueSearch;
   // Does not return: the frame goes on at kq_guard_landed, which answers 0.
   RtlUnwindEx(frame, reinterpret_cast<void*>(&kq_guard_landed), record, nullptr, context, dispatcher->HistoryTable);
@@ -153,21 +153,23 @@ extern "C" [[noreturn]] void kq_guard_land(void* frame);
 namespace {
 // The registration record kq_guard_call pushes: the two fields the system reads, then ours. The
 // frame's own ebp points at the saved ebp of its caller; its argument follows the return address.
-struct GuardRecord {
-  GuardRecord* previous;
-  void* handler;
-  DWORD savedEbp;
-  DWORD fpuControl;  // the x87 control word when the step began (low 16 bits)
+struct TGuardRecord {
+  TGuardRecord* Previous;
+  void* Handler;
+  DWORD SavedEbp;
+  DWORD FpuControl;  // the x87 control word when the step began (low 16 bits)
 };
+// kq_guard_call's second argument, above its saved ebp, the return address and the first argument.
+constexpr DWORD kFrameArgumentOffset = 12;
 
-const kq::GuardedCall& CallOf(const GuardRecord& guard) {
-  return **reinterpret_cast<kq::GuardedCall* const*>(guard.savedEbp + 12);
+const kq::TGuardedCall& CallOf(const TGuardRecord& guard) {
+  return **reinterpret_cast<kq::TGuardedCall* const*>(guard.SavedEbp + kFrameArgumentOffset);
 }
 }  // namespace
 
 extern "C" EXCEPTION_DISPOSITION __cdecl kq_guard_handler(EXCEPTION_RECORD* record, void* frame, CONTEXT* /*context*/,
                                                           void* /*dispatcher*/) {
-  if (!kq::TakesException(*record, CallOf(*static_cast<GuardRecord*>(frame)))) return ExceptionContinueSearch;
+  if (!kq::TakesException(*record, CallOf(*static_cast<TGuardRecord*>(frame)))) return ExceptionContinueSearch;
   kq_guard_unwind(frame, record);  // fs:[0] is our record again
   kq_guard_land(frame);            // goes on at the frame's epilogue with eax = 0
 }
@@ -240,13 +242,13 @@ _kq_guard_unwind:
 namespace kq {
 
 bool RunGuardedStep(void (*step)(void*), void* context) noexcept {
-  GuardedCall call{step, context, ForeignDepth()};
+  TGuardedCall call{step, context, ForeignDepth()};
   return kq_guard_call(&CatchingCall, &call) != 0;
 }
 
-ForeignCodeScope::ForeignCodeScope() noexcept { SetForeignDepth(ForeignDepth() + 1); }
+TForeignCodeScope::TForeignCodeScope() noexcept { SetForeignDepth(ForeignDepth() + 1); }
 
-ForeignCodeScope::~ForeignCodeScope() {
+TForeignCodeScope::~TForeignCodeScope() {
   const UINT_PTR depth = ForeignDepth();
   if (depth > 0) SetForeignDepth(depth - 1);
 }

@@ -14,12 +14,12 @@ bool RunGuardedStep(void (*step)(void*), void* context) noexcept;
 // procedure the library passes a message on to): what that code raises is the program's own and
 // travels past every guard around the call up to whoever the program set to handle it, as if the
 // library were not there. Steps the program's code calls back into are guarded again.
-class ForeignCodeScope {
+class TForeignCodeScope {
  public:
-  ForeignCodeScope() noexcept;
-  ~ForeignCodeScope();
-  ForeignCodeScope(const ForeignCodeScope&) = delete;
-  ForeignCodeScope& operator=(const ForeignCodeScope&) = delete;
+  TForeignCodeScope() noexcept;
+  ~TForeignCodeScope();
+  TForeignCodeScope(const TForeignCodeScope&) = delete;
+  TForeignCodeScope& operator=(const TForeignCodeScope&) = delete;
 };
 
 // Runs step(); on failure nothing more happens. Answers whether the step completed.

@@ -68,7 +68,8 @@ class ScopedStgMedium {
 // The one name of a drop list, or false when the list holds another number of names or a name
 // that would not fit the element's path (a cut name would be another element).
 bool SingleDropName(HDROP drop, std::string& name) {
-  if (::DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0) != 1) return false;
+  constexpr UINT kCountNames = 0xFFFFFFFF;  // the index that asks DragQueryFileA for the count
+  if (::DragQueryFileA(drop, kCountNames, nullptr, 0) != 1) return false;
   const UINT length = ::DragQueryFileA(drop, 0, nullptr, 0);
   if (length == 0 || length >= kElementPathChars) return false;
   char buffer[kElementPathChars] = {};
@@ -79,13 +80,13 @@ bool SingleDropName(HDROP drop, std::string& name) {
 
 // Where LoadHistory appends: a separator and the "History" folder after the children the first
 // node has, or, in an empty menu, a separator as the first node with the folder as its only child.
-struct HistoryPlace {
+struct THistoryPlace {
   TCustomNode* First = nullptr;
   size_t Children = 0;
 };
 
-HistoryPlace PlaceOfHistory(const TKQVMenu& menu) noexcept {
-  HistoryPlace place;
+THistoryPlace PlaceOfHistory(const TKQVMenu& menu) noexcept {
+  THistoryPlace place;
   place.First = menu.GetFirstNode();
   if (place.First && place.First->Children()) place.Children = place.First->Children()->size();
   return place;
@@ -95,7 +96,7 @@ HistoryPlace PlaceOfHistory(const TKQVMenu& menu) noexcept {
 // in: the last entry of the folder the loading appended. It leads nowhere and is taken out again.
 // Unless the loading got as far as appending its folder, nothing is taken: every other node is
 // the user's.
-void DropUnreadHistoryEntry(TKQVMenu& menu, const HistoryPlace& before) noexcept {
+void DropUnreadHistoryEntry(TKQVMenu& menu, const THistoryPlace& before) noexcept {
   TCustomNode* first = menu.GetFirstNode();
   if (!first || (before.First && first != before.First)) return;
   const TCustomNode::NodeList* children = first->Children();
@@ -151,7 +152,7 @@ void TKQVContextMenu::LoadMenus() {
     menu.Clear();
   }
   if (ShowHistory) {
-    const HistoryPlace place = PlaceOfHistory(menu);
+    const THistoryPlace place = PlaceOfHistory(menu);
     const bool loaded = Guard([&] {
       TKQRegIniFile reg(KEY_READ);
       menu.LoadHistory(&reg, HistoryKeyPath());

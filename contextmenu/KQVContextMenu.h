@@ -14,6 +14,7 @@
 #include "bookmarks/KQVMenu.h"
 #include "common/KQScoped.h"
 #include "lib/KQComServer.h"
+#include "shellwindows/KQUtils.h"
 
 namespace kq {
 
@@ -52,7 +53,7 @@ constexpr UINT kAddItemOffset = 0;
 constexpr int kFirstBookmarkOffset = 1;
 
 // The element's path holds a path and its terminating zero.
-constexpr size_t kElementPathChars = 261;
+constexpr size_t kElementPathChars = kMaxPathChars + 1;
 
 class TKQVContextMenu final : public TKQComObject, public IContextMenu, public IShellExtInit {
  public:

@@ -12,7 +12,7 @@ void StartupDialogButtons() { RegisterManageMsg(); }
 void ShutdownDialogButtons() { ShutdownFolderCommands(); }
 
 TKQVCaptionButtons::TKQVCaptionButtons(HWND wnd) : TKQCaptionButtons(wnd) {
-  Kind = static_cast<uint8_t>(ClassifyWindow(wnd));
+  Kind = ClassifyWindow(wnd);
   ViewStyle = 0;
   ArrangeIconsBy = 0;
   InitialFolderApplied = false;
@@ -45,44 +45,75 @@ void TKQVCaptionButtons::ButtonDown(int index, bool rightButton) {
 }
 
 void TKQVCaptionButtons::WndProc(TMessage& message) {
-  const UINT msg = message.Msg;
-  HWND wnd = Wnd();
+  if (!HandleDialogMessage(message)) TKQCaptionButtons::WndProc(message);
+}
 
-  if (msg == WM_COPYDATA) {
-    const auto* record = reinterpret_cast<const COPYDATASTRUCT*>(message.LParam);
-    bool isSetFolder = Guarded(false, [&] { return ::IsWindow(wnd) && record && record->dwData == CopyDataSetFolder; });
-    if (isSetFolder) {
-      message.Result = Guarded<LRESULT>(0, [&] { return SetFolderCommand(*record); });
-      return;
-    }
-  } else if (msg == UpdateButtonMsg) {
-    Guard([&] { ReadSettings(); });
-    message.Result = 0;
-    return;
-  } else if (msg == WM_COMMAND && (LOWORD(message.WParam) == IDOK || LOWORD(message.WParam) == IDCANCEL)) {
-    Guard([&] { RememberClosingFolder(); });
-  } else if (msg == WM_DESTROY) {
-    Guard([&] { ReportLastFolder(); });
-  } else if (msg == GetDlgFolderMsg) {
-    // 1 tells the host that ProbedFolder holds the answer; without a usable block there is none.
-    message.Result = Guarded<LRESULT>(0, [&] {
-      GetWindowFolder();
-      return IsSharedBlockWritable() ? 1 : 0;
-    });
-    return;
-  } else if (msg == ObjectSelMsg) {
-    Guard([&] { RememberObjectSelFolder(message.LParam); });
-  } else if (msg == ManageMsg) {
-    message.Result = 0;
-    if (message.WParam == kManageGoToStartFolder) {
-      Guard([&] { ApplyInitialFolder(); });
-    } else if (message.WParam == kManageRemoveButtons) {
-      // Destroys this set: nothing of it may be touched afterwards.
-      if (TKQCaptionButtonsLst* owner = Owner()) owner->Remove(wnd);
-    }
-    return;
+bool TKQVCaptionButtons::HandleDialogMessage(TMessage& message) {
+  switch (message.Msg) {
+    case WM_COPYDATA:
+      return OnCopyData(message);
+    case WM_COMMAND:
+      return OnCommand(message);
+    case WM_DESTROY:
+      return OnDestroy(message);
   }
-  TKQCaptionButtons::WndProc(message);
+  // Registered messages have no fixed numbers: they are told apart in this order.
+  if (message.Msg == UpdateButtonMsg) return OnUpdateButton(message);
+  if (message.Msg == GetDlgFolderMsg) return OnGetDlgFolder(message);
+  if (message.Msg == ObjectSelMsg) return OnObjectSel(message);
+  if (message.Msg == ManageMsg) return OnManage(message);
+  return false;
+}
+
+bool TKQVCaptionButtons::OnCopyData(TMessage& message) {
+  const auto* record = reinterpret_cast<const COPYDATASTRUCT*>(message.LParam);
+  const bool isSetFolder =
+      Guarded(false, [&] { return ::IsWindow(Wnd()) && record && record->dwData == CopyDataSetFolder; });
+  if (!isSetFolder) return false;
+  message.Result = Guarded<LRESULT>(0, [&] { return SetFolderCommand(*record); });
+  return true;
+}
+
+bool TKQVCaptionButtons::OnCommand(TMessage& message) {
+  const WORD command = LOWORD(message.WParam);
+  if (command == IDOK || command == IDCANCEL) Guard([&] { RememberClosingFolder(); });
+  return false;
+}
+
+bool TKQVCaptionButtons::OnDestroy(TMessage& message) {
+  Guard([&] { ReportLastFolder(); });
+  return false;
+}
+
+bool TKQVCaptionButtons::OnUpdateButton(TMessage& message) {
+  Guard([&] { ReadSettings(); });
+  message.Result = 0;
+  return true;
+}
+
+bool TKQVCaptionButtons::OnGetDlgFolder(TMessage& message) {
+  // 1 tells the host that ProbedFolder holds the answer; without a usable block there is none.
+  message.Result = Guarded<LRESULT>(0, [&] {
+    GetWindowFolder();
+    return IsSharedBlockWritable() ? 1 : 0;
+  });
+  return true;
+}
+
+bool TKQVCaptionButtons::OnObjectSel(TMessage& message) {
+  Guard([&] { RememberObjectSelFolder(message.LParam); });
+  return false;
+}
+
+bool TKQVCaptionButtons::OnManage(TMessage& message) {
+  message.Result = 0;
+  if (message.WParam == kManageGoToStartFolder) {
+    Guard([&] { ApplyInitialFolder(); });
+  } else if (message.WParam == kManageRemoveButtons) {
+    // Destroys this set: nothing of it may be touched afterwards.
+    if (TKQCaptionButtonsLst* owner = Owner()) owner->Remove(Wnd());
+  }
+  return true;
 }
 
 std::unique_ptr<TKQCaptionButtons> TKQVCaptionButtonsLst::CreateButtons(HWND wnd) {

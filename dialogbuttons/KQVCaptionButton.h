@@ -10,6 +10,7 @@
 #include <string>
 
 #include "captionbuttons/KQCaptionButton.h"
+#include "shellwindows/KQWindowKind.h"
 
 namespace kq {
 
@@ -56,7 +57,7 @@ class TKQVCaptionButtons : public TKQCaptionButtons {
   bool ResizeDialog = false;
   int32_t DialogWidth = 0;
   int32_t DialogHeight = 0;
-  uint8_t Kind = 0;
+  TWindowKind Kind = wkNone;
   uint8_t ViewStyle = 0;
   uint8_t ArrangeIconsBy = 0;
   bool InitialFolderApplied = false;
@@ -70,6 +71,17 @@ class TKQVCaptionButtons : public TKQCaptionButtons {
   bool DisableTrickForGettingFolder = false;
 
  private:
+  // The dialog set's messages, before the framework's: true when the message stops here (its
+  // Result written), false when it goes on to the framework and the window.
+  bool HandleDialogMessage(TMessage& message);
+  bool OnCopyData(TMessage& message);
+  bool OnCommand(TMessage& message);
+  bool OnDestroy(TMessage& message);
+  bool OnUpdateButton(TMessage& message);
+  bool OnGetDlgFolder(TMessage& message);
+  bool OnObjectSel(TMessage& message);
+  bool OnManage(TMessage& message);
+
   LRESULT SetFolderCommand(const COPYDATASTRUCT& record);
   void RememberObjectSelFolder(LPARAM lParam);
 };

@@ -13,14 +13,14 @@
 namespace kq {
 namespace {
 
-struct SkinFrames {
-  const char* released;
-  const char* pushed;
-  bool systemLook;
+struct TSkinFrames {
+  const char* Released;
+  const char* Pushed;
+  bool SystemLook;
 };
 
 // By CaptionButtonSkinType; any other type has no frames.
-constexpr SkinFrames kSkins[] = {
+constexpr TSkinFrames kSkins[] = {
     {"BLUE_UP", "BLUE_DOWN", true},
     {"BLUE_UP", "BLUE_DOWN", false},
     {"OLIVEGREEN_UP", "OLIVEGREEN_DOWN", false},
@@ -33,12 +33,9 @@ constexpr int32_t kOpaque = 255;
 constexpr WORD kViewStyleCommands[] = {0, 0x702D, 0x702E, 0x702A, 0x702B, 0x702C};
 constexpr WORD kArrangeIconsCommands[] = {0, 0x7602, 0x7603, 0x7604, 0x7605};
 
-bool IsResizableKind(uint8_t kind) { return IsDialogKind(static_cast<TWindowKind>(kind)); }
-bool HasClassicShellView(uint8_t kind) { return IsClassicOpenSaveKind(static_cast<TWindowKind>(kind)); }
-
 template <size_t N>
-void SendViewCommand(HWND wnd, uint8_t kind, uint8_t value, const WORD (&commands)[N]) {
-  if (value == 0 || value >= N || !HasClassicShellView(kind)) return;
+void SendViewCommand(HWND wnd, TWindowKind kind, uint8_t value, const WORD (&commands)[N]) {
+  if (value == 0 || value >= N || !IsClassicOpenSaveKind(kind)) return;
   HWND view = FindChildWindow(wnd, kClassShellView, kIdShellView);
   ::SendMessageA(view, WM_COMMAND, MAKEWPARAM(commands[value], 0), 0);
 }
@@ -57,13 +54,13 @@ RECT CentredOnScreen(const RECT& old, int width, int height) {
 void TKQVCaptionButtons::SetSkin(uint8_t type) {
   SkinType = type;
   UseSystemLook = false;
-  const SkinFrames* skin = type < std::size(kSkins) ? &kSkins[type] : nullptr;
-  if (skin) UseSystemLook = skin->systemLook;
+  const TSkinFrames* skin = type < std::size(kSkins) ? &kSkins[type] : nullptr;
+  if (skin) UseSystemLook = skin->SystemLook;
   // The system look draws no skin: its frames would never be taken, so they are not loaded.
   ScopedBitmap released, pushed;
   if (skin && !UseSystemLook) {
-    released.reset(LoadResourceBitmap(skin->released));
-    pushed.reset(LoadResourceBitmap(skin->pushed));
+    released.reset(LoadResourceBitmap(skin->Released));
+    pushed.reset(LoadResourceBitmap(skin->Pushed));
   }
   if (SetFrameBitmaps(released.get(), pushed.get())) {
     released.release();  // the frames own them now
@@ -80,7 +77,7 @@ void TKQVCaptionButtons::SetTransparency(int32_t value) {
 
 void TKQVCaptionButtons::ApplyDialogSize() {
   HWND wnd = Wnd();
-  if (!ResizeDialog || !IsResizableKind(Kind)) return;
+  if (!ResizeDialog || !IsDialogKind(Kind)) return;
   if (DialogWidth <= 0 || DialogHeight <= 0) return;  // would shrink the dialog to its bare frame
   if ((::GetWindowLongPtrA(wnd, GWL_STYLE) & WS_THICKFRAME) == 0) return;
   RECT r;

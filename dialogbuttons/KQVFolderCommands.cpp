@@ -23,9 +23,6 @@ constexpr LPARAM kObjectSelFolderEvents[] = {29, 31, 36};
 ProcessStatic<std::mutex> g_LastObjectSelLock;
 ProcessStatic<std::string> g_LastObjectSelFolder;
 
-bool IsSnakeListGeneration(uint8_t kind) { return IsSnakeListOfficeKind(static_cast<TWindowKind>(kind)); }
-bool IsOlderOffice(uint8_t kind) { return IsOlderOfficeKind(static_cast<TWindowKind>(kind)); }
-
 std::string LastObjectSelFolder() {
   std::lock_guard<std::mutex> lock(*g_LastObjectSelLock);
   return *g_LastObjectSelFolder;
@@ -47,7 +44,7 @@ std::string TKQVCaptionButtons::GetWindowFolder() {
 
 void TKQVCaptionButtons::RememberObjectSelFolder(LPARAM lParam) {
   if (IsProbeActive()) return;
-  if (!IsSnakeListGeneration(Kind)) return;
+  if (!IsSnakeListOfficeKind(Kind)) return;
   if (!IsVersion9Process(Wnd())) return;
   if (std::find(std::begin(kObjectSelFolderEvents), std::end(kObjectSelFolderEvents), lParam) ==
       std::end(kObjectSelFolderEvents))
@@ -59,12 +56,12 @@ void TKQVCaptionButtons::RememberObjectSelFolder(LPARAM lParam) {
 
 namespace {
 // The kinds whose last folder is asked of the window itself when it closes.
-bool AsksWindowForLastFolder(uint8_t kind) { return !IsOlderOffice(kind) && kind != wkOfficeMso96; }
+bool AsksWindowForLastFolder(TWindowKind kind) { return !IsOlderOfficeKind(kind) && kind != wkOfficeMso96; }
 }  // namespace
 
 void TKQVCaptionButtons::RememberClosingFolder() {
   if (!GetHostWindow() || !AsksWindowForLastFolder(Kind)) return;
-  if (IsSnakeListGeneration(Kind) && IsVersion9Process(Wnd())) return;
+  if (IsSnakeListOfficeKind(Kind) && IsVersion9Process(Wnd())) return;
   ClosingFolder = GetWindowFolder();
   ClosingFolderTaken = true;
 }
@@ -72,7 +69,7 @@ void TKQVCaptionButtons::RememberClosingFolder() {
 void TKQVCaptionButtons::ReportLastFolder() {
   HWND wnd = Wnd();
   if (!GetHostWindow()) return;  // the report would be lost: ask the window nothing
-  if (IsSnakeListGeneration(Kind) && IsVersion9Process(wnd)) {
+  if (IsSnakeListOfficeKind(Kind) && IsVersion9Process(wnd)) {
     ReportFolder(wnd, LastObjectSelFolder());
   } else if (AsksWindowForLastFolder(Kind)) {
     // A dialog closes through OK or Cancel, so the folder taken then is its last one; an OK that

@@ -35,7 +35,7 @@ constexpr int32_t kDefaultArrangeIconsBy = 0;
 constexpr bool kDefaultHideButton = false;
 constexpr bool kDefaultDisableTrick = true;
 
-// A decimal integer stored as a string; Default when the value is missing or not a decimal
+// A decimal integer stored as a string; fallback when the value is missing or not a decimal
 // integer. A value of another registry type is a read failure (the reader throws).
 int32_t ReadIntegerSetting(TKQRegIniFile& reg, const std::string& section, const char* ident, int32_t fallback);
 bool ReadBoolSetting(TKQRegIniFile& reg, const std::string& section, const char* ident, bool fallback);

@@ -103,8 +103,6 @@ void ReportDoubleClick(const MOUSEHOOKSTRUCT& mouse) {
 
 TKQVCaptionButtonsLst* ButtonSets() { return g_ButtonSets->get(); }
 bool IsHookMessage(UINT msg) { return msg == WM_INITMENU || IsTriggerMessage(msg); }
-HHOOK CallWndRetHook() { return g_CallWndRetHook; }
-HHOOK MouseHook() { return g_MouseHook; }
 
 bool AttachButtons(HWND wnd) {
   return Guarded(false, [&] {

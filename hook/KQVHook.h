@@ -21,10 +21,6 @@ bool IsHookMessage(UINT msg);
 LRESULT CALLBACK CallWndRetHookProc(int code, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK MouseHookProc(int code, WPARAM wParam, LPARAM lParam);
 
-// The hook handles of this process (null where HookOn was not called).
-HHOOK CallWndRetHook();
-HHOOK MouseHook();
-
 void StartupHook();
 void ShutdownHook();
 

@@ -20,10 +20,10 @@ using Microsoft::WRL::ComPtr;
 
 // The module's counts. The shell calls in on one apartment thread per object, but objects of
 // several apartments may live at once: the counts are changed with interlocked operations.
-LONG g_objects = 0;      // live objects of every class
-LONG g_factoryRefs = 0;  // references to class objects held outside the table
-LONG g_locks = 0;        // IClassFactory::LockServer
-bool g_registrationReady = false;
+LONG g_Objects = 0;      // live objects of every class
+LONG g_FactoryRefs = 0;  // references to class objects held outside the table
+LONG g_Locks = 0;        // IClassFactory::LockServer
+bool g_RegistrationReady = false;
 
 ProcessStatic<std::vector<std::unique_ptr<TKQComObjectFactory>>> g_ClassTable;
 
@@ -78,35 +78,36 @@ HRESULT UnregisterModuleTypeLib() {
 }  // namespace
 
 std::string GuidText(REFGUID guid) {
-  wchar_t wide[40] = {};
-  if (::StringFromGUID2(guid, wide, 40) == 0) return {};
-  char text[40] = {};
+  constexpr int kGuidTextChars = 39 + 1;  // "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}" and a zero
+  wchar_t wide[kGuidTextChars] = {};
+  if (::StringFromGUID2(guid, wide, kGuidTextChars) == 0) return {};
+  char text[kGuidTextChars] = {};
   ::WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof(text), nullptr, nullptr);
   return text;
 }
 
 std::string ModuleFileName() {
-  char name[MAX_PATH + 1] = {};
-  const DWORD n = ::GetModuleFileNameA(LibraryModule(), name, MAX_PATH + 1);
+  char name[kMaxPathChars + 1] = {};
+  const DWORD n = ::GetModuleFileNameA(LibraryModule(), name, sizeof(name));
   // A name the buffer could not hold is no name.
-  if (n == 0 || n > MAX_PATH) return {};
+  if (n == 0 || n > static_cast<DWORD>(kMaxPathChars)) return {};
   return std::string(name, n);
 }
 
 std::string RegisteredModuleName() {
   const std::string name = ModuleFileName();
   if (name.find(' ') == std::string::npos) return name;
-  char shortName[MAX_PATH + 1] = {};
-  const DWORD n = ::GetShortPathNameA(name.c_str(), shortName, MAX_PATH + 1);
-  if (n == 0 || n > MAX_PATH) return name;
+  char shortName[kMaxPathChars + 1] = {};
+  const DWORD n = ::GetShortPathNameA(name.c_str(), shortName, sizeof(shortName));
+  if (n == 0 || n > static_cast<DWORD>(kMaxPathChars)) return name;
   return std::string(shortName, n);
 }
 
 // ---- TKQComObject ------------------------------------------------------------------------------
 
-TKQComObject::TKQComObject() noexcept { ::InterlockedIncrement(&g_objects); }
+TKQComObject::TKQComObject() noexcept { ::InterlockedIncrement(&g_Objects); }
 
-TKQComObject::~TKQComObject() { ::InterlockedDecrement(&g_objects); }
+TKQComObject::~TKQComObject() { ::InterlockedDecrement(&g_Objects); }
 
 ULONG TKQComObject::AddRefObject() noexcept { return static_cast<ULONG>(::InterlockedIncrement(&refs_)); }
 
@@ -132,12 +133,12 @@ IFACEMETHODIMP TKQComObjectFactory::QueryInterface(REFIID riid, void** ppv) {
 }
 
 IFACEMETHODIMP_(ULONG) TKQComObjectFactory::AddRef() {
-  return static_cast<ULONG>(::InterlockedIncrement(&g_factoryRefs));
+  return static_cast<ULONG>(::InterlockedIncrement(&g_FactoryRefs));
 }
 
 // The table keeps the object; only the count of outside references falls.
 IFACEMETHODIMP_(ULONG) TKQComObjectFactory::Release() {
-  return static_cast<ULONG>(::InterlockedDecrement(&g_factoryRefs));
+  return static_cast<ULONG>(::InterlockedDecrement(&g_FactoryRefs));
 }
 
 IFACEMETHODIMP TKQComObjectFactory::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
@@ -151,9 +152,9 @@ IFACEMETHODIMP TKQComObjectFactory::CreateInstance(IUnknown* outer, REFIID riid,
 
 IFACEMETHODIMP TKQComObjectFactory::LockServer(BOOL lock) {
   if (lock) {
-    ::InterlockedIncrement(&g_locks);
+    ::InterlockedIncrement(&g_Locks);
   } else {
-    ::InterlockedDecrement(&g_locks);
+    ::InterlockedDecrement(&g_Locks);
   }
   return S_OK;
 }
@@ -181,9 +182,9 @@ void AddComClass(std::unique_ptr<TKQComObjectFactory> factory) {
 
 void ClearComClasses() noexcept { ClassTable().clear(); }
 
-bool RegistrationReady() noexcept { return g_registrationReady; }
+bool RegistrationReady() noexcept { return g_RegistrationReady; }
 
-void SetRegistrationReady(bool ready) noexcept { g_registrationReady = ready; }
+void SetRegistrationReady(bool ready) noexcept { g_RegistrationReady = ready; }
 
 HRESULT ComGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) noexcept {
   return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
@@ -196,7 +197,7 @@ HRESULT ComGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) noexcept {
   });
 }
 
-HRESULT ComCanUnloadNow() noexcept { return g_objects == 0 && g_factoryRefs == 0 && g_locks == 0 ? S_OK : S_FALSE; }
+HRESULT ComCanUnloadNow() noexcept { return g_Objects == 0 && g_FactoryRefs == 0 && g_Locks == 0 ? S_OK : S_FALSE; }
 
 HRESULT ComRegisterServer() noexcept {
   return Guarded(E_FAIL, []() -> HRESULT {

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "captionbuttons/KQTaskWnd.h"
@@ -20,26 +22,32 @@ using Microsoft::WRL::ComPtr;
 namespace kq {
 namespace {
 
-constexpr int kWideFolderBufferChars = 520;  // a Unicode dialog's answer
-constexpr int kTreeFolderBufferChars = 261;
+constexpr int kWideFolderBufferChars = 2 * kMaxPathChars;  // a Unicode dialog's answer
+constexpr int kTreeFolderBufferChars = kMaxPathChars + 1;
 constexpr LPARAM kClickPoint = MAKELPARAM(4, 4);
 constexpr size_t kDriveRootLength = 3;  // "C:\"
 constexpr DWORD kBrowseSameBrowser = SBSP_SAMEBROWSER;
 
-// The file-name field of the Office dialogs, by the first name the class contains.
-struct OfficeField {
-  const char* className;
-  int fieldId;
-};
-constexpr int kOfficeFieldMso96Bar = 54;   // "bosa_sdm_Mso96" with a direct "MsoCommandBar" child
-constexpr int kOfficeFieldOlder = 39;      // "bosa_sdm_Mso96" without one
-constexpr int kOfficeFieldFallback = 48;   // tried when the table's field is missing
-constexpr int kOfficeFieldMso96Edit = 51;  // "bosa_sdm_Mso96": the "Edit" that holds the name
+// The file-name fields of the Office dialogs. The older generations use kIdOfficeFileName.
+constexpr int kOfficeFieldNewer = 54;  // Word 10 and later, XL9, "bosa_sdm_Mso96" with a command bar
+constexpr int kOfficeFieldWord9 = 48;
+constexpr int kOfficeFieldFallback = kOfficeFieldWord9;  // tried when the table's field is missing
+constexpr int kOfficeFieldMso96Edit = 51;                // "bosa_sdm_Mso96": the "Edit" that holds the name
+constexpr int kOfficeFieldByCommandBar = 0;              // kOfficeFieldNewer with a direct "MsoCommandBar" child
 constexpr char kClassMsoCommandBar[] = "MsoCommandBar";
-constexpr OfficeField kOfficeFields[] = {
-    {kClassOfficeWord12, 54}, {kClassOfficeWord11, 54},     {kClassOfficeWord10, 54}, {kClassOfficeXL9, 54},
-    {kClassOfficeWord9, 48},  {kClassOfficeXL8, 39},        {kClassOfficeWord8, 39},  {kClassOfficeXL, 39},
-    {kClassOfficeWord95, 39}, {kClassOfficePowerPoint, 39}, {kClassOfficeAccess, 39}, {kClassOfficeMso96, 0},
+
+// The file-name field of the Office dialogs, by the first name the class contains.
+struct TOfficeField {
+  const char* ClassName;
+  int FieldId;
+};
+constexpr TOfficeField kOfficeFields[] = {
+    {kClassOfficeWord12, kOfficeFieldNewer}, {kClassOfficeWord11, kOfficeFieldNewer},
+    {kClassOfficeWord10, kOfficeFieldNewer}, {kClassOfficeXL9, kOfficeFieldNewer},
+    {kClassOfficeWord9, kOfficeFieldWord9},  {kClassOfficeXL8, kIdOfficeFileName},
+    {kClassOfficeWord8, kIdOfficeFileName},  {kClassOfficeXL, kIdOfficeFileName},
+    {kClassOfficeWord95, kIdOfficeFileName}, {kClassOfficePowerPoint, kIdOfficeFileName},
+    {kClassOfficeAccess, kIdOfficeFileName}, {kClassOfficeMso96, kOfficeFieldByCommandBar},
 };
 
 std::string Upper(std::string text) {
@@ -54,10 +62,10 @@ bool ContainsIgnoringCase(const std::string& text, const char* part) {
 // The Office field for the dialog's class; 0 when the class is no Office dialog.
 int OfficeFieldId(HWND wnd, const std::string& className) {
   const std::string upper = Upper(className);
-  for (const OfficeField& row : kOfficeFields) {
-    if (upper.find(Upper(row.className)) == std::string::npos) continue;
-    if (row.fieldId != 0) return row.fieldId;
-    return ::FindWindowExA(wnd, nullptr, kClassMsoCommandBar, nullptr) ? kOfficeFieldMso96Bar : kOfficeFieldOlder;
+  for (const TOfficeField& row : kOfficeFields) {
+    if (upper.find(Upper(row.ClassName)) == std::string::npos) continue;
+    if (row.FieldId != kOfficeFieldByCommandBar) return row.FieldId;
+    return ::FindWindowExA(wnd, nullptr, kClassMsoCommandBar, nullptr) ? kOfficeFieldNewer : kIdOfficeFileName;
   }
   return 0;
 }
@@ -132,13 +140,95 @@ std::string CommonDialogFolder(HWND wnd) {
 
 bool IsBrowseDialog(TWindowKind kind) { return IsBrowseKind(kind); }
 
-std::string ProbeThroughContextMenu(HWND control) {
-  const bool selected = ::SendMessageA(control, LVM_GETSELECTEDCOUNT, 0, 0) > 0;
-  ::SendMessageA(control, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(control), MakeLParam(-1, -1));
-  std::string result = ReadProbedFolder();
-  if (selected) result = ParentFolderOfItem(result);
-  if (result.size() > kDriveRootLength && result.back() == '\\') result.pop_back();
-  return result;
+// The control whose shell context menu names the window's folder; null for a kind without one.
+HWND ProbeControl(HWND wnd, TWindowKind kind) {
+  if (kind == wkBrowseNew) return FindChildWindow(wnd, kClassTreeView, kIdNameSpaceTree);
+  if (IsOfficeKind(kind)) return FindChildWindow(wnd, kClassOpenListView, kIdUnnumbered);
+  return nullptr;
+}
+
+// A probe of a window's folder through the shell context menu of one of its controls. While it
+// lives, the shared block shows it: ProbedFolder starts empty and ProbeActive is set, so the
+// library's context-menu handler, built for the control's selection, writes the selected item
+// there and adds nothing, and the hook closes the menu as soon as it opens. At its end the block
+// holds what the probe found (nothing, unless Ask ran) and ProbeActive is clear again.
+class TContextMenuProbe {
+ public:
+  TContextMenuProbe() {
+    WriteProbedFolder(std::string());
+    SetProbeActive(true);
+  }
+  ~TContextMenuProbe() {
+    WriteProbedFolder(found_);
+    SetProbeActive(false);
+  }
+  TContextMenuProbe(const TContextMenuProbe&) = delete;
+  TContextMenuProbe& operator=(const TContextMenuProbe&) = delete;
+
+  // The folder the shell context menu of control names.
+  std::string Ask(HWND control) {
+    const bool selected = ::SendMessageA(control, LVM_GETSELECTEDCOUNT, 0, 0) > 0;
+    ::SendMessageA(control, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(control), MakeLParam(-1, -1));
+    std::string folder = ReadProbedFolder();
+    if (selected) folder = ParentFolderOfItem(folder);  // the menu named an item inside the folder
+    if (folder.size() > kDriveRootLength && folder.back() == '\\') folder.pop_back();
+    found_ = folder;
+    return folder;
+  }
+
+ private:
+  std::string found_;
+};
+
+// The folder the shell context menu of the window's probe control names; nothing, with nothing
+// asked, when the kind has no such control or the probe is switched off.
+std::optional<std::string> ProbeWindowFolder(HWND wnd, TWindowKind kind, bool disableTrickForGettingFolder) {
+  TContextMenuProbe probe;
+  HWND control = ProbeControl(wnd, kind);
+  if (!::IsWindow(control) || disableTrickForGettingFolder) return std::nullopt;
+  return probe.Ask(control);
+}
+
+// "TfFileDlg": the path is typed into the file-name field and entered; the field then gets its
+// text back.
+bool TypeIntoTfFileDlg(TTaskWnd& task, const std::string& path) {
+  TTaskWnd* field = task.FindChildByID(kIdTfFileName, false);
+  if (!field) return false;
+  const std::string saved = field->GetText();
+  ClickInto(field->Handle());
+  field->SetText(path);
+  PressKey(VK_RETURN);
+  ProcessMessages();
+  field->SetText(saved);
+  PressKey(VK_END);
+  return true;
+}
+
+// The file-name field of an Office dialog: the one of its generation, else the fallback, which in
+// "bosa_sdm_Mso96" is an "Edit" beside the one that takes the name.
+TTaskWnd* OfficeFileNameField(TTaskWnd& task, const std::string& className, int fieldId) {
+  TTaskWnd* field = task.FindChildByID(fieldId, false);
+  if (!field) {
+    field = task.FindChildByID(kOfficeFieldFallback, false);
+    fieldId = kOfficeFieldFallback;
+  }
+  if (field && fieldId == kOfficeFieldFallback && field->GetWndClassName() == kClassEdit &&
+      ContainsIgnoringCase(className, kClassOfficeMso96)) {
+    if (TTaskWnd* edit = task.FindChildByIDAndClass(kOfficeFieldMso96Edit, kClassEdit, false)) field = edit;
+  }
+  return field;
+}
+
+// An Office dialog: the path is typed into the file-name field and entered; the text stays.
+bool TypeIntoOfficeDialog(TTaskWnd& task, const std::string& className, int fieldId, const std::string& path) {
+  TTaskWnd* field = OfficeFileNameField(task, className, fieldId);
+  // A dialog without a file-name field was handed nothing.
+  if (!field) return false;
+  field->SetText(std::string());
+  ClickInto(field->Handle());
+  field->SetText(path);
+  PressKey(VK_RETURN);
+  return true;
 }
 
 }  // namespace
@@ -195,29 +285,20 @@ std::string GetBrowseTreeFolder(HWND wnd) {
   });
 }
 
-std::string GetWindowFolder(HWND wnd, uint8_t kindValue, bool disableTrickForGettingFolder) {
-  const auto kind = static_cast<TWindowKind>(kindValue);
+std::string GetWindowFolder(HWND wnd, TWindowKind kind, bool disableTrickForGettingFolder) {
   std::string result;
   Guard([&] {
     if (ComPtr<IShellBrowser> browser = GetShellBrowser(wnd)) result = GetBrowserFolder(browser.Get());
     if (!result.empty()) return;
-    WriteProbedFolder(std::string());
-    SetProbeActive(true);
-    HWND control = nullptr;
-    if (kind == wkBrowseNew) {
-      control = FindChildWindow(wnd, kClassTreeView, kIdNameSpaceTree);
-    } else if (IsOfficeKind(kind)) {
-      control = FindChildWindow(wnd, kClassOpenListView, 0);
-    }
-    if (!::IsWindow(control) || disableTrickForGettingFolder) {
-      WriteProbedFolder(std::string());
-      SetProbeActive(false);
-      result = GetDialogFolder(wnd);
+    // The probe has ended before the dialog is asked directly.
+    if (std::optional<std::string> probed = ProbeWindowFolder(wnd, kind, disableTrickForGettingFolder)) {
+      result = std::move(*probed);
     } else {
-      result = ProbeThroughContextMenu(control);
+      result = GetDialogFolder(wnd);
     }
   });
-  // Always, also after a failure: the host finds the last folder in the shared block.
+  // Always, also after a failure (a fault skips the probe's end): the host finds the last folder
+  // in the shared block.
   Guard([&] {
     WriteProbedFolder(result);
     SetProbeActive(false);
@@ -251,36 +332,10 @@ bool SetFolderByTyping(HWND wnd, const std::string& path) {
     if (!::IsWindow(wnd)) return false;
     TTaskWnd task(wnd);
     const std::string className = GetWndClassName(wnd);
-    if (lstrcmpiA(className.c_str(), kClassTfFileDlg) == 0) {
-      TTaskWnd* field = task.FindChildByID(kIdTfFileName, false);
-      if (!field) return false;
-      const std::string saved = field->GetText();
-      ClickInto(field->Handle());
-      field->SetText(path);
-      PressKey(VK_RETURN);
-      ProcessMessages();
-      field->SetText(saved);
-      PressKey(VK_END);
-      return true;
-    }
-    int fieldId = OfficeFieldId(wnd, className);
-    if (fieldId == 0) return false;
-    TTaskWnd* field = task.FindChildByID(fieldId, false);
-    if (!field) {
-      field = task.FindChildByID(kOfficeFieldFallback, false);
-      fieldId = kOfficeFieldFallback;
-    }
-    if (field && fieldId == kOfficeFieldFallback && field->GetWndClassName() == kClassEdit &&
-        ContainsIgnoringCase(className, kClassOfficeMso96)) {
-      if (TTaskWnd* edit = task.FindChildByIDAndClass(kOfficeFieldMso96Edit, kClassEdit, false)) field = edit;
-    }
-    // A dialog without a file-name field was handed nothing.
-    if (!field) return false;
-    field->SetText(std::string());
-    ClickInto(field->Handle());
-    field->SetText(path);
-    PressKey(VK_RETURN);
-    return true;
+    if (lstrcmpiA(className.c_str(), kClassTfFileDlg) == 0) return TypeIntoTfFileDlg(task, path);
+    const int fieldId = OfficeFieldId(wnd, className);
+    if (fieldId == 0) return false;  // no dialog that is typed into
+    return TypeIntoOfficeDialog(task, className, fieldId, path);
   });
 }
 

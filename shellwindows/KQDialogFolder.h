@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "shellwindows/KQWindowKind.h"
+
 namespace kq {
 
 // Messages of the common dialogs used here (both WM_USER + 102: the meaning depends on the dialog).
@@ -21,12 +23,12 @@ constexpr char kClassOpenListView[] = "OpenListView";
 // The folder a recognised window shows, by the means of its kind; empty when none can be read.
 std::string GetDialogFolder(HWND wnd);
 std::string GetBrowseTreeFolder(HWND wnd);
-// The absolute list of a folder-browse tree item whose items carry their one-item lists; Tail
+// The absolute list of a folder-browse tree item whose items carry their one-item lists; tail
 // (owned, may be null) is appended and consumed.
 LPITEMIDLIST BuildTreeItemIDList(HWND tree, HTREEITEM item, IMalloc* malloc, LPITEMIDLIST tail);
 // The folder of a dialog button set's window: its shell browser, else (when the probe is allowed)
 // the shell context menu of its list, else GetDialogFolder. Published in the shared block.
-std::string GetWindowFolder(HWND wnd, uint8_t kind, bool disableTrickForGettingFolder);
+std::string GetWindowFolder(HWND wnd, TWindowKind kind, bool disableTrickForGettingFolder);
 std::string ParentFolderOfItem(const std::string& path);
 
 // Sends wnd (a recognised file dialog or Explorer window) to path (a folder, or a file whose

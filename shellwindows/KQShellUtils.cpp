@@ -77,7 +77,7 @@ void* AllocIDList(UINT size) noexcept {
 
 LPITEMIDLIST ConcatIDLists(LPCITEMIDLIST first, LPCITEMIDLIST second) noexcept {
   const UINT firstBytes = first ? IDListSize(first) - kTerminatorBytes : 0;
-  // A nil Second counts as the empty list: the result still ends with a terminator.
+  // A null Second counts as the empty list: the result still ends with a terminator.
   const UINT secondBytes = second ? IDListSize(second) : kTerminatorBytes;
   auto* result = static_cast<BYTE*>(AllocIDList(firstBytes + secondBytes));
   if (!result) return nullptr;

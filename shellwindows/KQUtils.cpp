@@ -24,6 +24,9 @@ SetLayeredWindowAttributesProc g_SetLayeredWindowAttributes = nullptr;
 
 constexpr DWORD kProcessQueryAccess = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;  // 0x410
 constexpr DWORD kLayeredRedrawFlags = RDW_ERASE | RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN;
+// A bitmap file begins with "BM"; bitmaps are stored as raw-data resources (RT_RCDATA).
+constexpr WORD kBitmapFileSignature = 0x4D42;
+constexpr WORD kRawDataResourceType = 10;
 
 bool ReadVersion(OSVERSIONINFOA& info) {
   ZeroMemory(&info, sizeof(info));
@@ -188,7 +191,7 @@ bool IsCtrlOnlyDown() {
 
 HBITMAP LoadResourceBitmap(const char* name) {
   HMODULE module = LibraryModule();
-  HRSRC resource = ::FindResourceA(module, name, MAKEINTRESOURCEA(10));  // RT_RCDATA
+  HRSRC resource = ::FindResourceA(module, name, MAKEINTRESOURCEA(kRawDataResourceType));
   if (!resource) return nullptr;
   const DWORD size = ::SizeofResource(module, resource);
   HGLOBAL loaded = ::LoadResource(module, resource);
@@ -199,7 +202,7 @@ HBITMAP LoadResourceBitmap(const char* name) {
   // reads (header, colour table, pixels) must lie inside the resource.
   BITMAPFILEHEADER file;
   memcpy(&file, bytes, sizeof(file));
-  if (file.bfType != 0x4D42 || file.bfOffBits >= size) return nullptr;  // "BM"
+  if (file.bfType != kBitmapFileSignature || file.bfOffBits >= size) return nullptr;
   const auto* info = reinterpret_cast<const BITMAPINFO*>(bytes + sizeof(BITMAPFILEHEADER));
   const BITMAPINFOHEADER& header = info->bmiHeader;
   const WORD bits = header.biBitCount;

@@ -8,9 +8,10 @@
 
 namespace kq {
 
-// The system's path limit, in characters, and the buffer environment expansion works in.
+// The system's path limit, in characters, terminator included: every path buffer is sized by it.
 constexpr int kMaxPathChars = 260;
-constexpr int kExpandBufferChars = 259;
+// The buffer environment expansion works in.
+constexpr int kExpandBufferChars = kMaxPathChars - 1;
 // The longest text the system's expansion takes: it works on counted wide strings of at most
 // 32,767 characters, terminator included; longer ones give nonsense or read out of bounds.
 constexpr size_t kMaxExpandSourceChars = 32766;

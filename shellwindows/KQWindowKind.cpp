@@ -15,47 +15,47 @@ namespace {
 // Each would be a walk over the whole tree, reading class names at a server round trip each; the
 // descendants are instead read once, into one bit per question, and the steps are then evaluated
 // in their order on those bits. Every answer is the one the questions asked one by one would give.
-enum Fact : unsigned {
-  fSnakeList,     // "Snake List" 0
-  fRichEditName,  // "RichEdit20W" 39
-  fEditName,      // "Edit" 39
-  fDUIView,       // "DUIViewWndClassName" 0
-  fCommonPlaces,  // "CommonPlacesWrapperWndClass" 0
-  fShellView,     // "SHELLDLL_DefView" 1121
-  fListView,      // "SysListView32" 1
-  fStatic1088,
-  fStatic1089,
-  fStatic1090,
-  fStatic1091,
-  fToolbar1088,
-  fToolbar1184,
-  fToolbar1,  // the navigation toolbar
-  fListBox1120,
-  fComboBox1136,
-  fComboBox1137,
-  fComboBoxEx1148,
-  fComboBox1148,
-  fEdit1148,
-  fEdit1152,
-  fStatic14145,
-  fStatic14146,
-  fStatic14147,
-  fTreeView14145,
-  fNameSpace,  // "SHBrowseForFolder ShellNameSpace Control" 0
-  fTreeView100,
-  fButton1,
-  fButton2,
+enum TFact : unsigned {
+  kFactSnakeList,     // "Snake List" 0
+  kFactRichEditName,  // "RichEdit20W" 39
+  kFactEditName,      // "Edit" 39
+  kFactDUIView,       // "DUIViewWndClassName" 0
+  kFactCommonPlaces,  // "CommonPlacesWrapperWndClass" 0
+  kFactShellView,     // "SHELLDLL_DefView" 1121
+  kFactListView,      // "SysListView32" 1
+  kFactStatic1088,
+  kFactStatic1089,
+  kFactStatic1090,
+  kFactStatic1091,
+  kFactToolbar1088,
+  kFactToolbar1184,
+  kFactToolbar1,  // the navigation toolbar
+  kFactListBox1120,
+  kFactComboBox1136,
+  kFactComboBox1137,
+  kFactComboBoxEx1148,
+  kFactComboBox1148,
+  kFactEdit1148,
+  kFactEdit1152,
+  kFactStatic14145,
+  kFactStatic14146,
+  kFactStatic14147,
+  kFactTreeView14145,
+  kFactNameSpace,  // "SHBrowseForFolder ShellNameSpace Control" 0
+  kFactTreeView100,
+  kFactButton1,
+  kFactButton2,
   kFactCount
 };
 static_assert(kFactCount <= 32, "the facts fit one 32-bit set");
 
-struct FactDef {
-  const char* className;
-  int id;
+struct TFactDef {
+  const char* ClassName;
+  int Id;
 };
 
-// Indexed by Fact.
-constexpr FactDef kFacts[kFactCount] = {
+// Indexed by TFact.
+constexpr TFactDef kFacts[kFactCount] = {
     {kClassSnakeList, kIdUnnumbered},
     {kClassRichEdit20W, kIdOfficeFileName},
     {kClassEdit, kIdOfficeFileName},
@@ -94,18 +94,18 @@ constexpr const char* kFactClasses[] = {
     kClassComboBox,  kClassComboBoxEx,  kClassTreeView, kClassNameSpaceControl, kClassButton,
 };
 
-using FactSet = unsigned;
-constexpr FactSet Bit(Fact f) { return 1u << f; }
+using TFactSet = unsigned;
+constexpr TFactSet Bit(TFact f) { return 1u << f; }
 
-struct Walk {
-  FactSet facts = 0;
+struct TWalk {
+  TFactSet Facts = 0;
 };
 
 // Called by the system for every descendant: reads its class name once and, only for a class
 // some question names, its identifier once.
 
 BOOL CALLBACK NoteDescendant(HWND wnd, LPARAM param) noexcept {
-  auto* walk = reinterpret_cast<Walk*>(param);
+  auto* walk = reinterpret_cast<TWalk*>(param);
   char name[kClassNameBufferChars];
   ReadWndClassName(wnd, name);
   const char* matchedClass = nullptr;
@@ -119,24 +119,24 @@ BOOL CALLBACK NoteDescendant(HWND wnd, LPARAM param) noexcept {
   const int id = sys::GetDlgCtrlID(wnd);
   for (unsigned f = 0; f < kFactCount; ++f) {
     // Names equal ignoring case to one listed name are equal ignoring case to exactly that one.
-    if (kFacts[f].className == matchedClass && kFacts[f].id == id) walk->facts |= 1u << f;
+    if (kFacts[f].ClassName == matchedClass && kFacts[f].Id == id) walk->Facts |= 1u << f;
   }
   return TRUE;
 }
 
 // The descendants of one window, read on the first question and then answered from memory.
-class Descendants {
+class TDescendants {
  public:
-  explicit Descendants(HWND wnd) : wnd_(wnd) {}
-  bool Has(Fact f) { return (Facts() & Bit(f)) != 0; }
-  bool HasAll(FactSet set) { return (Facts() & set) == set; }
+  explicit TDescendants(HWND wnd) : wnd_(wnd) {}
+  bool Has(TFact f) { return (Facts() & Bit(f)) != 0; }
+  bool HasAll(TFactSet set) { return (Facts() & set) == set; }
 
  private:
-  FactSet Facts() {
+  TFactSet Facts() {
     if (!read_) {
-      Walk walk;
+      TWalk walk;
       sys::EnumChildWindows(wnd_, NoteDescendant, reinterpret_cast<LPARAM>(&walk));
-      facts_ = walk.facts;
+      facts_ = walk.Facts;
       read_ = true;
     }
     return facts_;
@@ -144,7 +144,7 @@ class Descendants {
 
   HWND wnd_;
   bool read_ = false;
-  FactSet facts_ = 0;
+  TFactSet facts_ = 0;
 };
 
 bool HasDirectSnakeList(HWND wnd) { return sys::FindWindowExA(wnd, nullptr, kClassSnakeList, nullptr) != nullptr; }
@@ -160,25 +160,27 @@ void Trim(const char* name, char (&trimmed)[kClassNameBufferChars]) {
 }
 
 // The common-dialog rows, each a list of descendant questions in testing order.
-constexpr FactSet kItemDialogRow = Bit(fDUIView) | Bit(fCommonPlaces) | Bit(fShellView) | Bit(fListView);
+constexpr TFactSet kItemDialogRow =
+    Bit(kFactDUIView) | Bit(kFactCommonPlaces) | Bit(kFactShellView) | Bit(kFactListView);
 // Combo layout: before and after the toolbar question (1088, or failing that 1184, or failing that
 // 1: a program that passes the older, shorter file-name structure gets a dialog without a places
 // bar, whose only toolbar is the navigation toolbar).
-constexpr FactSet kOpenSaveComboHead = Bit(fStatic1091) | Bit(fComboBox1137) | Bit(fStatic1088);
-constexpr FactSet kOpenSaveComboTail = Bit(fListBox1120) | Bit(fShellView) | Bit(fListView) | Bit(fStatic1090) |
-                                       Bit(fComboBoxEx1148) | Bit(fComboBox1148) | Bit(fEdit1148) | Bit(fStatic1089) |
-                                       Bit(fComboBox1136);
-constexpr FactSet kOpenSaveEditRow = Bit(fStatic1091) | Bit(fComboBox1137) | Bit(fStatic1088) | Bit(fListBox1120) |
-                                     Bit(fShellView) | Bit(fListView) | Bit(fStatic1090) | Bit(fEdit1152) |
-                                     Bit(fStatic1089) | Bit(fComboBox1136);
-constexpr FactSet kBrowseTreeRow = Bit(fStatic14146) | Bit(fStatic14147) | Bit(fTreeView14145);
-constexpr FactSet kBrowseNewRow =
-    Bit(fStatic14146) | Bit(fStatic14145) | Bit(fNameSpace) | Bit(fTreeView100) | Bit(fButton1) | Bit(fButton2);
+constexpr TFactSet kOpenSaveComboHead = Bit(kFactStatic1091) | Bit(kFactComboBox1137) | Bit(kFactStatic1088);
+constexpr TFactSet kOpenSaveComboTail = Bit(kFactListBox1120) | Bit(kFactShellView) | Bit(kFactListView) |
+                                        Bit(kFactStatic1090) | Bit(kFactComboBoxEx1148) | Bit(kFactComboBox1148) |
+                                        Bit(kFactEdit1148) | Bit(kFactStatic1089) | Bit(kFactComboBox1136);
+constexpr TFactSet kOpenSaveEditRow =
+    Bit(kFactStatic1091) | Bit(kFactComboBox1137) | Bit(kFactStatic1088) | Bit(kFactListBox1120) | Bit(kFactShellView) |
+    Bit(kFactListView) | Bit(kFactStatic1090) | Bit(kFactEdit1152) | Bit(kFactStatic1089) | Bit(kFactComboBox1136);
+constexpr TFactSet kBrowseTreeRow = Bit(kFactStatic14146) | Bit(kFactStatic14147) | Bit(kFactTreeView14145);
+constexpr TFactSet kBrowseNewRow = Bit(kFactStatic14146) | Bit(kFactStatic14145) | Bit(kFactNameSpace) |
+                                   Bit(kFactTreeView100) | Bit(kFactButton1) | Bit(kFactButton2);
 
-TWindowKind ClassifyCommonDialog(Descendants& below) {
+TWindowKind ClassifyCommonDialog(TDescendants& below) {
   if (below.HasAll(kItemDialogRow)) return wkItemDialog;
   if (below.HasAll(kOpenSaveComboHead) &&
-      (below.Has(fToolbar1088) || below.Has(fToolbar1184) || below.Has(fToolbar1)) && below.HasAll(kOpenSaveComboTail))
+      (below.Has(kFactToolbar1088) || below.Has(kFactToolbar1184) || below.Has(kFactToolbar1)) &&
+      below.HasAll(kOpenSaveComboTail))
     return wkOpenSaveCombo;
   if (below.HasAll(kOpenSaveEditRow)) return wkOpenSaveEdit;
   if (below.HasAll(kBrowseTreeRow)) return wkBrowseTree;
@@ -197,21 +199,21 @@ TWindowKind Classify(HWND wnd) {
   // Everything below is a modal-frame dialog; nothing else is walked.
   if ((sys::GetWindowLongA(wnd, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME) == 0) return wkNone;
 
-  Descendants below(wnd);
-  if ((SameClassName(name, kClassOfficeWord11) || SameClassName(name, kClassOfficeWord12)) && below.Has(fSnakeList))
+  TDescendants below(wnd);
+  if ((SameClassName(name, kClassOfficeWord11) || SameClassName(name, kClassOfficeWord12)) && below.Has(kFactSnakeList))
     return wkOfficeWord11;
   if (SameClassName(name, kClassOfficeWord10) && HasDirectSnakeList(wnd)) return wkOfficeWord10;
   if (SameClassName(name, kClassOfficeXL9) && HasDirectSnakeList(wnd)) return wkOfficeXL9;
   if (SameClassName(name, kClassOfficeMso96) && HasDirectSnakeList(wnd)) return wkOfficeMso96;
   if (SameClassName(name, kClassOfficeWord9) && HasDirectSnakeList(wnd)) return wkOfficeWord9;
 
-  if (below.Has(fSnakeList) && below.Has(fRichEditName)) {
+  if (below.Has(kFactSnakeList) && below.Has(kFactRichEditName)) {
     if (SameClassName(name, kClassOfficeXL8)) return wkOfficeXL8;
     if (SameClassName(name, kClassOfficeWord8)) return wkOfficeWord8;
     if (SameClassName(name, kClassOfficeMso96)) return wkOfficeMso96Rich;
     return wkNone;
   }
-  if (below.Has(fSnakeList) && below.Has(fEditName)) {
+  if (below.Has(kFactSnakeList) && below.Has(kFactEditName)) {
     if (SameClassName(name, kClassOfficeXL)) return wkOfficeXL;
     if (SameClassName(name, kClassOfficeWord95)) return wkOfficeWord95;
     if (SameClassName(name, kClassOfficePowerPoint)) return wkOfficePowerPoint;

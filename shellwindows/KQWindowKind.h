@@ -33,6 +33,7 @@ enum TWindowKind : uint8_t {
   wkOfficeWord11 = 24,
   wkTfFileDlg = 31,
 };
+static_assert(sizeof(TWindowKind) == 1, "a window kind is one byte");
 
 // The ranges of kinds that other units test.
 constexpr bool IsRecognisedKind(TWindowKind k) { return k >= 1 && k <= 31; }
