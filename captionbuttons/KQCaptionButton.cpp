@@ -12,6 +12,7 @@
 
 #include "captionbuttons/KQWndProcThunk.h"
 #include "common/KQGuard.h"
+#include "common/KQScoped.h"
 #include "common/KQSysCalls.h"
 #include "shellwindows/KQUtils.h"
 
@@ -53,24 +54,6 @@ constexpr int kHitGrow = 2;
 constexpr int kHoleShrink = 2;
 
 std::atomic<bool> g_VisualStyles{false};
-
-struct ThemeTraits {
-  using Type = HTHEME;
-  static Type Empty() noexcept { return nullptr; }
-  static void Close(Type h) noexcept { ::CloseThemeData(h); }
-};
-using ScopedTheme = UniqueAny<ThemeTraits>;
-
-class TListGuard {
- public:
-  explicit TListGuard(CRITICAL_SECTION& section) : section_(section) { sys::EnterCriticalSection(&section_); }
-  ~TListGuard() { sys::LeaveCriticalSection(&section_); }
-  TListGuard(const TListGuard&) = delete;
-  TListGuard& operator=(const TListGuard&) = delete;
-
- private:
-  CRITICAL_SECTION& section_;
-};
 
 LONG Style(HWND wnd) { return ::GetWindowLongA(wnd, GWL_STYLE); }
 LONG ExStyle(HWND wnd) { return ::GetWindowLongA(wnd, GWL_EXSTYLE); }
@@ -123,11 +106,8 @@ void StretchTransparent(HDC dc, const RECT& rect, HDC source, int w, int h, COLO
 uint32_t PackPixel(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
 COLORREF UnpackPixel(uint32_t p) { return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF); }
 
-// The pixels of a bitmap (which is never selected into a device context for this, so glyphs
-// shared by the sets of several threads can be read at the same time); empty on failure.
-std::vector<uint32_t> ReadPixels(HDC dc, HBITMAP bitmap, int w, int h) {
-  std::vector<uint32_t> pixels;
-  if (w <= 0 || h <= 0 || w > kMaxGlyphSide || h > kMaxGlyphSide) return pixels;
+// The header of a 32-bit DIB of w x h pixels, top row first.
+BITMAPINFO TopDownDib32(int w, int h) {
   BITMAPINFO header = {};
   header.bmiHeader.biSize = sizeof(header.bmiHeader);
   header.bmiHeader.biWidth = w;
@@ -135,6 +115,15 @@ std::vector<uint32_t> ReadPixels(HDC dc, HBITMAP bitmap, int w, int h) {
   header.bmiHeader.biPlanes = 1;
   header.bmiHeader.biBitCount = 32;
   header.bmiHeader.biCompression = BI_RGB;
+  return header;
+}
+
+// The pixels of a bitmap (which is never selected into a device context for this, so glyphs
+// shared by the sets of several threads can be read at the same time); empty on failure.
+std::vector<uint32_t> ReadPixels(HDC dc, HBITMAP bitmap, int w, int h) {
+  std::vector<uint32_t> pixels;
+  if (w <= 0 || h <= 0 || w > kMaxGlyphSide || h > kMaxGlyphSide) return pixels;
+  BITMAPINFO header = TopDownDib32(w, h);
   pixels.resize(static_cast<size_t>(w) * h);
   if (::GetDIBits(dc, bitmap, 0, h, pixels.data(), &header, DIB_RGB_COLORS) != h) {
     pixels.clear();
@@ -280,13 +269,18 @@ void TKQCaptionButtons::Dispose(std::unique_ptr<TKQCaptionButtons> set) {
   }
 }
 
+template <typename Step>
+void TKQCaptionButtons::RunStep(TMessage& message, Step&& step) {
+  const unsigned passedOn = PassedOn_;
+  if (!Guard(step) && PassedOn_ == passedOn)
+    message.Result = CallOldWndProc(message.Msg, message.WParam, message.LParam);
+}
+
 LRESULT TKQCaptionButtons::EntryProc(void* object, HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   auto* set = static_cast<TKQCaptionButtons*>(object);
   ++set->Depth_;
   TMessage message = {msg, wParam, lParam, 0};
-  const unsigned passedOn = set->PassedOn_;
-  if (!Guard([&] { set->WndProc(message); }) && set->PassedOn_ == passedOn)
-    message.Result = set->CallOldWndProc(msg, wParam, lParam);
+  set->RunStep(message, [&] { set->WndProc(message); });
   if (--set->Depth_ == 0 && set->DeleteWhenIdle_) delete set;
   return message.Result;
 }
@@ -531,13 +525,7 @@ void TKQCaptionButtons::DrawGlyph(HDC dc, const RECT& rect, HBITMAP glyph) {
   const int w = RectWidth(target), h = RectHeight(target);
   const std::vector<uint32_t> scaled = ScaleKeyed(pixels, info.bmWidth, info.bmHeight, w, h, key);
 
-  BITMAPINFO header = {};
-  header.bmiHeader.biSize = sizeof(header.bmiHeader);
-  header.bmiHeader.biWidth = w;
-  header.bmiHeader.biHeight = -h;
-  header.bmiHeader.biPlanes = 1;
-  header.bmiHeader.biBitCount = 32;
-  header.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO header = TopDownDib32(w, h);
   void* bits = nullptr;
   ScopedBitmap image(::CreateDIBSection(dc, &header, DIB_RGB_COLORS, &bits, nullptr, 0));
   ScopedMemoryDC memory(::CreateCompatibleDC(dc));
@@ -558,11 +546,9 @@ void TKQCaptionButtons::WndProc(TMessage& message) {
 LRESULT TKQCaptionButtons::HandleMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   // One step per message: when it fails before the message was handed on, it is handed on.
   auto step = [&](LRESULT (TKQCaptionButtons::*handler)(HWND, UINT, WPARAM, LPARAM)) -> LRESULT {
-    const unsigned passedOn = PassedOn_;
-    LRESULT result = 0;
-    if (!Guard([&] { result = (this->*handler)(wnd, msg, wParam, lParam); }) && PassedOn_ == passedOn)
-      result = CallOldWndProc(msg, wParam, lParam);
-    return result;
+    TMessage message = {msg, wParam, lParam, 0};
+    RunStep(message, [&] { message.Result = (this->*handler)(wnd, msg, wParam, lParam); });
+    return message.Result;
   };
 
   if (UpdateButtonMsg != 0 && msg == UpdateButtonMsg) return 0;
@@ -572,9 +558,8 @@ LRESULT TKQCaptionButtons::HandleMessage(HWND wnd, UINT msg, WPARAM wParam, LPAR
 
   switch (msg) {
     case WM_NCPAINT: {
-      const unsigned passedOn = PassedOn_;
-      if (!Guard([&] { PaintButtons(wnd, reinterpret_cast<HRGN>(wParam)); }) && PassedOn_ == passedOn)
-        CallOldWndProc(msg, wParam, lParam);
+      TMessage message = {msg, wParam, lParam, 0};
+      RunStep(message, [&] { PaintButtons(wnd, reinterpret_cast<HRGN>(wParam)); });
       return 0;
     }
     case WM_NCACTIVATE:
@@ -713,12 +698,9 @@ LRESULT TKQCaptionButtons::OnNcDestroy(HWND wnd, UINT msg, WPARAM wParam, LPARAM
 // ---------------------------------------------------------------------------------------------
 // The list
 
-TKQCaptionButtonsLst::TKQCaptionButtonsLst() { ::InitializeCriticalSection(&Lock_); }
+TKQCaptionButtonsLst::TKQCaptionButtonsLst() = default;
 
-TKQCaptionButtonsLst::~TKQCaptionButtonsLst() {
-  Clear();
-  ::DeleteCriticalSection(&Lock_);
-}
+TKQCaptionButtonsLst::~TKQCaptionButtonsLst() { Clear(); }
 
 std::unique_ptr<TKQCaptionButtons> TKQCaptionButtonsLst::CreateButtons(HWND wnd) {
   return std::make_unique<TKQCaptionButtons>(wnd);
@@ -730,7 +712,7 @@ TKQCaptionButtons* TKQCaptionButtonsLst::Add(HWND wnd) {
   if (!Guard([&] { set = CreateButtons(wnd); }) || !set) return nullptr;
   TKQCaptionButtons* added = set.get();
   const bool kept = Guarded(false, [&] {
-    TListGuard guard(Lock_);
+    TLockGuard guard(Lock_);
     const bool taken = std::any_of(Items_.begin(), Items_.end(), [&](const auto& item) { return item->Wnd_ == wnd; });
     if (taken) return false;
     set->Owner_ = this;
@@ -746,7 +728,7 @@ TKQCaptionButtons* TKQCaptionButtonsLst::Add(HWND wnd) {
 bool TKQCaptionButtonsLst::HasWindow(HWND wnd) const { return Find(wnd) != nullptr; }
 
 TKQCaptionButtons* TKQCaptionButtonsLst::Find(HWND wnd) const {
-  TListGuard guard(Lock_);
+  TLockGuard guard(Lock_);
   for (const auto& item : Items_)
     if (item->Wnd_ == wnd) return item.get();
   return nullptr;
@@ -754,7 +736,7 @@ TKQCaptionButtons* TKQCaptionButtonsLst::Find(HWND wnd) const {
 
 std::unique_ptr<TKQCaptionButtons> TKQCaptionButtonsLst::TakeOut(TKQCaptionButtons* set, HWND wnd) {
   std::unique_ptr<TKQCaptionButtons> taken;
-  TListGuard guard(Lock_);
+  TLockGuard guard(Lock_);
   auto found = std::find_if(Items_.begin(), Items_.end(),
                             [&](const auto& item) { return set ? item.get() == set : item->Wnd_ == wnd; });
   if (found == Items_.end()) return taken;
@@ -782,7 +764,7 @@ void TKQCaptionButtonsLst::Clear() {
   for (;;) {
     std::unique_ptr<TKQCaptionButtons> set;
     {
-      TListGuard guard(Lock_);
+      TLockGuard guard(Lock_);
       if (Items_.empty()) return;
       set = std::move(Items_.front());
       Items_.erase(Items_.begin());
@@ -793,7 +775,7 @@ void TKQCaptionButtonsLst::Clear() {
 }
 
 size_t TKQCaptionButtonsLst::Count() const {
-  TListGuard guard(Lock_);
+  TLockGuard guard(Lock_);
   return Items_.size();
 }
 

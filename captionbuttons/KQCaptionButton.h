@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/KQLock.h"
 #include "common/KQScoped.h"
 
 namespace kq {
@@ -99,6 +100,11 @@ class TKQCaptionButtons {
   friend class TKQCaptionButtonsLst;
 
   static LRESULT EntryProc(void* object, HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  // Runs step, a guarded step of message. When the step fails before it handed the message to the
+  // old procedure, the message is handed on and message.Result takes the answer; after, the
+  // answer stays what it was.
+  template <typename Step>
+  void RunStep(TMessage& message, Step&& step);
   // Gives the window its procedure back, or leaves the entry forwarding to it when another
   // procedure came on top; afterwards nothing reaches this set any more.
   void Detach();
@@ -137,7 +143,7 @@ class TKQCaptionButtons {
   int Depth_ = 0;  // calls of this set's window procedure in progress on its thread
   bool DeleteWhenIdle_ = false;
   bool WindowGone_ = false;                // WM_NCDESTROY has been passed on
-  unsigned PassedOn_ = 0;                  // messages handed to the old procedure, to spot a step that failed first
+  unsigned PassedOn_ = 0;                  // messages handed to the old procedure, counted for RunStep
   TKQCaptionButtonsLst* Owner_ = nullptr;  // the list holding this set, told at WM_NCDESTROY
 };
 
@@ -168,7 +174,7 @@ class TKQCaptionButtonsLst {
   bool RemoveSet(TKQCaptionButtons* set);  // as Remove, for this very set
   std::unique_ptr<TKQCaptionButtons> TakeOut(TKQCaptionButtons* set, HWND wnd);
 
-  mutable CRITICAL_SECTION Lock_;
+  mutable TLock Lock_;
   std::vector<std::unique_ptr<TKQCaptionButtons>> Items_;
 };
 
