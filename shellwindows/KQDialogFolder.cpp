@@ -251,7 +251,7 @@ bool SetFolderByTyping(HWND wnd, const std::string& path) {
     if (!::IsWindow(wnd)) return false;
     TTaskWnd task(wnd);
     const std::string className = GetWndClassName(wnd);
-    if (lstrcmpiA(className.c_str(), kClassTfFileDlg) == 0) {
+    if (SameClassName(className.c_str(), kClassTfFileDlg)) {
       TTaskWnd* field = task.FindChildByID(kIdTfFileName, false);
       if (!field) return false;
       const std::string saved = field->GetText();
@@ -270,7 +270,7 @@ bool SetFolderByTyping(HWND wnd, const std::string& path) {
       field = task.FindChildByID(kOfficeFieldFallback, false);
       fieldId = kOfficeFieldFallback;
     }
-    if (field && fieldId == kOfficeFieldFallback && field->GetWndClassName() == kClassEdit &&
+    if (field && fieldId == kOfficeFieldFallback && SameClassName(field->GetWndClassName().c_str(), kClassEdit) &&
         ContainsIgnoringCase(className, kClassOfficeMso96)) {
       if (TTaskWnd* edit = task.FindChildByIDAndClass(kOfficeFieldMso96Edit, kClassEdit, false)) field = edit;
     }
