@@ -198,22 +198,22 @@ HRESULT ComGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) noexcept {
 
 HRESULT ComCanUnloadNow() noexcept { return g_objects == 0 && g_factoryRefs == 0 && g_locks == 0 ? S_OK : S_FALSE; }
 
-HRESULT ComRegisterServer() noexcept {
-  return Guarded(E_FAIL, []() -> HRESULT {
+namespace {
+
+// Writes (or removes) the type library's and every class's entries.
+HRESULT UpdateServerRegistry(bool doRegister) noexcept {
+  return Guarded(E_FAIL, [doRegister]() -> HRESULT {
     if (!RegistrationReady()) return S_OK;
-    if (FAILED(RegisterModuleTypeLib())) return E_FAIL;
-    for (const auto& factory : ClassTable()) factory->UpdateRegistry(true);
+    if (FAILED(doRegister ? RegisterModuleTypeLib() : UnregisterModuleTypeLib())) return E_FAIL;
+    for (const auto& factory : ClassTable()) factory->UpdateRegistry(doRegister);
     return S_OK;
   });
 }
 
-HRESULT ComUnregisterServer() noexcept {
-  return Guarded(E_FAIL, []() -> HRESULT {
-    if (!RegistrationReady()) return S_OK;
-    if (FAILED(UnregisterModuleTypeLib())) return E_FAIL;
-    for (const auto& factory : ClassTable()) factory->UpdateRegistry(false);
-    return S_OK;
-  });
-}
+}  // namespace
+
+HRESULT ComRegisterServer() noexcept { return UpdateServerRegistry(true); }
+
+HRESULT ComUnregisterServer() noexcept { return UpdateServerRegistry(false); }
 
 }  // namespace kq
