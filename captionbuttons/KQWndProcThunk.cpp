@@ -5,7 +5,7 @@
 
 #include "common/KQLock.h"
 #include "common/KQProcessStatic.h"
-#include "common/KQSystemEntry.h"
+#include "common/KQModuleEntry.h"
 
 namespace kq {
 namespace {
@@ -56,7 +56,7 @@ void WriteRel32(BYTE* at, const BYTE* target) {
 // The system functions a block calls, from modules that stay loaded for as long as the process
 // has windows.
 const BYTE* SystemProc(const char* module, const char* name) {
-  return SystemEntry<const BYTE*>(::GetModuleHandleA(module), name);
+  return ModuleEntry<const BYTE*>(::GetModuleHandleA(module), name);
 }
 
 const BYTE* CallWindowProcAddress(bool unicode) {

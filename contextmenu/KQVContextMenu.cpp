@@ -268,7 +268,7 @@ void TKQVContextMenuFactory::UpdateRegistry(bool doRegister) {
   const std::string clsidText = GuidText(ClassId());
   if (doRegister) {
     TKQComObjectFactory::UpdateRegistry(true);
-    TKQRegIniFile reg(KEY_READ | KEY_WRITE);
+    TKQRegIniFile reg(KEY_WRITE);
     reg.SetRootKey(HKEY_CLASSES_ROOT);
     for (const char* parent : kHandlerParents)
       reg.WriteString(std::string(parent) + "\\" + kHandlerKeyName, "", clsidText);
@@ -278,7 +278,7 @@ void TKQVContextMenuFactory::UpdateRegistry(bool doRegister) {
     }
   } else {
     {
-      TKQRegIniFile reg(KEY_READ | KEY_WRITE);
+      TKQRegIniFile reg(KEY_WRITE);
       reg.SetRootKey(HKEY_CLASSES_ROOT);
       // A handler key that is not there is no error.
       for (const char* parent : kHandlerParents) reg.DeleteKey(std::string(parent) + "\\" + kHandlerKeyName);

@@ -2,7 +2,7 @@
 
 #include "common/KQGuard.h"
 #include "common/KQScoped.h"
-#include "common/KQSystemEntry.h"
+#include "common/KQModuleEntry.h"
 
 namespace kq {
 
@@ -168,7 +168,7 @@ DialogFolderRecord MakeDialogFolderRecord(HWND dialog, const std::string& path) 
 
 void StartupHostLink() {
   ObjectSelMsg = ::RegisterWindowMessageA(kObjectSelMsgName);
-  g_QuerySection = SystemEntry<NtQuerySectionProc>(::GetModuleHandleA("ntdll.dll"), "NtQuerySection");
+  g_QuerySection = ModuleEntry<NtQuerySectionProc>(::GetModuleHandleA("ntdll.dll"), "NtQuerySection");
 }
 
 void RegisterManageMsg() { ManageMsg = ::RegisterWindowMessageA(kManageMsgName); }

@@ -159,7 +159,7 @@ IFACEMETHODIMP TKQComObjectFactory::LockServer(BOOL lock) {
 }
 
 void TKQComObjectFactory::UpdateRegistry(bool doRegister) {
-  TKQRegIniFile reg(KEY_READ | KEY_WRITE);
+  TKQRegIniFile reg(KEY_WRITE);
   reg.SetRootKey(HKEY_CLASSES_ROOT);
   const std::string classKey = ClassKeyPath(clsid_);
   const std::string serverKey = classKey + "\\" + kInprocServerKey;

@@ -10,7 +10,7 @@
 #include "common/KQProcessStatic.h"
 #include "common/KQScoped.h"
 #include "common/KQSysCalls.h"
-#include "common/KQSystemEntry.h"
+#include "common/KQModuleEntry.h"
 #include "shellwindows/KQUtils.h"
 
 namespace kq {
@@ -184,7 +184,7 @@ HICON ExtractSmallFileIcon(const std::string& fileName, int index) {
 
 void StartupShellUtils() {
   g_Shell32->reset(::LoadLibraryA("shell32.dll"));
-  g_IDListFromPath = SystemEntry<IDListFromPathProc>(g_Shell32->get(), MAKEINTRESOURCEA(kIDListFromPathOrdinal));
+  g_IDListFromPath = ModuleEntry<IDListFromPathProc>(g_Shell32->get(), MAKEINTRESOURCEA(kIDListFromPathOrdinal));
 }
 
 void ShutdownShellUtils() {

@@ -14,7 +14,7 @@
 #include "common/KQProcessStatic.h"
 #include "common/KQScoped.h"
 #include "common/KQSysCalls.h"
-#include "common/KQSystemEntry.h"
+#include "common/KQModuleEntry.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -253,10 +253,10 @@ HMODULE LibraryModule() { return reinterpret_cast<HMODULE>(&__ImageBase); }
 
 void StartupUtils() {
   g_SetLayeredWindowAttributes =
-      SystemEntry<SetLayeredWindowAttributesProc>(::GetModuleHandleA("User32.dll"), "SetLayeredWindowAttributes");
+      ModuleEntry<SetLayeredWindowAttributesProc>(::GetModuleHandleA("User32.dll"), "SetLayeredWindowAttributes");
   g_Psapi->reset(::LoadLibraryA("psapi.dll"));
-  g_ProcessStatus.enumModules = SystemEntry<EnumProcessModulesProc>(g_Psapi->get(), "EnumProcessModules");
-  g_ProcessStatus.moduleFileName = SystemEntry<GetModuleFileNameExAProc>(g_Psapi->get(), "GetModuleFileNameExA");
+  g_ProcessStatus.enumModules = ModuleEntry<EnumProcessModulesProc>(g_Psapi->get(), "EnumProcessModules");
+  g_ProcessStatus.moduleFileName = ModuleEntry<GetModuleFileNameExAProc>(g_Psapi->get(), "GetModuleFileNameExA");
 }
 
 void ShutdownUtils() {
