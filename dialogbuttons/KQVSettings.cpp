@@ -10,7 +10,9 @@
 namespace kq {
 
 void TKQVCaptionButtons::ReadSettings() {
-  TKQRegIniFile reg(KEY_READ);
+  // Full access, though only read: a key that grants reading but not full access reads as if
+  // every value were missing.
+  TKQRegIniFile reg(KEY_ALL_ACCESS);
   const std::string key = ProductKeyPath();
 
   // The first group shares one guard: a failure ends it and skips the second group.
