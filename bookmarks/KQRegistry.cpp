@@ -132,28 +132,27 @@ void TKQRegIniFile::CloseKey() noexcept {
 }
 
 void TKQRegIniFile::GetKeyNames(std::vector<std::string>& list) const {
-  list.clear();
-  HKEY key = current_ ? current_ : root_;
-  std::vector<char> name(kKeyNameBytes);
-  for (DWORD index = 0;; ++index) {
-    DWORD length = kKeyNameBytes;
-    LONG rc = sys::RegEnumKeyExA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
-    if (rc == ERROR_MORE_DATA) continue;  // longer than any legal name: not one we can open
-    if (rc != ERROR_SUCCESS) break;       // ERROR_NO_MORE_ITEMS, or the key went away
-    list.emplace_back(name.data(), length < kKeyNameBytes ? length : kKeyNameBytes - 1);
-  }
+  ListNames(list, kKeyNameBytes, [](HKEY key, DWORD index, char* name, DWORD* length) {
+    return sys::RegEnumKeyExA(key, index, name, length, nullptr, nullptr, nullptr, nullptr);
+  });
 }
 
 void TKQRegIniFile::GetValueNames(std::vector<std::string>& list) const {
+  ListNames(list, kValueNameBytes, [](HKEY key, DWORD index, char* name, DWORD* length) {
+    return sys::RegEnumValueA(key, index, name, length, nullptr, nullptr, nullptr, nullptr);
+  });
+}
+
+void TKQRegIniFile::ListNames(std::vector<std::string>& list, DWORD nameBytes, EnumNameProc enumName) const {
   list.clear();
   HKEY key = current_ ? current_ : root_;
-  std::vector<char> name(kValueNameBytes);
+  std::vector<char> name(nameBytes);
   for (DWORD index = 0;; ++index) {
-    DWORD length = kValueNameBytes;
-    LONG rc = sys::RegEnumValueA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
-    if (rc == ERROR_MORE_DATA) continue;
-    if (rc != ERROR_SUCCESS) break;
-    list.emplace_back(name.data(), length < kValueNameBytes ? length : kValueNameBytes - 1);
+    DWORD length = nameBytes;
+    LONG rc = enumName(key, index, name.data(), &length);
+    if (rc == ERROR_MORE_DATA) continue;  // longer than any legal name: not one we can open
+    if (rc != ERROR_SUCCESS) break;       // ERROR_NO_MORE_ITEMS, or the key went away
+    list.emplace_back(name.data(), length < nameBytes ? length : nameBytes - 1);
   }
 }
 

@@ -81,6 +81,10 @@ class TKQRegIniFile {
     HKEY key = nullptr;
   };
 
+  // Lists the names enumName gives for the open key (the root key when none is open), each at
+  // most nameBytes long with its terminator.
+  using EnumNameProc = LONG (*)(HKEY key, DWORD index, char* name, DWORD* length);
+  void ListNames(std::vector<std::string>& list, DWORD nameBytes, EnumNameProc enumName) const;
   // The key a section is taken from, and the section's path relative to it.
   HKEY BaseFor(const std::string& section, std::string& relative) const;
   // Opens Section: a null key when missing (or when it cannot be opened with Access).

@@ -12,6 +12,7 @@
 
 #include "captionbuttons/KQWndProcThunk.h"
 #include "common/KQGuard.h"
+#include "common/KQScoped.h"
 #include "common/KQSysCalls.h"
 #include "shellwindows/KQUtils.h"
 
@@ -60,24 +61,6 @@ constexpr int kPushedGlyphShift = 1;
 constexpr int kThemedGlyphDrop = 1;
 
 std::atomic<bool> g_VisualStyles{false};
-
-struct ThemeTraits {
-  using Type = HTHEME;
-  static Type Empty() noexcept { return nullptr; }
-  static void Close(Type h) noexcept { ::CloseThemeData(h); }
-};
-using ScopedTheme = UniqueAny<ThemeTraits>;
-
-class TListGuard {
- public:
-  explicit TListGuard(CRITICAL_SECTION& section) : section_(section) { sys::EnterCriticalSection(&section_); }
-  ~TListGuard() { sys::LeaveCriticalSection(&section_); }
-  TListGuard(const TListGuard&) = delete;
-  TListGuard& operator=(const TListGuard&) = delete;
-
- private:
-  CRITICAL_SECTION& section_;
-};
 
 LONG Style(HWND wnd) { return ::GetWindowLongA(wnd, GWL_STYLE); }
 LONG ExStyle(HWND wnd) { return ::GetWindowLongA(wnd, GWL_EXSTYLE); }
@@ -294,13 +277,17 @@ void TKQCaptionButtons::Dispose(std::unique_ptr<TKQCaptionButtons> set) {
   }
 }
 
+template <typename TStepBody>
+void TKQCaptionButtons::RunStep(TMessage& message, TStepBody&& step) {
+  const unsigned passedOn = passedOn_;
+  if (!Guard(step) && passedOn_ == passedOn) message.Result = PassOn(message);
+}
+
 LRESULT TKQCaptionButtons::EntryProc(void* object, HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   auto* set = static_cast<TKQCaptionButtons*>(object);
   ++set->depth_;
   TMessage message = {msg, wParam, lParam, 0};
-  const unsigned passedOn = set->passedOn_;
-  if (!Guard([&] { set->WndProc(message); }) && set->passedOn_ == passedOn)
-    message.Result = set->CallOldWndProc(msg, wParam, lParam);
+  set->RunStep(message, [&] { set->WndProc(message); });
   if (--set->depth_ == 0 && set->deleteWhenIdle_) delete set;
   return message.Result;
 }
@@ -602,11 +589,9 @@ LRESULT TKQCaptionButtons::HandleMessage(const TMessage& message) {
 }
 
 LRESULT TKQCaptionButtons::Step(TMessageHandler handler, const TMessage& message) {
-  // When the handler fails before the message was handed on, it is handed on.
-  const unsigned passedOn = passedOn_;
-  LRESULT result = 0;
-  if (!Guard([&] { result = (this->*handler)(message); }) && passedOn_ == passedOn) result = PassOn(message);
-  return result;
+  TMessage step = message;
+  RunStep(step, [&] { step.Result = (this->*handler)(message); });
+  return step.Result;
 }
 
 LRESULT TKQCaptionButtons::PassOn(const TMessage& message) {
@@ -614,9 +599,8 @@ LRESULT TKQCaptionButtons::PassOn(const TMessage& message) {
 }
 
 LRESULT TKQCaptionButtons::OnNcPaint(const TMessage& message) {
-  const unsigned passedOn = passedOn_;
-  if (!Guard([&] { PaintButtons(wnd_, reinterpret_cast<HRGN>(message.WParam)); }) && passedOn_ == passedOn)
-    PassOn(message);
+  TMessage step = message;
+  RunStep(step, [&] { PaintButtons(wnd_, reinterpret_cast<HRGN>(message.WParam)); });
   return 0;
 }
 
@@ -742,12 +726,9 @@ LRESULT TKQCaptionButtons::OnNcDestroy(const TMessage& message) {
 // ---------------------------------------------------------------------------------------------
 // The list
 
-TKQCaptionButtonsLst::TKQCaptionButtonsLst() { ::InitializeCriticalSection(&lock_); }
+TKQCaptionButtonsLst::TKQCaptionButtonsLst() = default;
 
-TKQCaptionButtonsLst::~TKQCaptionButtonsLst() {
-  Clear();
-  ::DeleteCriticalSection(&lock_);
-}
+TKQCaptionButtonsLst::~TKQCaptionButtonsLst() { Clear(); }
 
 std::unique_ptr<TKQCaptionButtons> TKQCaptionButtonsLst::CreateButtons(HWND wnd) {
   return std::make_unique<TKQCaptionButtons>(wnd);
@@ -759,7 +740,7 @@ TKQCaptionButtons* TKQCaptionButtonsLst::Add(HWND wnd) {
   if (!Guard([&] { set = CreateButtons(wnd); }) || !set) return nullptr;
   TKQCaptionButtons* added = set.get();
   const bool kept = Guarded(false, [&] {
-    TListGuard guard(lock_);
+    TLockGuard guard(lock_);
     const bool taken = std::any_of(items_.begin(), items_.end(), [&](const auto& item) { return item->wnd_ == wnd; });
     if (taken) return false;
     set->owner_ = this;
@@ -775,7 +756,7 @@ TKQCaptionButtons* TKQCaptionButtonsLst::Add(HWND wnd) {
 bool TKQCaptionButtonsLst::HasWindow(HWND wnd) const { return Find(wnd) != nullptr; }
 
 TKQCaptionButtons* TKQCaptionButtonsLst::Find(HWND wnd) const {
-  TListGuard guard(lock_);
+  TLockGuard guard(lock_);
   for (const auto& item : items_)
     if (item->wnd_ == wnd) return item.get();
   return nullptr;
@@ -783,7 +764,7 @@ TKQCaptionButtons* TKQCaptionButtonsLst::Find(HWND wnd) const {
 
 std::unique_ptr<TKQCaptionButtons> TKQCaptionButtonsLst::TakeOut(TKQCaptionButtons* set, HWND wnd) {
   std::unique_ptr<TKQCaptionButtons> taken;
-  TListGuard guard(lock_);
+  TLockGuard guard(lock_);
   auto found = std::find_if(items_.begin(), items_.end(),
                             [&](const auto& item) { return set ? item.get() == set : item->wnd_ == wnd; });
   if (found == items_.end()) return taken;
@@ -811,7 +792,7 @@ void TKQCaptionButtonsLst::Clear() {
   for (;;) {
     std::unique_ptr<TKQCaptionButtons> set;
     {
-      TListGuard guard(lock_);
+      TLockGuard guard(lock_);
       if (items_.empty()) return;
       set = std::move(items_.front());
       items_.erase(items_.begin());
@@ -822,7 +803,7 @@ void TKQCaptionButtonsLst::Clear() {
 }
 
 size_t TKQCaptionButtonsLst::Count() const {
-  TListGuard guard(lock_);
+  TLockGuard guard(lock_);
   return items_.size();
 }
 

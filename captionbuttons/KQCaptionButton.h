@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/KQLock.h"
 #include "common/KQScoped.h"
 
 namespace kq {
@@ -105,6 +106,11 @@ class TKQCaptionButtons {
   friend class TKQCaptionButtonsLst;
 
   static LRESULT EntryProc(void* object, HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  // Runs step, a guarded step of message. When the step fails before it handed the message to the
+  // old procedure, the message is handed on and message.Result takes the answer; after, the
+  // answer stays what it was.
+  template <typename TStepBody>
+  void RunStep(TMessage& message, TStepBody&& step);
   // Gives the window its procedure back, or leaves the entry forwarding to it when another
   // procedure came on top; afterwards nothing reaches this set any more.
   void Detach();
@@ -183,7 +189,7 @@ class TKQCaptionButtonsLst {
   bool RemoveSet(TKQCaptionButtons* set);  // as Remove, for this very set
   std::unique_ptr<TKQCaptionButtons> TakeOut(TKQCaptionButtons* set, HWND wnd);
 
-  mutable CRITICAL_SECTION lock_;
+  mutable TLock lock_;
   std::vector<std::unique_ptr<TKQCaptionButtons>> items_;
 };
 

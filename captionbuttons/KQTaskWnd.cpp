@@ -3,6 +3,7 @@
 #include <new>
 #include <vector>
 
+#include "common/KQGuard.h"
 #include "common/KQSysCalls.h"
 
 namespace kq {
@@ -17,19 +18,15 @@ struct TChildListing {
 
 BOOL CALLBACK CollectChild(HWND wnd, LPARAM param) noexcept {
   auto* listing = reinterpret_cast<TChildListing*>(param);
-  try {
-    listing->Handles.push_back(wnd);
-  } catch (...) {
-    listing->Failed = true;
-    return FALSE;
-  }
-  return TRUE;
+  if (Guard([&] { listing->Handles.push_back(wnd); })) return TRUE;
+  listing->Failed = true;
+  return FALSE;
 }
 
 bool ClassNameEquals(HWND wnd, const char* className) {
   char name[kClassNameBufferChars];
   ReadWndClassName(wnd, name);
-  return ::lstrcmpiA(name, className) == 0;
+  return SameClassName(name, className);
 }
 
 }  // namespace

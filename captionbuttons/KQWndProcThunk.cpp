@@ -3,6 +3,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/KQLock.h"
+#include "common/KQProcessStatic.h"
+#include "common/KQModuleEntry.h"
+
 namespace kq {
 namespace {
 
@@ -14,32 +18,12 @@ constexpr size_t kRel32Size = 4;
 // Every variable below is guarded by g_PoolLock. The lock is held only for list and block work,
 // never while an entry runs. Like the pool, it lives as long as the process: sets destroyed late
 // in shut-down still give their entries back.
-class TPoolLock {
- public:
-  TPoolLock() { ::InitializeCriticalSection(&section_); }
-  TPoolLock(const TPoolLock&) = delete;
-  TPoolLock& operator=(const TPoolLock&) = delete;
-  void Enter() { ::EnterCriticalSection(&section_); }
-  void Leave() { ::LeaveCriticalSection(&section_); }
-
- private:
-  CRITICAL_SECTION section_;
-};
-
-TPoolLock g_PoolLock;
+ProcessStatic<TLock> g_PoolLock;
 BYTE* g_LastBlock = nullptr;  // chained through the first pointer of each block
 BYTE* g_FreeHead = nullptr;   // an entry; the next one is in the first pointer of its method
 size_t g_BlockCount = 0;
 size_t g_FreeCount = 0;
 size_t g_ForwarderCount = 0;
-
-class TPoolGuard {
- public:
-  TPoolGuard() { g_PoolLock.Enter(); }
-  ~TPoolGuard() { g_PoolLock.Leave(); }
-  TPoolGuard(const TPoolGuard&) = delete;
-  TPoolGuard& operator=(const TPoolGuard&) = delete;
-};
 
 BYTE* MethodOf(BYTE* entry) { return entry + kWndProcThunkMethodOffset; }
 
@@ -72,8 +56,7 @@ void WriteRel32(BYTE* at, const BYTE* target) {
 // The system functions a block calls, from modules that stay loaded for as long as the process
 // has windows.
 const BYTE* SystemProc(const char* module, const char* name) {
-  HMODULE handle = ::GetModuleHandleA(module);
-  return handle ? reinterpret_cast<const BYTE*>(::GetProcAddress(handle, name)) : nullptr;
+  return ModuleEntry<const BYTE*>(::GetModuleHandleA(module), name);
 }
 
 const BYTE* CallWindowProcAddress(bool unicode) {
@@ -500,7 +483,7 @@ BYTE* EntryOf(WNDPROC thunk) { return reinterpret_cast<BYTE*>(thunk); }
 WNDPROC AllocWndProcThunk(const TWndMethod& method) {
   BYTE* entry = nullptr;
   {
-    TPoolGuard guard;
+    TLockGuard guard(*g_PoolLock);
     if (!g_FreeHead && !AddBlock()) return nullptr;
     entry = g_FreeHead;
     g_FreeHead = NextFree(entry);
@@ -512,7 +495,7 @@ WNDPROC AllocWndProcThunk(const TWndMethod& method) {
 
 void FreeWndProcThunk(WNDPROC thunk) {
   if (!thunk) return;
-  TPoolGuard guard;
+  TLockGuard guard(*g_PoolLock);
   BYTE* entry = EntryOf(thunk);
   SetNextFree(entry, g_FreeHead);
   g_FreeHead = entry;
@@ -527,7 +510,7 @@ bool ForwardWndProcThunk(WNDPROC thunk, WNDPROC oldProc, bool unicode) {
   if (!thunk) return false;
   const BYTE* callWindowProc = CallWindowProcAddress(unicode);
   if (!callWindowProc) return false;
-  TPoolGuard guard;
+  TLockGuard guard(*g_PoolLock);
   BYTE* entry = EntryOf(thunk);
   WriteForwarder(entry, oldProc, callWindowProc);
   ::FlushInstructionCache(::GetCurrentProcess(), entry, kWndProcThunkEntrySize);
@@ -547,7 +530,7 @@ TWndMethod WndProcThunkMethod(WNDPROC thunk) {
 }
 
 TWndProcThunkStats GetWndProcThunkStats() {
-  TPoolGuard guard;
+  TLockGuard guard(*g_PoolLock);
   return {g_BlockCount, g_FreeCount, g_ForwarderCount};
 }
 

@@ -1,8 +1,14 @@
 // Scoped owners for the system objects the library creates: each handle, key, mapped view, GDI
-// object, device context, menu, icon and module is released exactly once, by its owner.
+// object, device context, menu, icon, module, hook, theme, identifier list and storage medium is
+// released exactly once, by its owner.
 #pragma once
 
 #include <windows.h>
+
+#include <objidl.h>
+#include <ole2.h>
+#include <shlobj.h>
+#include <uxtheme.h>
 
 #include <utility>
 
@@ -10,7 +16,8 @@
 
 namespace kq {
 
-// One owner of one system handle; Traits gives the handle type, its empty value and its release.
+// One owner of one system handle; Traits gives the handle type, its empty value, the test for
+// it and the release.
 template <typename Traits>
 class UniqueAny {
  public:
@@ -29,14 +36,14 @@ class UniqueAny {
   }
 
   Type get() const noexcept { return value_; }
-  explicit operator bool() const noexcept { return value_ != Traits::Empty(); }
+  explicit operator bool() const noexcept { return !Traits::IsEmpty(value_); }
 
   // Hands the handle to the caller, who owns it from now on.
   Type release() noexcept { return std::exchange(value_, Traits::Empty()); }
 
   void reset(Type value = Traits::Empty()) noexcept {
     Type old = std::exchange(value_, value);
-    if (old != Traits::Empty()) Traits::Close(old);
+    if (!Traits::IsEmpty(old)) Traits::Close(old);
   }
 
   // For out-parameters: releases what is held and gives the address to fill.
@@ -51,88 +58,57 @@ class UniqueAny {
 
 namespace traits {
 
-struct Handle {
-  using Type = HANDLE;
-  static Type Empty() noexcept { return nullptr; }
-  static void Close(Type h) noexcept { ::CloseHandle(h); }
-};
-
-struct FileHandle {  // CreateFile and snapshots answer INVALID_HANDLE_VALUE for failure
-  using Type = HANDLE;
-  static Type Empty() noexcept { return INVALID_HANDLE_VALUE; }
-  static void Close(Type h) noexcept { ::CloseHandle(h); }
-};
-
-struct Key {
-  using Type = HKEY;
-  static Type Empty() noexcept { return nullptr; }
-  static void Close(Type h) noexcept { sys::RegCloseKey(h); }
-};
-
-struct MappedView {
-  using Type = void*;
-  static Type Empty() noexcept { return nullptr; }
-  static void Close(Type p) noexcept { ::UnmapViewOfFile(p); }
-};
-
-template <typename T>
-struct GdiObject {
+// A handle whose empty value is null, released by a call of close (whose answer is not needed).
+template <typename T, auto close>
+struct Closed {
   using Type = T;
   static Type Empty() noexcept { return nullptr; }
-  static void Close(Type h) noexcept { ::DeleteObject(h); }
+  static bool IsEmpty(Type h) noexcept { return h == nullptr; }
+  static void Close(Type h) noexcept { close(h); }
 };
 
-struct MemoryDC {
-  using Type = HDC;
-  static Type Empty() noexcept { return nullptr; }
-  static void Close(Type h) noexcept { ::DeleteDC(h); }
+// CreateFile and snapshots answer INVALID_HANDLE_VALUE for failure.
+struct FileHandle {
+  using Type = HANDLE;
+  static Type Empty() noexcept { return INVALID_HANDLE_VALUE; }
+  static bool IsEmpty(Type h) noexcept { return h == INVALID_HANDLE_VALUE; }
+  static void Close(Type h) noexcept { ::CloseHandle(h); }
 };
 
-struct Menu {
-  using Type = HMENU;
-  static Type Empty() noexcept { return nullptr; }
-  static void Close(Type h) noexcept { ::DestroyMenu(h); }
+// A storage medium a data object handed over; empty while it holds no medium (TYMED_NULL).
+struct StgMedium {
+  using Type = STGMEDIUM;
+  static Type Empty() noexcept { return {}; }
+  static bool IsEmpty(const Type& medium) noexcept { return medium.tymed == TYMED_NULL; }
+  static void Close(Type medium) noexcept { ::ReleaseStgMedium(&medium); }
 };
 
-struct Icon {
-  using Type = HICON;
-  static Type Empty() noexcept { return nullptr; }
-  static void Close(Type h) noexcept { ::DestroyIcon(h); }
-};
-
-struct Module {
-  using Type = HMODULE;
-  static Type Empty() noexcept { return nullptr; }
-  static void Close(Type h) noexcept { ::FreeLibrary(h); }
-};
-
-struct Hook {
-  using Type = HHOOK;
-  static Type Empty() noexcept { return nullptr; }
-  static void Close(Type h) noexcept { ::UnhookWindowsHookEx(h); }
-};
-
-struct GlobalMemory {
-  using Type = HGLOBAL;
-  static Type Empty() noexcept { return nullptr; }
-  static void Close(Type h) noexcept { ::GlobalFree(h); }
-};
+// Frees an identifier list with the shell's task allocator; quietly leaves it when no allocator
+// can be had.
+inline void FreeWithTaskAllocator(LPITEMIDLIST list) noexcept {
+  IMalloc* malloc = nullptr;
+  if (FAILED(::SHGetMalloc(&malloc)) || !malloc) return;
+  malloc->Free(list);
+  malloc->Release();
+}
 
 }  // namespace traits
 
-using ScopedHandle = UniqueAny<traits::Handle>;
+using ScopedHandle = UniqueAny<traits::Closed<HANDLE, ::CloseHandle>>;
 using ScopedFileHandle = UniqueAny<traits::FileHandle>;
-using ScopedKey = UniqueAny<traits::Key>;
-using ScopedMappedView = UniqueAny<traits::MappedView>;
-using ScopedBitmap = UniqueAny<traits::GdiObject<HBITMAP>>;
-using ScopedRegion = UniqueAny<traits::GdiObject<HRGN>>;
-using ScopedBrush = UniqueAny<traits::GdiObject<HBRUSH>>;
-using ScopedMemoryDC = UniqueAny<traits::MemoryDC>;
-using ScopedMenu = UniqueAny<traits::Menu>;
-using ScopedIcon = UniqueAny<traits::Icon>;
-using ScopedModule = UniqueAny<traits::Module>;
-using ScopedHook = UniqueAny<traits::Hook>;
-using ScopedGlobal = UniqueAny<traits::GlobalMemory>;
+using ScopedKey = UniqueAny<traits::Closed<HKEY, sys::RegCloseKey>>;
+using ScopedMappedView = UniqueAny<traits::Closed<void*, ::UnmapViewOfFile>>;
+using ScopedBitmap = UniqueAny<traits::Closed<HBITMAP, ::DeleteObject>>;
+using ScopedRegion = UniqueAny<traits::Closed<HRGN, ::DeleteObject>>;
+using ScopedBrush = UniqueAny<traits::Closed<HBRUSH, ::DeleteObject>>;
+using ScopedMemoryDC = UniqueAny<traits::Closed<HDC, ::DeleteDC>>;
+using ScopedMenu = UniqueAny<traits::Closed<HMENU, ::DestroyMenu>>;
+using ScopedIcon = UniqueAny<traits::Closed<HICON, ::DestroyIcon>>;
+using ScopedModule = UniqueAny<traits::Closed<HMODULE, ::FreeLibrary>>;
+using ScopedHook = UniqueAny<traits::Closed<HHOOK, ::UnhookWindowsHookEx>>;
+using ScopedTheme = UniqueAny<traits::Closed<HTHEME, ::CloseThemeData>>;
+using ScopedIDList = UniqueAny<traits::Closed<LPITEMIDLIST, traits::FreeWithTaskAllocator>>;
+using ScopedStgMedium = UniqueAny<traits::StgMedium>;
 
 // A device context obtained from a window (GetDC, GetWindowDC), given back with ReleaseDC.
 class ScopedWindowDC {

@@ -8,6 +8,7 @@
 
 #include "bookmarks/KQRegistry.h"
 #include "common/KQGuard.h"
+#include "common/KQScoped.h"
 #include "hook/KQVHostLink.h"
 #include "shellwindows/KQShellUtils.h"
 #include "shellwindows/KQUtils.h"
@@ -43,27 +44,6 @@ bool OtherViewRegistersClass(const std::string& clsidText) {
 HRESULT CommandsUsed(UINT count) { return MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_NULL, count); }
 
 bool HostRuns() { return ::FindWindowA(kHostWindowClass, nullptr) != nullptr; }
-
-// A storage medium the data object handed over, released with its owner.
-class ScopedStgMedium {
- public:
-  ScopedStgMedium() noexcept = default;
-  ~ScopedStgMedium() {
-    if (filled_) ::ReleaseStgMedium(&medium_);
-  }
-  ScopedStgMedium(const ScopedStgMedium&) = delete;
-  ScopedStgMedium& operator=(const ScopedStgMedium&) = delete;
-
-  STGMEDIUM* put() noexcept {
-    filled_ = true;
-    return &medium_;
-  }
-  const STGMEDIUM& get() const noexcept { return medium_; }
-
- private:
-  STGMEDIUM medium_ = {};
-  bool filled_ = false;
-};
 
 // The one name of a drop list, or false when the list holds another number of names or a name
 // that would not fit the element's path (a cut name would be another element).
@@ -313,7 +293,7 @@ void TKQVContextMenuFactory::UpdateRegistry(bool doRegister) {
   const std::string clsidText = GuidText(ClassId());
   if (doRegister) {
     TKQComObjectFactory::UpdateRegistry(true);
-    TKQRegIniFile reg(KEY_READ | KEY_WRITE);
+    TKQRegIniFile reg(KEY_WRITE);
     reg.SetRootKey(HKEY_CLASSES_ROOT);
     for (const char* parent : kHandlerParents)
       reg.WriteString(std::string(parent) + "\\" + kHandlerKeyName, "", clsidText);
@@ -323,7 +303,7 @@ void TKQVContextMenuFactory::UpdateRegistry(bool doRegister) {
     }
   } else {
     {
-      TKQRegIniFile reg(KEY_READ | KEY_WRITE);
+      TKQRegIniFile reg(KEY_WRITE);
       reg.SetRootKey(HKEY_CLASSES_ROOT);
       // A handler key that is not there is no error.
       if (!OtherViewRegistersClass(clsidText))

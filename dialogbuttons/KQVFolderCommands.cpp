@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 
+#include "common/KQLock.h"
 #include "common/KQProcessStatic.h"
 #include "dialogbuttons/KQVCaptionButton.h"
 #include "hook/KQVHostLink.h"
@@ -20,11 +20,11 @@ namespace {
 constexpr LPARAM kObjectSelFolderEvents[] = {29, 31, 36};
 
 // The folder read at the last qualifying "WM_OBJECTSEL" of any set of this process.
-ProcessStatic<std::mutex> g_LastObjectSelLock;
+ProcessStatic<TLock> g_LastObjectSelLock;
 ProcessStatic<std::string> g_LastObjectSelFolder;
 
 std::string LastObjectSelFolder() {
-  std::lock_guard<std::mutex> lock(*g_LastObjectSelLock);
+  TLockGuard lock(*g_LastObjectSelLock);
   return *g_LastObjectSelFolder;
 }
 
@@ -50,7 +50,7 @@ void TKQVCaptionButtons::RememberObjectSelFolder(LPARAM lParam) {
       std::end(kObjectSelFolderEvents))
     return;
   std::string folder = GetWindowFolder();
-  std::lock_guard<std::mutex> lock(*g_LastObjectSelLock);
+  TLockGuard lock(*g_LastObjectSelLock);
   *g_LastObjectSelFolder = std::move(folder);
 }
 
@@ -98,7 +98,7 @@ void TKQVCaptionButtons::ApplyInitialFolder() {
 }
 
 void ShutdownFolderCommands() {
-  std::lock_guard<std::mutex> lock(*g_LastObjectSelLock);
+  TLockGuard lock(*g_LastObjectSelLock);
   g_LastObjectSelFolder->clear();
   g_LastObjectSelFolder->shrink_to_fit();
 }

@@ -9,51 +9,38 @@
 
 namespace kq {
 
-int32_t ParseDecimal(const std::string& text, int32_t fallback) {
-  int value = 0;
-  return TryParseInteger(text, value) ? value : fallback;
-}
-
-int32_t ReadIntegerSetting(TKQRegIniFile& reg, const std::string& section, const char* ident, int32_t fallback) {
-  const std::string missing;  // an absent value reads as "", which is no number
-  return ParseDecimal(reg.ReadString(section, ident, missing), fallback);
-}
-
-bool ReadBoolSetting(TKQRegIniFile& reg, const std::string& section, const char* ident, bool fallback) {
-  return ReadIntegerSetting(reg, section, ident, fallback ? 1 : 0) != 0;
-}
-
 void TKQVCaptionButtons::ReadSettings() {
+  // Full access, though only read: a key that grants reading but not full access reads as if
+  // every value were missing.
   TKQRegIniFile reg(KEY_ALL_ACCESS);
   const std::string key = ProductKeyPath();
 
   // The first group shares one guard: a failure ends it and skips the second group.
   const bool firstGroupRead = Guard([&] {
-    SetRightOffset(ReadIntegerSetting(reg, key, kShiftCaptionButton, kDefaultShift));
-    SetSkin(static_cast<uint8_t>(ReadIntegerSetting(reg, key, kCaptionButtonSkinType, kDefaultSkinType)));
-    SetTransparency(ReadIntegerSetting(reg, key, kDlgTranspaency, kDefaultTransparency));
-    ResizeDialog = ReadBoolSetting(reg, key, kDlgResize, kDefaultResize);
-    DialogWidth = ReadIntegerSetting(reg, key, kDlgWidth, kDefaultDialogWidth);
-    DialogHeight = ReadIntegerSetting(reg, key, kDlgHeight, kDefaultDialogHeight);
+    SetRightOffset(reg.ReadInteger(key, kShiftCaptionButton, kDefaultShift));
+    SetSkin(static_cast<uint8_t>(reg.ReadInteger(key, kCaptionButtonSkinType, kDefaultSkinType)));
+    SetTransparency(reg.ReadInteger(key, kDlgTranspaency, kDefaultTransparency));
+    ResizeDialog = reg.ReadBool(key, kDlgResize, kDefaultResize);
+    DialogWidth = reg.ReadInteger(key, kDlgWidth, kDefaultDialogWidth);
+    DialogHeight = reg.ReadInteger(key, kDlgHeight, kDefaultDialogHeight);
   });
 
   const bool shownBefore = HasVisibleButtons();
   if (firstGroupRead) {
-    Guard([&] { SetViewStyle(static_cast<uint8_t>(ReadIntegerSetting(reg, key, kViewStyle, kDefaultViewStyle))); });
+    Guard([&] { SetViewStyle(static_cast<uint8_t>(reg.ReadInteger(key, kViewStyle, kDefaultViewStyle))); });
     Guard([&] {
-      SetArrangeIconsBy(static_cast<uint8_t>(ReadIntegerSetting(reg, key, kArrangeIconsBy, kDefaultArrangeIconsBy)));
+      SetArrangeIconsBy(static_cast<uint8_t>(reg.ReadInteger(key, kArrangeIconsBy, kDefaultArrangeIconsBy)));
     });
     Guard([&] {
-      HideFavoritesButton = ReadBoolSetting(reg, key, kHideFavoritesButton, kDefaultHideButton);
+      HideFavoritesButton = reg.ReadBool(key, kHideFavoritesButton, kDefaultHideButton);
       if (TKQCaptionButton* button = Button(0)) button->Visible = !HideFavoritesButton;
     });
     Guard([&] {
-      HideHistoryButton = ReadBoolSetting(reg, key, kHideHistoryButton, kDefaultHideButton);
+      HideHistoryButton = reg.ReadBool(key, kHideHistoryButton, kDefaultHideButton);
       if (TKQCaptionButton* button = Button(1)) button->Visible = !HideHistoryButton;
     });
-    Guard([&] {
-      DisableTrickForGettingFolder = ReadBoolSetting(reg, key, kDisableTrickForGettingFolder, kDefaultDisableTrick);
-    });
+    Guard(
+        [&] { DisableTrickForGettingFolder = reg.ReadBool(key, kDisableTrickForGettingFolder, kDefaultDisableTrick); });
   }
   // The frames take a skin only while a button is visible: buttons this reading shows again get
   // the skin in force now, not the frames of an older one (or none, for a set made hidden).

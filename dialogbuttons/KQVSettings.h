@@ -7,8 +7,6 @@
 
 namespace kq {
 
-class TKQRegIniFile;
-
 // The settings live in ProductKeyPath() (bookmarks/KQRegistry.h), below HKEY_CURRENT_USER.
 
 // The dialog set's values.
@@ -35,12 +33,8 @@ constexpr int32_t kDefaultArrangeIconsBy = 0;
 constexpr bool kDefaultHideButton = false;
 constexpr bool kDefaultDisableTrick = true;
 
-// A decimal integer stored as a string; fallback when the value is missing or not a decimal
-// integer. A value of another registry type is a read failure (the reader throws).
-int32_t ReadIntegerSetting(TKQRegIniFile& reg, const std::string& section, const char* ident, int32_t fallback);
-bool ReadBoolSetting(TKQRegIniFile& reg, const std::string& section, const char* ident, bool fallback);
-
-// Text that is a whole decimal integer (optional sign, digits, within 32 bits); fallback otherwise.
-int32_t ParseDecimal(const std::string& text, int32_t fallback);
+// Every value is read with TKQRegIniFile::ReadInteger or ReadBool: the default when the value is
+// missing or not a decimal integer; a value of another registry type is a read failure (the
+// reader throws).
 
 }  // namespace kq

@@ -3,11 +3,11 @@
 #include <commctrl.h>
 
 #include <memory>
-#include <mutex>
 
 #include "captionbuttons/KQTaskWnd.h"
-#include "common/KQProcessStatic.h"
 #include "common/KQGuard.h"
+#include "common/KQLock.h"
+#include "common/KQProcessStatic.h"
 #include "common/KQScoped.h"
 #include "common/KQSysCalls.h"
 #include "dialogbuttons/KQVCaptionButton.h"
@@ -29,24 +29,28 @@ constexpr char kHistoryGlyph[] = "HISTORY_VISTA";
 constexpr UINT kListViewItemHits = LVHT_ONITEMICON | LVHT_ONITEMLABEL | LVHT_ONITEMSTATEICON;
 constexpr UINT kTreeViewEmptyHits = TVHT_ONITEMRIGHT | TVHT_NOWHERE | TVHT_ONITEMINDENT;
 
-HHOOK g_CallWndRetHook = nullptr;
-HHOOK g_MouseHook = nullptr;
+// Hooks set by HookOn stay set through the end of the process; only HookOff removes them.
+ProcessStatic<ScopedHook> g_CallWndRetHook;
+ProcessStatic<ScopedHook> g_MouseHook;
 ProcessStatic<std::unique_ptr<TKQVCaptionButtonsLst>> g_ButtonSets;
 
 // The two glyphs, loaded once per process and shared by every set; freed at library stop, after
 // the sets that draw them.
 struct Glyphs {
+  TLock lock;
+  bool loaded = false;  // under lock
   ScopedBitmap favorites;
   ScopedBitmap history;
 };
-std::once_flag g_GlyphsLoaded;
 ProcessStatic<Glyphs> g_Glyphs;
 
 const Glyphs& SharedGlyphs() {
-  std::call_once(g_GlyphsLoaded, [] {
+  TLockGuard guard(g_Glyphs->lock);
+  if (!g_Glyphs->loaded) {
     g_Glyphs->favorites.reset(LoadResourceBitmap(kFavoritesGlyph));
     g_Glyphs->history.reset(LoadResourceBitmap(kHistoryGlyph));
-  });
+    g_Glyphs->loaded = true;
+  }
   return *g_Glyphs;
 }
 
@@ -87,9 +91,9 @@ void ReportDoubleClick(const MOUSEHOOKSTRUCT& mouse) {
   POINT client = mouse.pt;
   ::ScreenToClient(mouse.hwnd, &client);
   bool report = false;
-  if (lstrcmpiA(className.c_str(), kListViewClass) == 0 && IsDoubleClickMenuEnabled()) {
+  if (SameClassName(className.c_str(), kListViewClass) && IsDoubleClickMenuEnabled()) {
     report = IsEmptyListViewSpot(mouse.hwnd, client);
-  } else if (lstrcmpiA(className.c_str(), kTreeViewClass) == 0 && IsDoubleClickMenuEnabled()) {
+  } else if (SameClassName(className.c_str(), kTreeViewClass) && IsDoubleClickMenuEnabled()) {
     report = IsEmptyTreeViewSpot(mouse.hwnd, client);
   }
   if (!report) return;
@@ -118,7 +122,7 @@ bool AttachButtons(HWND wnd) {
 }
 
 LRESULT CALLBACK CallWndRetHookProc(int code, WPARAM wParam, LPARAM lParam) {
-  LRESULT result = sys::CallNextHook(g_CallWndRetHook, code, wParam, lParam);
+  LRESULT result = sys::CallNextHook(g_CallWndRetHook->get(), code, wParam, lParam);
   if (code != HC_ACTION || lParam == 0) return result;
   // Nearly every message is none of ours: those leave before the guarded step is set up.
   const UINT msg = reinterpret_cast<const CWPRETSTRUCT*>(lParam)->message;
@@ -175,18 +179,16 @@ void WINAPI HookOn() {
   }
   // A second HookOn replaces the call-return hook rather than losing the earlier handle, which
   // HookOff could then never remove.
-  if (g_CallWndRetHook) ::UnhookWindowsHookEx(g_CallWndRetHook);
-  g_CallWndRetHook = ::SetWindowsHookExA(WH_CALLWNDPROCRET, CallWndRetHookProc, LibraryModule(), 0);
-  if (!g_MouseHook) g_MouseHook = ::SetWindowsHookExA(WH_MOUSE, MouseHookProc, LibraryModule(), 0);
+  g_CallWndRetHook->reset();
+  g_CallWndRetHook->reset(::SetWindowsHookExA(WH_CALLWNDPROCRET, CallWndRetHookProc, LibraryModule(), 0));
+  if (!*g_MouseHook) g_MouseHook->reset(::SetWindowsHookExA(WH_MOUSE, MouseHookProc, LibraryModule(), 0));
 }
 
 void WINAPI HookOff() {
   using namespace kq;
   Guard([] { ThreadHooksOff(); });
-  if (g_CallWndRetHook) ::UnhookWindowsHookEx(g_CallWndRetHook);
-  g_CallWndRetHook = nullptr;
-  if (g_MouseHook) ::UnhookWindowsHookEx(g_MouseHook);
-  g_MouseHook = nullptr;
+  g_CallWndRetHook->reset();
+  g_MouseHook->reset();
 }
 
 }  // extern "C"

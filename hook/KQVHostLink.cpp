@@ -2,6 +2,7 @@
 
 #include "common/KQGuard.h"
 #include "common/KQScoped.h"
+#include "common/KQModuleEntry.h"
 
 namespace kq {
 
@@ -24,20 +25,12 @@ struct SectionBasicInformation {
 constexpr int kSectionBasicInformation = 0;
 using NtQuerySectionProc = LONG(WINAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
 
-NtQuerySectionProc QuerySectionEntry() {
-  static const NtQuerySectionProc entry = [] {
-    HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
-    return ntdll ? reinterpret_cast<NtQuerySectionProc>(
-                       reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtQuerySection")))
-                 : nullptr;
-  }();
-  return entry;
-}
+NtQuerySectionProc g_QuerySection = nullptr;  // resolved at start-up
 
 // Whether the section behind mapping holds fewer than size bytes. Unknown sizes are not smaller:
 // the view's own extent still bounds every access.
 bool SectionSmallerThan(HANDLE mapping, size_t size) {
-  NtQuerySectionProc query = QuerySectionEntry();
+  NtQuerySectionProc query = g_QuerySection;
   if (!query) return false;
   SectionBasicInformation info = {};
   if (query(mapping, kSectionBasicInformation, &info, sizeof(info), nullptr) != 0) return false;
@@ -173,7 +166,10 @@ DialogFolderRecord MakeDialogFolderRecord(HWND dialog, const std::string& path) 
   return record;
 }
 
-void RegisterObjectSelMsg() { ObjectSelMsg = ::RegisterWindowMessageA(kObjectSelMsgName); }
+void StartupHostLink() {
+  ObjectSelMsg = ::RegisterWindowMessageA(kObjectSelMsgName);
+  g_QuerySection = ModuleEntry<NtQuerySectionProc>(::GetModuleHandleA("ntdll.dll"), "NtQuerySection");
+}
 
 void RegisterManageMsg() { ManageMsg = ::RegisterWindowMessageA(kManageMsgName); }
 

@@ -102,7 +102,8 @@ extern UINT GetDlgFolderMsg;
 extern UINT ObjectSelMsg;
 
 // Registration, each called at start-up in the turn of the unit that owns the message.
-void RegisterObjectSelMsg();  // the library's own start, before everything else
+void StartupHostLink();       // the library's own start, before everything else (also resolves
+                              // the section-size query of ntdll)
 void RegisterManageMsg();     // the dialog caption buttons
 void RegisterHookMessages();  // the hooks: InitButtonsMsg, AppIsDisabledMsg, GetDlgFolderMsg
 

@@ -1,10 +1,10 @@
 #include "hook/KQVThreadHooks.h"
 
 #include <map>
-#include <mutex>
 #include <utility>
 
 #include "common/KQGuard.h"
+#include "common/KQLock.h"
 #include "common/KQProcessStatic.h"
 #include "common/KQScoped.h"
 #include "hook/KQVHook.h"
@@ -32,7 +32,7 @@ ProcessStatic<ScopedHandle> g_Switch;
 HWINEVENTHOOK g_EventHooks[std::size(kInjectingEvents)] = {};
 
 // In every process: the hooked threads.
-ProcessStatic<std::mutex> g_ThreadsLock;
+ProcessStatic<TLock> g_ThreadsLock;
 ProcessStatic<std::map<DWORD, TThreadHooks>> g_Threads;
 
 bool SwitchIsOn() {
@@ -48,7 +48,7 @@ void Unhook(const TThreadHooks& hooks) {
 void RemoveThisThreadsHooks() {
   TThreadHooks hooks = {};
   {
-    std::lock_guard<std::mutex> lock(*g_ThreadsLock);
+    TLockGuard lock(*g_ThreadsLock);
     auto it = g_Threads->find(::GetCurrentThreadId());
     if (it == g_Threads->end()) return;
     hooks = it->second;
@@ -78,7 +78,7 @@ LRESULT CALLBACK ThreadMouseProc(int code, WPARAM wParam, LPARAM lParam) {
 
 void HookThisThread() {
   const DWORD thread = ::GetCurrentThreadId();
-  std::lock_guard<std::mutex> lock(*g_ThreadsLock);
+  TLockGuard lock(*g_ThreadsLock);
   if (g_Threads->count(thread)) return;
   TThreadHooks hooks = {};
   hooks.callWndRet = ::SetWindowsHookExA(WH_CALLWNDPROCRET, ThreadCallWndRetProc, LibraryModule(), thread);
@@ -128,7 +128,7 @@ void ThreadHooksOff() {
 void RemoveThreadHooks() {
   std::map<DWORD, TThreadHooks> threads;
   {
-    std::lock_guard<std::mutex> lock(*g_ThreadsLock);
+    TLockGuard lock(*g_ThreadsLock);
     threads.swap(*g_Threads);
   }
   for (const auto& [thread, hooks] : threads) {

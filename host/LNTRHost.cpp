@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/KQModuleEntry.h"
 #include "common/KQScoped.h"
 #include "host/HostContext.h"
 #include "host/HostProtocol.h"
@@ -23,10 +24,6 @@ std::string DefaultLibraryPath() {
   std::string self(path, length < MAX_PATH ? length : 0);
   size_t slash = self.find_last_of("\\/");
   return (slash == std::string::npos ? std::string() : self.substr(0, slash + 1)) + "LNTRHlp.dll";
-}
-
-HookProc LibraryEntry(HMODULE library, const char* name) {
-  return reinterpret_cast<HookProc>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
 }
 
 int RunHost(int argc, char** argv) {
@@ -67,8 +64,8 @@ int RunHost(int argc, char** argv) {
   if (options.hook) {
     std::string path = options.dllPath.empty() ? DefaultLibraryPath() : options.dllPath;
     library.reset(::LoadLibraryA(path.c_str()));
-    HookProc hookOn = library ? LibraryEntry(library.get(), "HookOn") : nullptr;
-    hookOff = library ? LibraryEntry(library.get(), "HookOff") : nullptr;
+    HookProc hookOn = kq::ModuleEntry<HookProc>(library.get(), "HookOn");
+    hookOff = kq::ModuleEntry<HookProc>(library.get(), "HookOff");
     if (!hookOn || !hookOff) {
       context.log.Line("error library " + path + " " + std::to_string(::GetLastError()));
       return kExitNoLibrary;

@@ -160,7 +160,7 @@ IFACEMETHODIMP TKQComObjectFactory::LockServer(BOOL lock) {
 }
 
 void TKQComObjectFactory::UpdateRegistry(bool doRegister) {
-  TKQRegIniFile reg(KEY_READ | KEY_WRITE);
+  TKQRegIniFile reg(KEY_WRITE);
   reg.SetRootKey(HKEY_CLASSES_ROOT);
   const std::string classKey = ClassKeyPath(clsid_);
   const std::string serverKey = classKey + "\\" + kInprocServerKey;
@@ -199,22 +199,22 @@ HRESULT ComGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) noexcept {
 
 HRESULT ComCanUnloadNow() noexcept { return g_Objects == 0 && g_FactoryRefs == 0 && g_Locks == 0 ? S_OK : S_FALSE; }
 
-HRESULT ComRegisterServer() noexcept {
-  return Guarded(E_FAIL, []() -> HRESULT {
+namespace {
+
+// Writes (or removes) the type library's and every class's entries.
+HRESULT UpdateServerRegistry(bool doRegister) noexcept {
+  return Guarded(E_FAIL, [doRegister]() -> HRESULT {
     if (!RegistrationReady()) return S_OK;
-    if (FAILED(RegisterModuleTypeLib())) return E_FAIL;
-    for (const auto& factory : ClassTable()) factory->UpdateRegistry(true);
+    if (FAILED(doRegister ? RegisterModuleTypeLib() : UnregisterModuleTypeLib())) return E_FAIL;
+    for (const auto& factory : ClassTable()) factory->UpdateRegistry(doRegister);
     return S_OK;
   });
 }
 
-HRESULT ComUnregisterServer() noexcept {
-  return Guarded(E_FAIL, []() -> HRESULT {
-    if (!RegistrationReady()) return S_OK;
-    if (FAILED(UnregisterModuleTypeLib())) return E_FAIL;
-    for (const auto& factory : ClassTable()) factory->UpdateRegistry(false);
-    return S_OK;
-  });
-}
+}  // namespace
+
+HRESULT ComRegisterServer() noexcept { return UpdateServerRegistry(true); }
+
+HRESULT ComUnregisterServer() noexcept { return UpdateServerRegistry(false); }
 
 }  // namespace kq

@@ -20,7 +20,7 @@ namespace kq {
 // and the first that fails ends it, leaving a library that does nothing (no hooks, no
 // registration) rather than a program that cannot load it.
 void LibraryStartup() {
-  for (void (*step)() : {RegisterObjectSelMsg, StartupUtils, StartupShellUtils, StartupVMenu, StartupCaptionButtons,
+  for (void (*step)() : {StartupHostLink, StartupUtils, StartupShellUtils, StartupVMenu, StartupCaptionButtons,
                          StartupContextMenu, StartupDialogButtons, StartupHook}) {
     if (!Guard(step)) return;
   }

@@ -212,7 +212,7 @@ TTaskWnd* OfficeFileNameField(TTaskWnd& task, const std::string& className, int 
     field = task.FindChildByID(kOfficeFieldFallback, false);
     fieldId = kOfficeFieldFallback;
   }
-  if (field && fieldId == kOfficeFieldFallback && field->GetWndClassName() == kClassEdit &&
+  if (field && fieldId == kOfficeFieldFallback && SameClassName(field->GetWndClassName().c_str(), kClassEdit) &&
       ContainsIgnoringCase(className, kClassOfficeMso96)) {
     if (TTaskWnd* edit = task.FindChildByIDAndClass(kOfficeFieldMso96Edit, kClassEdit, false)) field = edit;
   }
@@ -332,7 +332,7 @@ bool SetFolderByTyping(HWND wnd, const std::string& path) {
     if (!::IsWindow(wnd)) return false;
     TTaskWnd task(wnd);
     const std::string className = GetWndClassName(wnd);
-    if (lstrcmpiA(className.c_str(), kClassTfFileDlg) == 0) return TypeIntoTfFileDlg(task, path);
+    if (SameClassName(className.c_str(), kClassTfFileDlg)) return TypeIntoTfFileDlg(task, path);
     const int fieldId = OfficeFieldId(wnd, className);
     if (fieldId == 0) return false;  // no dialog that is typed into
     return TypeIntoOfficeDialog(task, className, fieldId, path);

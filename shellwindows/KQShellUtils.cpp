@@ -10,6 +10,7 @@
 #include "common/KQProcessStatic.h"
 #include "common/KQScoped.h"
 #include "common/KQSysCalls.h"
+#include "common/KQModuleEntry.h"
 #include "shellwindows/KQUtils.h"
 
 namespace kq {
@@ -181,19 +182,9 @@ HICON ExtractSmallFileIcon(const std::string& fileName, int index) {
   return ExtractFileIcon(fileName, index);
 }
 
-void ScopedIDList::reset(LPITEMIDLIST list) noexcept {
-  LPITEMIDLIST old = list_;
-  list_ = list;
-  if (!old) return;
-  ComPtr<IMalloc> malloc;
-  if (SUCCEEDED(::SHGetMalloc(&malloc)) && malloc) malloc->Free(old);
-}
-
 void StartupShellUtils() {
   g_Shell32->reset(::LoadLibraryA("shell32.dll"));
-  g_IDListFromPath = *g_Shell32 ? reinterpret_cast<IDListFromPathProc>(reinterpret_cast<void*>(
-                                      ::GetProcAddress(g_Shell32->get(), MAKEINTRESOURCEA(kIDListFromPathOrdinal))))
-                                : nullptr;
+  g_IDListFromPath = ModuleEntry<IDListFromPathProc>(g_Shell32->get(), MAKEINTRESOURCEA(kIDListFromPathOrdinal));
 }
 
 void ShutdownShellUtils() {

@@ -11,6 +11,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/KQScoped.h"
+
 namespace kq {
 
 // The shell's task allocator could not be obtained while a list had to be freed.
@@ -57,39 +59,6 @@ HICON GetGenericShellIcon(const std::string& path);
 HICON ExtractFileIcon(const std::string& fileName, int index);
 // The small icon number index of fileName; where the file has no small form, ExtractFileIcon.
 HICON ExtractSmallFileIcon(const std::string& fileName, int index);
-
-// One owner of one identifier list, freed with the task allocator.
-class ScopedIDList {
- public:
-  ScopedIDList() noexcept = default;
-  explicit ScopedIDList(LPITEMIDLIST list) noexcept : list_(list) {}
-  ~ScopedIDList() { reset(); }
-  ScopedIDList(const ScopedIDList&) = delete;
-  ScopedIDList& operator=(const ScopedIDList&) = delete;
-  ScopedIDList(ScopedIDList&& other) noexcept : list_(other.release()) {}
-  ScopedIDList& operator=(ScopedIDList&& other) noexcept {
-    if (this != &other) reset(other.release());
-    return *this;
-  }
-
-  LPITEMIDLIST get() const noexcept { return list_; }
-  explicit operator bool() const noexcept { return list_ != nullptr; }
-  LPITEMIDLIST release() noexcept {
-    LPITEMIDLIST list = list_;
-    list_ = nullptr;
-    return list;
-  }
-  // Frees the list held (quietly leaving it when no allocator can be had) and holds list.
-  void reset(LPITEMIDLIST list = nullptr) noexcept;
-  // For out-parameters: frees what is held and gives the address to fill.
-  LPITEMIDLIST* put() noexcept {
-    reset();
-    return &list_;
-  }
-
- private:
-  LPITEMIDLIST list_ = nullptr;
-};
 
 // Start-up and shut-down of this unit: shell32 and its entry under ordinal 157.
 void StartupShellUtils();

@@ -11,16 +11,29 @@
 #include <cstring>
 #include <vector>
 
+#include "common/KQProcessStatic.h"
 #include "common/KQScoped.h"
 #include "common/KQSysCalls.h"
+#include "common/KQModuleEntry.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace kq {
 namespace {
 
+// The optional system entries, resolved at start-up.
 using SetLayeredWindowAttributesProc = BOOL(WINAPI*)(HWND, COLORREF, BYTE, DWORD);
 SetLayeredWindowAttributesProc g_SetLayeredWindowAttributes = nullptr;
+
+// The process-status functions, from psapi, which start-up loads and shut-down frees.
+using EnumProcessModulesProc = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, LPDWORD);
+using GetModuleFileNameExAProc = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
+struct ProcessStatus {
+  EnumProcessModulesProc enumModules = nullptr;
+  GetModuleFileNameExAProc moduleFileName = nullptr;
+};
+ProcessStatic<ScopedModule> g_Psapi;
+ProcessStatus g_ProcessStatus;
 
 constexpr DWORD kProcessQueryAccess = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;  // 0x410
 constexpr DWORD kLayeredRedrawFlags = RDW_ERASE | RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN;
@@ -38,32 +51,8 @@ bool ReadVersion(OSVERSIONINFOA& info) {
 #pragma GCC diagnostic pop
 }
 
-// The process-status functions, loaded from psapi on first use.
-using EnumProcessModulesProc = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, LPDWORD);
-using GetModuleFileNameExAProc = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
-
-struct ProcessStatus {
-  EnumProcessModulesProc enumModules = nullptr;
-  GetModuleFileNameExAProc moduleFileName = nullptr;
-};
-
-const ProcessStatus& LoadProcessStatus() {
-  static const ProcessStatus status = [] {
-    ProcessStatus s;
-    HMODULE psapi = ::LoadLibraryA("psapi.dll");  // kept for the life of the process
-    if (psapi) {
-      s.enumModules = reinterpret_cast<EnumProcessModulesProc>(
-          reinterpret_cast<void*>(::GetProcAddress(psapi, "EnumProcessModules")));
-      s.moduleFileName = reinterpret_cast<GetModuleFileNameExAProc>(
-          reinterpret_cast<void*>(::GetProcAddress(psapi, "GetModuleFileNameExA")));
-    }
-    return s;
-  }();
-  return status;
-}
-
 std::string ProcessFileOnNT(DWORD pid) {
-  const ProcessStatus& ps = LoadProcessStatus();
+  const ProcessStatus& ps = g_ProcessStatus;
   if (!ps.enumModules || !ps.moduleFileName) return {};
   ScopedHandle process(::OpenProcess(kProcessQueryAccess, FALSE, pid));
   if (!process) return {};
@@ -266,12 +255,17 @@ void QueryTitleBarInfoEx(HWND wnd, TitleBarInfoEx& info) {
 HMODULE LibraryModule() { return reinterpret_cast<HMODULE>(&__ImageBase); }
 
 void StartupUtils() {
-  HMODULE user32 = ::GetModuleHandleA("User32.dll");
-  g_SetLayeredWindowAttributes = user32 ? reinterpret_cast<SetLayeredWindowAttributesProc>(reinterpret_cast<void*>(
-                                              ::GetProcAddress(user32, "SetLayeredWindowAttributes")))
-                                        : nullptr;
+  g_SetLayeredWindowAttributes =
+      ModuleEntry<SetLayeredWindowAttributesProc>(::GetModuleHandleA("User32.dll"), "SetLayeredWindowAttributes");
+  g_Psapi->reset(::LoadLibraryA("psapi.dll"));
+  g_ProcessStatus.enumModules = ModuleEntry<EnumProcessModulesProc>(g_Psapi->get(), "EnumProcessModules");
+  g_ProcessStatus.moduleFileName = ModuleEntry<GetModuleFileNameExAProc>(g_Psapi->get(), "GetModuleFileNameExA");
 }
 
-void ShutdownUtils() { g_SetLayeredWindowAttributes = nullptr; }
+void ShutdownUtils() {
+  g_SetLayeredWindowAttributes = nullptr;
+  g_ProcessStatus = {};
+  g_Psapi->reset();
+}
 
 }  // namespace kq

@@ -65,7 +65,8 @@ inline LPARAM MakeLParam(int lo, int hi) {
 // The module that holds the library's code and resources (the DLL, or a program linking it).
 HMODULE LibraryModule();
 
-// Start-up and shut-down of this unit: the SetLayeredWindowAttributes entry.
+// Start-up and shut-down of this unit: the SetLayeredWindowAttributes entry and the process-status
+// entries of psapi.
 void StartupUtils();
 void ShutdownUtils();
 
