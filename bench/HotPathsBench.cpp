@@ -19,7 +19,7 @@
 
 #include <wrl/client.h>
 
-#include "bookmarks/KQRegistry.h"
+#include "common/KQRegistry.h"
 #include "bookmarks/KQVMenu.h"
 #include "captionbuttons/KQCaptionButton.h"
 #include "dialogbuttons/KQVCaptionButton.h"

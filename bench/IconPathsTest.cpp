@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "bookmarks/KQRegistry.h"
+#include "common/KQRegistry.h"
 #include "bookmarks/KQVMenu.h"
 #include "common/KQSysCalls.h"
 #include "lib/LNTRStartup.h"

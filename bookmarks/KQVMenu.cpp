@@ -1,7 +1,5 @@
 #include "bookmarks/KQVMenu.h"
 
-#include "shellwindows/KQDialogFolder.h"
-
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -9,8 +7,8 @@
 #include "common/KQProcessStatic.h"
 #include "common/KQGuard.h"
 #include "common/KQSysCalls.h"
-#include "shellwindows/KQShellUtils.h"
-#include "shellwindows/KQUtils.h"
+#include "bookmarks/KQShellIcons.h"
+#include "common/KQUtils.h"
 
 namespace kq {
 namespace {
@@ -345,10 +343,5 @@ HBITMAP HistoryBitmap() noexcept { return g_HistoryBitmap->get(); }
 void StartupVMenu() { g_HistoryBitmap->reset(LoadResourceBitmap(kHistoryBitmapResource)); }
 
 void ShutdownVMenu() { g_HistoryBitmap->reset(); }
-
-bool TKQVMenu::ExecuteCommand(HWND wnd, int index) const {
-  TKQVNode* node = FindByIndex(index);
-  return node && SetDialogFolder(wnd, node->FileName());
-}
 
 }  // namespace kq

@@ -13,7 +13,7 @@
 #include "captionbuttons/KQWndProcThunk.h"
 #include "common/KQGuard.h"
 #include "common/KQSysCalls.h"
-#include "shellwindows/KQUtils.h"
+#include "common/KQUtils.h"
 
 namespace kq {
 

@@ -6,11 +6,12 @@
 #include <cstring>
 #include <new>
 
-#include "bookmarks/KQRegistry.h"
+#include "common/KQRegistry.h"
 #include "common/KQGuard.h"
-#include "hook/KQVHostLink.h"
+#include "hostlink/KQVHostLink.h"
+#include "shellwindows/KQDialogFolder.h"
 #include "shellwindows/KQShellUtils.h"
-#include "shellwindows/KQUtils.h"
+#include "common/KQUtils.h"
 
 namespace kq {
 namespace {
@@ -81,6 +82,13 @@ void DropUnreadHistoryEntry(TKQVMenu& menu, const HistoryPlace& before) noexcept
   if (!entries || entries->empty()) return;
   auto* entry = static_cast<TKQVNode*>(entries->back().get());
   if (entry->FileName().empty() && entry->DisplayName().empty()) menu.DeleteNode(entry);
+}
+
+// Sends Wnd (a file dialog or Explorer window) to the FileName of the bookmark that Menu's command
+// Index stands for; true when Menu holds such a bookmark and the window was sent there.
+bool ExecuteCommand(const TKQVMenu& menu, HWND wnd, int index) {
+  const TKQVNode* node = menu.FindByIndex(index);
+  return node && SetDialogFolder(wnd, node->FileName());
 }
 
 }  // namespace
@@ -264,7 +272,7 @@ HRESULT TKQVContextMenu::DoInvokeCommand(const CMINVOKECOMMANDINFO& info) {
     SendAddBookmark(ElementPath);
     return S_OK;
   }
-  return GetMenu().ExecuteCommand(wnd, static_cast<int>(offset)) ? S_OK : E_INVALIDARG;
+  return ExecuteCommand(GetMenu(), wnd, static_cast<int>(offset)) ? S_OK : E_INVALIDARG;
 }
 
 IFACEMETHODIMP TKQVContextMenu::GetCommandString(UINT_PTR idCmd, UINT uType, UINT*, CHAR* pszName, UINT cchMax) {

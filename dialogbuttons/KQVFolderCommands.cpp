@@ -8,9 +8,9 @@
 
 #include "common/KQProcessStatic.h"
 #include "dialogbuttons/KQVCaptionButton.h"
-#include "hook/KQVHostLink.h"
+#include "hostlink/KQVHostLink.h"
 #include "shellwindows/KQDialogFolder.h"
-#include "shellwindows/KQUtils.h"
+#include "common/KQUtils.h"
 #include "shellwindows/KQWindowKind.h"
 
 namespace kq {

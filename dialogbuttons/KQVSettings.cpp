@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
-#include "bookmarks/KQRegistry.h"
+#include "common/KQRegistry.h"
 #include "common/KQGuard.h"
 #include "dialogbuttons/KQVCaptionButton.h"
-#include "shellwindows/KQUtils.h"
+#include "common/KQUtils.h"
 
 namespace kq {
 

@@ -5,14 +5,14 @@
 #include <memory>
 #include <mutex>
 
-#include "captionbuttons/KQTaskWnd.h"
+#include "shellwindows/KQTaskWnd.h"
 #include "common/KQProcessStatic.h"
 #include "common/KQGuard.h"
 #include "common/KQScoped.h"
 #include "common/KQSysCalls.h"
 #include "dialogbuttons/KQVCaptionButton.h"
-#include "hook/KQVHostLink.h"
-#include "shellwindows/KQUtils.h"
+#include "hostlink/KQVHostLink.h"
+#include "common/KQUtils.h"
 #include "shellwindows/KQWindowKind.h"
 
 namespace kq {

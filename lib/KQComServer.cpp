@@ -8,10 +8,10 @@
 
 #include <wrl/client.h>
 
-#include "bookmarks/KQRegistry.h"
+#include "common/KQRegistry.h"
 #include "common/KQProcessStatic.h"
 #include "common/KQGuard.h"
-#include "shellwindows/KQUtils.h"
+#include "common/KQUtils.h"
 
 namespace kq {
 namespace {

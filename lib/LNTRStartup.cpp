@@ -8,10 +8,10 @@
 #include "contextmenu/KQVContextMenu.h"
 #include "dialogbuttons/KQVCaptionButton.h"
 #include "hook/KQVHook.h"
-#include "hook/KQVHostLink.h"
+#include "hostlink/KQVHostLink.h"
 #include "lib/KQComServer.h"
 #include "shellwindows/KQShellUtils.h"
-#include "shellwindows/KQUtils.h"
+#include "common/KQUtils.h"
 
 namespace kq {
 

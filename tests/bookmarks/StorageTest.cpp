@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "bookmarks/KQRegistry.h"
+#include "common/KQRegistry.h"
 #include "bookmarks/KQVMenu.h"
 #include "tests/bookmarks/HostRegistry.h"
 

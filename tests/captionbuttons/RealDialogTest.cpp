@@ -13,7 +13,7 @@
 #include "captionbuttons/KQCaptionButton.h"
 #include "common/KQScoped.h"
 #include "dialogbuttons/KQVCaptionButton.h"
-#include "shellwindows/KQUtils.h"
+#include "common/KQUtils.h"
 #include "tests/captionbuttons/CaptionFixtures.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/HostProcess.h"

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "hook/KQVHostLink.h"
+#include "hostlink/KQVHostLink.h"
 #include "tests/bookmarks/HostRegistry.h"
 #include "tests/contextmenu/ServerFixtures.h"
 #include "tests/support/HostProcess.h"

@@ -11,7 +11,7 @@
 
 #include "captionbuttons/KQCaptionButton.h"
 #include "dialogbuttons/KQVCaptionButton.h"
-#include "hook/KQVHostLink.h"
+#include "hostlink/KQVHostLink.h"
 #include "shellwindows/KQWindowKind.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/HostProcess.h"

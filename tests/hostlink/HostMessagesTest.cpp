@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "hook/KQVHostLink.h"
+#include "hostlink/KQVHostLink.h"
 #include "host/HostProtocol.h"
-#include "shellwindows/KQUtils.h"
+#include "common/KQUtils.h"
 #include "tests/hostlink/HostLinkFixtures.h"
 #include "tests/support/HostProcess.h"
 

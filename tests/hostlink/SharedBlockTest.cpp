@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "hook/KQVHostLink.h"
+#include "hostlink/KQVHostLink.h"
 #include "host/HostProtocol.h"
 #include "tests/hostlink/HostLinkFixtures.h"
 #include "tests/support/HostProcess.h"

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "common/KQScoped.h"
-#include "hook/KQVHostLink.h"
+#include "hostlink/KQVHostLink.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/reliability/ServedDialog.h"
 #include "tests/support/TestPaths.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "captionbuttons/KQTaskWnd.h"
+#include "shellwindows/KQTaskWnd.h"
 #include "dialogbuttons/KQVSettings.h"
 #include "tests/settings/SettingsFixtures.h"
 #include "tests/support/HostProcess.h"

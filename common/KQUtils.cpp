@@ -1,4 +1,4 @@
-#include "shellwindows/KQUtils.h"
+#include "common/KQUtils.h"
 
 #include <objidl.h>
 #include <ocidl.h>
