@@ -284,18 +284,11 @@ IFACEMETHODIMP TKQVContextMenu::GetCommandString(UINT_PTR idCmd, UINT uType, UIN
   });
 }
 
-// ---- TKQVContextMenuFactory --------------------------------------------------------------------
+// ---- Registration ------------------------------------------------------------------------------
 
-TKQVContextMenuFactory::TKQVContextMenuFactory()
-    : TKQComObjectFactory(kContextMenuClassId, kContextMenuDescription, kThreadingApartment) {}
-
-HRESULT TKQVContextMenuFactory::CreateComObject(REFIID riid, void** ppv) { return TKQVContextMenu::Create(riid, ppv); }
-
-void TKQVContextMenuFactory::UpdateRegistry(bool doRegister) {
-  if (!RegistrationReady()) return;
-  const std::string clsidText = GuidText(ClassId());
+void TKQVContextMenu::UpdateRegistry(bool doRegister) {
+  const std::string clsidText = GuidText(kContextMenuClassId);
   if (doRegister) {
-    TKQComObjectFactory::UpdateRegistry(true);
     TKQRegIniFile reg(KEY_READ | KEY_WRITE);
     reg.SetRootKey(HKEY_CLASSES_ROOT);
     for (const char* parent : kHandlerParents)
@@ -305,22 +298,11 @@ void TKQVContextMenuFactory::UpdateRegistry(bool doRegister) {
       reg.WriteString(kApprovedKey, clsidText, kApprovedText);
     }
   } else {
-    {
-      TKQRegIniFile reg(KEY_READ | KEY_WRITE);
-      reg.SetRootKey(HKEY_CLASSES_ROOT);
-      // A handler key that is not there is no error.
-      for (const char* parent : kHandlerParents) reg.DeleteKey(std::string(parent) + "\\" + kHandlerKeyName);
-    }
-    TKQComObjectFactory::UpdateRegistry(false);
+    TKQRegIniFile reg(KEY_READ | KEY_WRITE);
+    reg.SetRootKey(HKEY_CLASSES_ROOT);
+    // A handler key that is not there is no error.
+    for (const char* parent : kHandlerParents) reg.DeleteKey(std::string(parent) + "\\" + kHandlerKeyName);
   }
 }
-
-// Runs inside DllMain: a failure leaves the module without its class, never the process without
-// the module.
-void StartupContextMenu() {
-  Guard([] { AddComClass(std::make_unique<TKQVContextMenuFactory>()); });
-}
-
-void ShutdownContextMenu() { ClearComClasses(); }
 
 }  // namespace kq
