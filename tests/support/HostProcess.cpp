@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "host/HostProtocol.h"
 #include "tests/support/ChildProcess.h"
@@ -43,7 +44,7 @@ void PumpMessagesFor(DWORD ms) {
 
 std::string HostProcess::HostExePath() { return ProgramFolder() + "LNTRHost.exe"; }
 
-HostProcess::HostProcess() : logPath_(NewLogPath()) {}
+HostProcess::HostProcess(std::string exePath) : exePath_(std::move(exePath)), logPath_(NewLogPath()) {}
 
 HostProcess::~HostProcess() {
   if (process_) Stop();
@@ -51,7 +52,7 @@ HostProcess::~HostProcess() {
 }
 
 bool HostProcess::Start(const std::vector<std::string>& options, DWORD timeoutMs) {
-  std::string commandLine = test::QuoteArgument(HostExePath());
+  std::string commandLine = test::QuoteArgument(exePath_);
   for (const std::string& option : options) commandLine.append(" ").append(test::QuoteArgument(option));
   commandLine.append(" --log ").append(test::QuoteArgument(logPath_));
   ::DeleteFileA(logPath_.c_str());

@@ -17,7 +17,9 @@ class HostProcess {
   static constexpr DWORD kCommandTimeoutMs = 10000;
   static constexpr DWORD kStopTimeoutMs = 5000;
 
-  HostProcess();
+  // The host program: LNTRHost.exe next to this program unless another is named (the 32-bit host
+  // beside an x86-64 test, for example).
+  explicit HostProcess(std::string exePath = HostExePath());
   ~HostProcess();  // ends the host if it still runs and deletes its log
   HostProcess(const HostProcess&) = delete;
   HostProcess& operator=(const HostProcess&) = delete;
@@ -52,6 +54,7 @@ class HostProcess {
   static std::string HostExePath();
 
  private:
+  std::string exePath_;
   ScopedHandle process_;
   DWORD pid_ = 0;
   HWND window_ = nullptr;
