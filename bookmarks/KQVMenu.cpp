@@ -4,10 +4,10 @@
 #include <utility>
 #include <vector>
 
-#include "common/KQProcessStatic.h"
-#include "common/KQGuard.h"
-#include "common/KQSysCalls.h"
 #include "bookmarks/KQShellIcons.h"
+#include "common/KQGuard.h"
+#include "common/KQProcessStatic.h"
+#include "common/KQSysCalls.h"
 #include "common/KQUtils.h"
 
 namespace kq {

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "common/KQRegistry.h"
 #include "bookmarks/KQTreeUtl.h"
+#include "common/KQRegistry.h"
 #include "common/KQScoped.h"
 
 namespace kq {

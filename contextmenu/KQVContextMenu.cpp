@@ -6,12 +6,12 @@
 #include <cstring>
 #include <new>
 
-#include "common/KQRegistry.h"
 #include "common/KQGuard.h"
+#include "common/KQRegistry.h"
+#include "common/KQUtils.h"
 #include "hostlink/KQVHostLink.h"
 #include "shellwindows/KQDialogFolder.h"
 #include "shellwindows/KQShellUtils.h"
-#include "common/KQUtils.h"
 
 namespace kq {
 namespace {

@@ -7,10 +7,10 @@
 #include <mutex>
 
 #include "common/KQProcessStatic.h"
+#include "common/KQUtils.h"
 #include "dialogbuttons/KQVCaptionButton.h"
 #include "hostlink/KQVHostLink.h"
 #include "shellwindows/KQDialogFolder.h"
-#include "common/KQUtils.h"
 #include "shellwindows/KQWindowKind.h"
 
 namespace kq {

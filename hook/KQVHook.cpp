@@ -5,14 +5,14 @@
 #include <memory>
 #include <mutex>
 
-#include "shellwindows/KQTaskWnd.h"
-#include "common/KQProcessStatic.h"
 #include "common/KQGuard.h"
+#include "common/KQProcessStatic.h"
 #include "common/KQScoped.h"
 #include "common/KQSysCalls.h"
+#include "common/KQUtils.h"
 #include "dialogbuttons/KQVCaptionButton.h"
 #include "hostlink/KQVHostLink.h"
-#include "common/KQUtils.h"
+#include "shellwindows/KQTaskWnd.h"
 #include "shellwindows/KQWindowKind.h"
 
 namespace kq {

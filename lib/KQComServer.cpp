@@ -7,9 +7,9 @@
 
 #include <wrl/client.h>
 
-#include "common/KQRegistry.h"
 #include "common/KQComModule.h"
 #include "common/KQGuard.h"
+#include "common/KQRegistry.h"
 #include "common/KQUtils.h"
 #include "contextmenu/KQVContextMenu.h"
 

@@ -5,12 +5,12 @@
 #include "bookmarks/KQVMenu.h"
 #include "captionbuttons/KQCaptionButton.h"
 #include "common/KQGuard.h"
+#include "common/KQUtils.h"
 #include "dialogbuttons/KQVCaptionButton.h"
 #include "hook/KQVHook.h"
 #include "hostlink/KQVHostLink.h"
 #include "lib/KQComServer.h"
 #include "shellwindows/KQShellUtils.h"
-#include "common/KQUtils.h"
 
 namespace kq {
 

@@ -7,12 +7,12 @@
 #include <cctype>
 #include <vector>
 
-#include "shellwindows/KQTaskWnd.h"
 #include "common/KQGuard.h"
+#include "common/KQUtils.h"
 #include "hostlink/KQVHostLink.h"
 #include "shellwindows/KQShellUtils.h"
 #include "shellwindows/KQShlBrowserUtils.h"
-#include "common/KQUtils.h"
+#include "shellwindows/KQTaskWnd.h"
 #include "shellwindows/KQWindowKind.h"
 
 using Microsoft::WRL::ComPtr;

@@ -21,8 +21,8 @@
 #include "tests/bookmarks/HostRegistry.h"
 #include "tests/contextmenu/ServerFixtures.h"
 #include "tests/support/HostProcess.h"
-#include "tests/support/TestWindows.h"
 #include "tests/support/TestPaths.h"
+#include "tests/support/TestWindows.h"
 
 namespace kq::test {
 namespace {

@@ -15,8 +15,8 @@
 #include "shellwindows/KQWindowKind.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/HostProcess.h"
-#include "tests/support/TestPaths.h"
 #include "tests/support/MouseInput.h"
+#include "tests/support/TestPaths.h"
 
 namespace kq {
 namespace {

@@ -12,8 +12,8 @@
 
 #include "common/KQScoped.h"
 #include "hostlink/KQVHostLink.h"
-#include "tests/support/ChildProcess.h"
 #include "tests/reliability/ServedDialog.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TestPaths.h"
 
 namespace kq {
