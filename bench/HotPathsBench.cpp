@@ -19,13 +19,13 @@
 
 #include <wrl/client.h>
 
-#include "bookmarks/KQRegistry.h"
 #include "bookmarks/KQVMenu.h"
 #include "captionbuttons/KQCaptionButton.h"
-#include "dialogbuttons/KQVCaptionButton.h"
 #include "captionbuttons/KQWndProcThunk.h"
+#include "common/KQRegistry.h"
 #include "common/KQSysCalls.h"
 #include "contextmenu/KQVContextMenu.h"
+#include "dialogbuttons/KQVCaptionButton.h"
 #include "hook/KQVHook.h"
 #include "lib/LNTRStartup.h"
 #include "shellwindows/KQWindowKind.h"

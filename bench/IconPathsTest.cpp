@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "bookmarks/KQRegistry.h"
 #include "bookmarks/KQVMenu.h"
+#include "common/KQRegistry.h"
 #include "common/KQSysCalls.h"
 #include "lib/LNTRStartup.h"
 

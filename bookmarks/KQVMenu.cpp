@@ -1,16 +1,14 @@
 #include "bookmarks/KQVMenu.h"
 
-#include "shellwindows/KQDialogFolder.h"
-
 #include <stdexcept>
 #include <utility>
 #include <vector>
 
-#include "common/KQProcessStatic.h"
+#include "bookmarks/KQShellIcons.h"
 #include "common/KQGuard.h"
+#include "common/KQProcessStatic.h"
 #include "common/KQSysCalls.h"
-#include "shellwindows/KQShellUtils.h"
-#include "shellwindows/KQUtils.h"
+#include "common/KQUtils.h"
 
 namespace kq {
 namespace {
@@ -340,15 +338,15 @@ TKQVNode* TKQVMenu::FindByIndex(int index) const noexcept {
   return nullptr;
 }
 
+bool TKQVMenu::ExecuteCommand(HWND window, int index, TSendWindowTo sendTo) const {
+  const TKQVNode* node = FindByIndex(index);
+  return node && sendTo && sendTo(window, node->FileName());
+}
+
 HBITMAP HistoryBitmap() noexcept { return g_HistoryBitmap->get(); }
 
 void StartupVMenu() { g_HistoryBitmap->reset(LoadResourceBitmap(kHistoryBitmapResource)); }
 
 void ShutdownVMenu() { g_HistoryBitmap->reset(); }
-
-bool TKQVMenu::ExecuteCommand(HWND wnd, int index) const {
-  TKQVNode* node = FindByIndex(index);
-  return node && SetDialogFolder(wnd, node->FileName());
-}
 
 }  // namespace kq

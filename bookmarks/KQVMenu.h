@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "bookmarks/KQRegistry.h"
 #include "bookmarks/KQTreeUtl.h"
+#include "common/KQRegistry.h"
 #include "common/KQScoped.h"
 
 namespace kq {
@@ -121,11 +121,13 @@ class TKQVMenu : public TCustomNodes {
   // The caller owns the menu. The check-mark bitmaps it shows stay valid as long as this object,
   // also after a reload or a new icon has replaced their nodes' own.
   HMENU BuildMenu(TCustomNode* parentNode, UINT& id, int& index, UINT lastId = UINT_MAX);
-  // The first node in pre-order whose MenuIndex is Index (never one that is negative), or none.
+  // The first node in pre-order whose MenuIndex is Index (never one that is negative), or none:
+  // the bookmark a command of the last built menu stands for.
   TKQVNode* FindByIndex(int index) const noexcept;
-  // Sends wnd (a file dialog or Explorer window) to the FileName of the node whose MenuIndex is
-  // index; true when a node was found and the window was sent there.
-  bool ExecuteCommand(HWND wnd, int index) const;
+  // Sends window to the folder of the bookmark FindByIndex(index) finds, with sendTo (the caller's
+  // set-folder operation); false when no bookmark has that index or sendTo answers false.
+  using TSendWindowTo = bool (*)(HWND window, const std::string& folder);
+  bool ExecuteCommand(HWND window, int index, TSendWindowTo sendTo) const;
 
  private:
   void LoadLevel(TKQRegIniFile& reg, const std::string& keyPath, TKQVNode* parent, int depth);

@@ -14,7 +14,7 @@
 #include "common/KQGuard.h"
 #include "common/KQScoped.h"
 #include "common/KQSysCalls.h"
-#include "shellwindows/KQUtils.h"
+#include "common/KQUtils.h"
 
 namespace kq {
 

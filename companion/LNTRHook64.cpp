@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "common/KQScoped.h"
-#include "hook/KQVHostLink.h"
+#include "hostlink/KQVHostLink.h"
 
 namespace {
 

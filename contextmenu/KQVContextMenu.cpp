@@ -6,12 +6,13 @@
 #include <cstring>
 #include <new>
 
-#include "bookmarks/KQRegistry.h"
 #include "common/KQGuard.h"
+#include "common/KQRegistry.h"
 #include "common/KQScoped.h"
-#include "hook/KQVHostLink.h"
+#include "common/KQUtils.h"
+#include "hostlink/KQVHostLink.h"
+#include "shellwindows/KQDialogFolder.h"
 #include "shellwindows/KQShellUtils.h"
-#include "shellwindows/KQUtils.h"
 
 namespace kq {
 namespace {
@@ -19,21 +20,14 @@ namespace {
 // Whether the other build of the library registers this class in the other registry view of a
 // 64-bit system. The handler keys below "*", "Directory" and the like are shared by both views:
 // they go with the last of the two registrations.
-bool OtherViewRegistersClass(const std::string& clsidText) {
+bool OtherViewRegistersClass(REFCLSID clsid) {
 #if defined(_WIN64)
   const REGSAM otherView = KEY_WOW64_32KEY;
 #else
-  using TIsWow64Process = BOOL(WINAPI*)(HANDLE, PBOOL);
-  HMODULE kernel32 = ::GetModuleHandleA("kernel32.dll");
-  const auto isWow64Process =
-      kernel32
-          ? reinterpret_cast<TIsWow64Process>(reinterpret_cast<void*>(::GetProcAddress(kernel32, "IsWow64Process")))
-          : nullptr;
-  BOOL wow64 = FALSE;
-  if (!isWow64Process || !isWow64Process(::GetCurrentProcess(), &wow64) || !wow64) return false;
+  if (!IsWow64(::GetCurrentProcess())) return false;
   const REGSAM otherView = KEY_WOW64_64KEY;
 #endif
-  const std::string server = std::string("CLSID\\") + clsidText + "\\" + kInprocServerKey;
+  const std::string server = ServerKeyPath(clsid);
   HKEY key = nullptr;
   if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, server.c_str(), 0, KEY_READ | otherView, &key) != ERROR_SUCCESS) return false;
   ScopedKey owned(key);
@@ -269,7 +263,7 @@ HRESULT TKQVContextMenu::DoInvokeCommand(const CMINVOKECOMMANDINFO& info) {
     SendAddBookmark(ElementPath);
     return S_OK;
   }
-  return GetMenu().ExecuteCommand(wnd, static_cast<int>(offset)) ? S_OK : E_INVALIDARG;
+  return GetMenu().ExecuteCommand(wnd, static_cast<int>(offset), SetDialogFolder) ? S_OK : E_INVALIDARG;
 }
 
 IFACEMETHODIMP TKQVContextMenu::GetCommandString(UINT_PTR idCmd, UINT uType, UINT*, CHAR* pszName, UINT cchMax) {
@@ -281,18 +275,11 @@ IFACEMETHODIMP TKQVContextMenu::GetCommandString(UINT_PTR idCmd, UINT uType, UIN
   });
 }
 
-// ---- TKQVContextMenuFactory --------------------------------------------------------------------
+// ---- Registration ------------------------------------------------------------------------------
 
-TKQVContextMenuFactory::TKQVContextMenuFactory()
-    : TKQComObjectFactory(kContextMenuClassId, kContextMenuDescription, kThreadingApartment) {}
-
-HRESULT TKQVContextMenuFactory::CreateComObject(REFIID riid, void** ppv) { return TKQVContextMenu::Create(riid, ppv); }
-
-void TKQVContextMenuFactory::UpdateRegistry(bool doRegister) {
-  if (!RegistrationReady()) return;
-  const std::string clsidText = GuidText(ClassId());
+void TKQVContextMenu::UpdateRegistry(bool doRegister) {
+  const std::string clsidText = GuidText(kContextMenuClassId);
   if (doRegister) {
-    TKQComObjectFactory::UpdateRegistry(true);
     TKQRegIniFile reg(KEY_WRITE);
     reg.SetRootKey(HKEY_CLASSES_ROOT);
     for (const char* parent : kHandlerParents)
@@ -302,23 +289,12 @@ void TKQVContextMenuFactory::UpdateRegistry(bool doRegister) {
       reg.WriteString(kApprovedKey, clsidText, kApprovedText);
     }
   } else {
-    {
-      TKQRegIniFile reg(KEY_WRITE);
-      reg.SetRootKey(HKEY_CLASSES_ROOT);
-      // A handler key that is not there is no error.
-      if (!OtherViewRegistersClass(clsidText))
-        for (const char* parent : kHandlerParents) reg.DeleteKey(std::string(parent) + "\\" + kHandlerKeyName);
-    }
-    TKQComObjectFactory::UpdateRegistry(false);
+    TKQRegIniFile reg(KEY_WRITE);
+    reg.SetRootKey(HKEY_CLASSES_ROOT);
+    // A handler key that is not there is no error.
+    if (!OtherViewRegistersClass(kContextMenuClassId))
+      for (const char* parent : kHandlerParents) reg.DeleteKey(std::string(parent) + "\\" + kHandlerKeyName);
   }
 }
-
-// Runs inside DllMain: a failure leaves the module without its class, never the process without
-// the module.
-void StartupContextMenu() {
-  Guard([] { AddComClass(std::make_unique<TKQVContextMenuFactory>()); });
-}
-
-void ShutdownContextMenu() { ClearComClasses(); }
 
 }  // namespace kq

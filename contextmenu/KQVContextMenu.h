@@ -1,7 +1,7 @@
 // The shell context-menu extension: the handler Explorer creates for the context menu of a file,
 // folder, drive or folder background, which adds "Add to Lanterna..." and the "Bookmarks..."
-// submenu between two separators; its class object; and the registry entries that make the shell
-// use it.
+// submenu between two separators, and the registry entries that make the shell use it. Its class
+// object is the server's (lib/KQComServer.h), made from the handler's class identifier and Create.
 #pragma once
 
 #include <windows.h>
@@ -12,9 +12,9 @@
 #include <string>
 
 #include "bookmarks/KQVMenu.h"
+#include "common/KQComModule.h"
 #include "common/KQScoped.h"
-#include "lib/KQComServer.h"
-#include "shellwindows/KQUtils.h"
+#include "common/KQUtils.h"
 
 namespace kq {
 
@@ -59,6 +59,10 @@ class TKQVContextMenu final : public TKQComObject, public IContextMenu, public I
  public:
   // A new handler answering riid in *ppv.
   static HRESULT Create(REFIID riid, void** ppv);
+  // Writes (true) or removes (false) the handler keys and the approval value; the server writes
+  // them after the class entries and removes them before. Throws TKQRegError when an entry cannot
+  // be written.
+  static void UpdateRegistry(bool doRegister);
 
   // IUnknown
   IFACEMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
@@ -99,20 +103,5 @@ class TKQVContextMenu final : public TKQComObject, public IContextMenu, public I
   bool ShowFavorites = true;
   bool ShowHistory = true;
 };
-
-// The class object: one new handler per request; it writes and removes the handler keys and the
-// approval value along with the class entries.
-class TKQVContextMenuFactory final : public TKQComObjectFactory {
- public:
-  TKQVContextMenuFactory();
-  void UpdateRegistry(bool doRegister) override;
-
- protected:
-  HRESULT CreateComObject(REFIID riid, void** ppv) override;
-};
-
-// Start-up of this unit: the class object joins the server's table.
-void StartupContextMenu();
-void ShutdownContextMenu();
 
 }  // namespace kq

@@ -1,8 +1,8 @@
 #include "dialogbuttons/KQVCaptionButton.h"
 
 #include "common/KQGuard.h"
-#include "hook/KQVHostLink.h"
-#include "shellwindows/KQUtils.h"
+#include "common/KQUtils.h"
+#include "hostlink/KQVHostLink.h"
 #include "shellwindows/KQWindowKind.h"
 
 namespace kq {

@@ -4,10 +4,10 @@
 
 #include <iterator>
 
-#include "captionbuttons/KQTaskWnd.h"
 #include "common/KQScoped.h"
+#include "common/KQUtils.h"
 #include "dialogbuttons/KQVCaptionButton.h"
-#include "shellwindows/KQUtils.h"
+#include "shellwindows/KQTaskWnd.h"
 #include "shellwindows/KQWindowKind.h"
 
 namespace kq {

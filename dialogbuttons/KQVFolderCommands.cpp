@@ -7,10 +7,10 @@
 
 #include "common/KQLock.h"
 #include "common/KQProcessStatic.h"
+#include "common/KQUtils.h"
 #include "dialogbuttons/KQVCaptionButton.h"
-#include "hook/KQVHostLink.h"
+#include "hostlink/KQVHostLink.h"
 #include "shellwindows/KQDialogFolder.h"
-#include "shellwindows/KQUtils.h"
 #include "shellwindows/KQWindowKind.h"
 
 namespace kq {

@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
-#include "bookmarks/KQRegistry.h"
 #include "common/KQGuard.h"
+#include "common/KQRegistry.h"
+#include "common/KQUtils.h"
 #include "dialogbuttons/KQVCaptionButton.h"
-#include "shellwindows/KQUtils.h"
 
 namespace kq {
 

@@ -7,7 +7,9 @@
 
 namespace kq {
 
-// The settings live in ProductKeyPath() (bookmarks/KQRegistry.h), below HKEY_CURRENT_USER.
+class TKQRegIniFile;
+
+// The settings live in ProductKeyPath() (common/KQRegistry.h), below HKEY_CURRENT_USER.
 
 // The dialog set's values.
 constexpr char kShiftCaptionButton[] = "ShiftCaptionButton";

@@ -4,16 +4,16 @@
 
 #include <memory>
 
-#include "captionbuttons/KQTaskWnd.h"
 #include "common/KQGuard.h"
 #include "common/KQLock.h"
 #include "common/KQProcessStatic.h"
 #include "common/KQScoped.h"
 #include "common/KQSysCalls.h"
+#include "common/KQUtils.h"
 #include "dialogbuttons/KQVCaptionButton.h"
-#include "hook/KQVHostLink.h"
 #include "hook/KQVThreadHooks.h"
-#include "shellwindows/KQUtils.h"
+#include "hostlink/KQVHostLink.h"
+#include "shellwindows/KQTaskWnd.h"
 #include "shellwindows/KQWindowKind.h"
 
 namespace kq {

@@ -8,8 +8,8 @@
 #include "common/KQProcessStatic.h"
 #include "common/KQScoped.h"
 #include "hook/KQVHook.h"
-#include "hook/KQVHostLink.h"
-#include "shellwindows/KQUtils.h"
+#include "hostlink/KQVHostLink.h"
+#include "common/KQUtils.h"
 
 namespace kq {
 namespace {
@@ -102,8 +102,7 @@ bool HostIsThirtyTwoBit() {
   HWND host = GetHostWindow();
   if (!host || !::GetWindowThreadProcessId(host, &pid)) return false;
   ScopedHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-  BOOL wow64 = FALSE;
-  return process && ::IsWow64Process(process.get(), &wow64) && wow64;
+  return process && IsWow64(process.get());
 #endif
 }
 

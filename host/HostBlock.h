@@ -7,7 +7,7 @@
 #include <string>
 
 #include "common/KQScoped.h"
-#include "hook/KQVHostLink.h"
+#include "hostlink/KQVHostLink.h"
 
 namespace lntrhost {
 

@@ -3,33 +3,71 @@
 #include <oleauto.h>
 #include <shlwapi.h>
 
-#include <utility>
-#include <vector>
+#include <iterator>
 
 #include <wrl/client.h>
 
-#include "bookmarks/KQRegistry.h"
-#include "common/KQProcessStatic.h"
+#include "common/KQComModule.h"
 #include "common/KQGuard.h"
-#include "shellwindows/KQUtils.h"
+#include "common/KQRegistry.h"
+#include "common/KQUtils.h"
+#include "contextmenu/KQVContextMenu.h"
 
 namespace kq {
 namespace {
 
 using Microsoft::WRL::ComPtr;
 
-// The module's counts. The shell calls in on one apartment thread per object, but objects of
-// several apartments may live at once: the counts are changed with interlocked operations.
-LONG g_Objects = 0;      // live objects of every class
-LONG g_FactoryRefs = 0;  // references to class objects held outside the table
-LONG g_Locks = 0;        // IClassFactory::LockServer
+// One class of the server: its identifier, the function that makes a new object of it answering
+// riid, the description and threading model written with its class entries, and the entries of
+// its own (none when null), written after the class entries and removed before them.
+struct TKQComClass {
+  const CLSID* ClassId;
+  HRESULT (*CreateInstance)(REFIID riid, void** ppv);
+  const char* Description;
+  const char* ThreadingModel;
+  void (*UpdateRegistry)(bool doRegister);
+};
+
+// The server's classes.
+constexpr TKQComClass kComClasses[] = {
+    {&kContextMenuClassId, TKQVContextMenu::Create, kContextMenuDescription, kThreadingApartment,
+     TKQVContextMenu::UpdateRegistry},
+};
+
+// The class object of one class of the table: a new object for every request; no aggregation. It
+// has no state of its own (its references are counted for the module), so the class objects are
+// made by the compiler: nothing is allocated for them when the module loads and nothing runs for
+// them when it goes, and every request for a class is answered with the same object.
+class TKQComObjectFactory final : public IClassFactory {
+ public:
+  constexpr explicit TKQComObjectFactory(const TKQComClass& comClass) noexcept : class_(comClass) {}
+
+  // IUnknown
+  IFACEMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+  IFACEMETHODIMP_(ULONG) AddRef() override;
+  IFACEMETHODIMP_(ULONG) Release() override;
+  // IClassFactory
+  IFACEMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override;
+  IFACEMETHODIMP LockServer(BOOL lock) override;
+
+  REFCLSID ClassId() const noexcept { return *class_.ClassId; }
+
+  // Writes (true) or removes (false) the class's entries under HKEY_CLASSES_ROOT: the CLSID key
+  // with the description, its InprocServer32 key with the module's name and threading model, and
+  // the class's own. No ProgID is written. Throws TKQRegError when an entry cannot be written.
+  void UpdateRegistry(bool doRegister) const;
+
+ private:
+  const TKQComClass& class_;
+};
+
+// One class object per class of the table, in its order.
+constinit TKQComObjectFactory g_ClassObjects[] = {TKQComObjectFactory(kComClasses[0])};
+static_assert(std::size(g_ClassObjects) == std::size(kComClasses), "one class object per class");
+
 bool g_RegistrationReady = false;
 
-ProcessStatic<std::vector<std::unique_ptr<TKQComObjectFactory>>> g_ClassTable;
-
-std::vector<std::unique_ptr<TKQComObjectFactory>>& ClassTable() { return *g_ClassTable; }
-
-std::string ClassKeyPath(REFCLSID clsid) { return std::string(kClsidKey) + "\\" + GuidText(clsid); }
 
 std::wstring WideText(const std::string& text) {
   const int n = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
@@ -77,15 +115,6 @@ HRESULT UnregisterModuleTypeLib() {
 
 }  // namespace
 
-std::string GuidText(REFGUID guid) {
-  constexpr int kGuidTextChars = 39 + 1;  // "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}" and a zero
-  wchar_t wide[kGuidTextChars] = {};
-  if (::StringFromGUID2(guid, wide, kGuidTextChars) == 0) return {};
-  char text[kGuidTextChars] = {};
-  ::WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof(text), nullptr, nullptr);
-  return text;
-}
-
 std::string ModuleFileName() {
   char name[kMaxPathChars + 1] = {};
   const DWORD n = ::GetModuleFileNameA(LibraryModule(), name, sizeof(name));
@@ -103,24 +132,7 @@ std::string RegisteredModuleName() {
   return std::string(shortName, n);
 }
 
-// ---- TKQComObject ------------------------------------------------------------------------------
-
-TKQComObject::TKQComObject() noexcept { ::InterlockedIncrement(&g_Objects); }
-
-TKQComObject::~TKQComObject() { ::InterlockedDecrement(&g_Objects); }
-
-ULONG TKQComObject::AddRefObject() noexcept { return static_cast<ULONG>(::InterlockedIncrement(&refs_)); }
-
-ULONG TKQComObject::ReleaseObject() noexcept {
-  const LONG refs = ::InterlockedDecrement(&refs_);
-  if (refs == 0) Guard([this] { delete this; });
-  return static_cast<ULONG>(refs);
-}
-
 // ---- TKQComObjectFactory -----------------------------------------------------------------------
-
-TKQComObjectFactory::TKQComObjectFactory(REFCLSID clsid, std::string description, const char* threadingModel)
-    : clsid_(clsid), description_(std::move(description)), threadingModel_(threadingModel) {}
 
 IFACEMETHODIMP TKQComObjectFactory::QueryInterface(REFIID riid, void** ppv) {
   return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
@@ -132,55 +144,47 @@ IFACEMETHODIMP TKQComObjectFactory::QueryInterface(REFIID riid, void** ppv) {
   });
 }
 
-IFACEMETHODIMP_(ULONG) TKQComObjectFactory::AddRef() {
-  return static_cast<ULONG>(::InterlockedIncrement(&g_FactoryRefs));
-}
+IFACEMETHODIMP_(ULONG) TKQComObjectFactory::AddRef() { return AddRefClassObject(); }
 
-// The table keeps the object; only the count of outside references falls.
-IFACEMETHODIMP_(ULONG) TKQComObjectFactory::Release() {
-  return static_cast<ULONG>(::InterlockedDecrement(&g_FactoryRefs));
-}
+// The object lives as long as the module; only the count of outside references falls.
+IFACEMETHODIMP_(ULONG) TKQComObjectFactory::Release() { return ReleaseClassObject(); }
 
 IFACEMETHODIMP TKQComObjectFactory::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
   return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
-    return CreateComObject(riid, ppv);
+    return class_.CreateInstance(riid, ppv);
   });
 }
 
 IFACEMETHODIMP TKQComObjectFactory::LockServer(BOOL lock) {
-  if (lock) {
-    ::InterlockedIncrement(&g_Locks);
-  } else {
-    ::InterlockedDecrement(&g_Locks);
-  }
+  LockModule(lock != FALSE);
   return S_OK;
 }
 
-void TKQComObjectFactory::UpdateRegistry(bool doRegister) {
-  TKQRegIniFile reg(KEY_WRITE);
-  reg.SetRootKey(HKEY_CLASSES_ROOT);
-  const std::string classKey = ClassKeyPath(clsid_);
-  const std::string serverKey = classKey + "\\" + kInprocServerKey;
+void TKQComObjectFactory::UpdateRegistry(bool doRegister) const {
+  const std::string classKey = ClassKeyPath(ClassId());
+  const std::string serverKey = ServerKeyPath(ClassId());
   if (doRegister) {
-    reg.WriteString(classKey, "", description_);
-    reg.WriteString(serverKey, "", RegisteredModuleName());
-    reg.WriteString(serverKey, kThreadingModelValue, threadingModel_);
+    {
+      TKQRegIniFile reg(KEY_WRITE);
+      reg.SetRootKey(HKEY_CLASSES_ROOT);
+      reg.WriteString(classKey, "", class_.Description);
+      reg.WriteString(serverKey, "", RegisteredModuleName());
+      reg.WriteString(serverKey, kThreadingModelValue, class_.ThreadingModel);
+    }
+    if (class_.UpdateRegistry) class_.UpdateRegistry(true);
   } else {
+    if (class_.UpdateRegistry) class_.UpdateRegistry(false);
+    TKQRegIniFile reg(KEY_WRITE);
+    reg.SetRootKey(HKEY_CLASSES_ROOT);
     reg.DeleteKey(serverKey);
     reg.DeleteKey(classKey);
   }
 }
 
-// ---- The table and the exports -----------------------------------------------------------------
-
-void AddComClass(std::unique_ptr<TKQComObjectFactory> factory) {
-  if (factory) ClassTable().push_back(std::move(factory));
-}
-
-void ClearComClasses() noexcept { ClassTable().clear(); }
+// ---- The exports --------------------------------------------------------------------------------
 
 bool RegistrationReady() noexcept { return g_RegistrationReady; }
 
@@ -190,14 +194,16 @@ HRESULT ComGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) noexcept {
   return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
-    for (const auto& factory : ClassTable()) {
-      if (::IsEqualCLSID(factory->ClassId(), rclsid)) return factory->QueryInterface(riid, ppv);
+    // A module whose start-up did not complete serves nothing, as it hooks and registers nothing.
+    if (!RegistrationReady()) return CLASS_E_CLASSNOTAVAILABLE;
+    for (TKQComObjectFactory& factory : g_ClassObjects) {
+      if (::IsEqualCLSID(factory.ClassId(), rclsid)) return factory.QueryInterface(riid, ppv);
     }
     return CLASS_E_CLASSNOTAVAILABLE;
   });
 }
 
-HRESULT ComCanUnloadNow() noexcept { return g_Objects == 0 && g_FactoryRefs == 0 && g_Locks == 0 ? S_OK : S_FALSE; }
+HRESULT ComCanUnloadNow() noexcept { return ModuleCanUnload() ? S_OK : S_FALSE; }
 
 namespace {
 
@@ -206,7 +212,7 @@ HRESULT UpdateServerRegistry(bool doRegister) noexcept {
   return Guarded(E_FAIL, [doRegister]() -> HRESULT {
     if (!RegistrationReady()) return S_OK;
     if (FAILED(doRegister ? RegisterModuleTypeLib() : UnregisterModuleTypeLib())) return E_FAIL;
-    for (const auto& factory : ClassTable()) factory->UpdateRegistry(doRegister);
+    for (const TKQComObjectFactory& factory : g_ClassObjects) factory.UpdateRegistry(doRegister);
     return S_OK;
   });
 }

@@ -5,13 +5,12 @@
 #include "bookmarks/KQVMenu.h"
 #include "captionbuttons/KQCaptionButton.h"
 #include "common/KQGuard.h"
-#include "contextmenu/KQVContextMenu.h"
+#include "common/KQUtils.h"
 #include "dialogbuttons/KQVCaptionButton.h"
 #include "hook/KQVHook.h"
-#include "hook/KQVHostLink.h"
+#include "hostlink/KQVHostLink.h"
 #include "lib/KQComServer.h"
 #include "shellwindows/KQShellUtils.h"
-#include "shellwindows/KQUtils.h"
 
 namespace kq {
 
@@ -21,7 +20,7 @@ namespace kq {
 // registration) rather than a program that cannot load it.
 void LibraryStartup() {
   for (void (*step)() : {StartupHostLink, StartupUtils, StartupShellUtils, StartupVMenu, StartupCaptionButtons,
-                         StartupContextMenu, StartupDialogButtons, StartupHook}) {
+                         StartupDialogButtons, StartupHook}) {
     if (!Guard(step)) return;
   }
   SetRegistrationReady(true);
@@ -30,8 +29,8 @@ void LibraryStartup() {
 // Each step of the shut-down runs whatever an earlier one met.
 void LibraryShutdown() {
   SetRegistrationReady(false);
-  for (void (*step)() : {ShutdownHook, ShutdownDialogButtons, ShutdownContextMenu, ShutdownCaptionButtons,
-                         ShutdownVMenu, ShutdownShellUtils, ShutdownUtils})
+  for (void (*step)() :
+       {ShutdownHook, ShutdownDialogButtons, ShutdownCaptionButtons, ShutdownVMenu, ShutdownShellUtils, ShutdownUtils})
     Guard(step);
 }
 

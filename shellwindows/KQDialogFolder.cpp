@@ -9,12 +9,12 @@
 #include <utility>
 #include <vector>
 
-#include "captionbuttons/KQTaskWnd.h"
 #include "common/KQGuard.h"
-#include "hook/KQVHostLink.h"
+#include "common/KQUtils.h"
+#include "hostlink/KQVHostLink.h"
 #include "shellwindows/KQShellUtils.h"
 #include "shellwindows/KQShlBrowserUtils.h"
-#include "shellwindows/KQUtils.h"
+#include "shellwindows/KQTaskWnd.h"
 #include "shellwindows/KQWindowKind.h"
 
 using Microsoft::WRL::ComPtr;

@@ -1,6 +1,6 @@
-// Item identifier lists, the shell's names of folders and files, and the icon look-ups of the
-// bookmark menu. Every list the library creates or receives is allocated and freed with the
-// shell's task allocator (SHGetMalloc), obtained anew for each operation.
+// Item identifier lists and the paths they stand for. Every list the library creates or receives
+// is allocated and freed with the shell's task allocator (SHGetMalloc), obtained anew for each
+// operation.
 #pragma once
 
 #include <windows.h>
@@ -45,20 +45,6 @@ LPITEMIDLIST IDListFromPath(const void* path) noexcept;
 // IDListFromPath with an ANSI path passed in the width the system's entry expects.
 LPITEMIDLIST IDListFromAnsiPath(const std::string& path);
 
-// The shell's icon for path (small unless large; the open-folder form when open), or 0 when the
-// shell cannot describe path or it is longer than the path limit. The caller owns the icon.
-HICON GetShellIcon(const std::string& path, bool large, bool open);
-// The made-up name that stands for what path's name looks like: "folder", or "file" with path's
-// extension. It names no folder path lies in.
-std::string GenericShellName(const std::string& path);
-// The shell's small icon of GenericShellName(path) (a folder, or a file of its extension), found
-// by attributes alone: no file system is asked. The caller owns the icon.
-HICON GetGenericShellIcon(const std::string& path);
-// The large icon number index of fileName (an icon file or a module with icon resources); 0 when
-// the file does not exist or index is not below its number of icons.
-HICON ExtractFileIcon(const std::string& fileName, int index);
-// The small icon number index of fileName; where the file has no small form, ExtractFileIcon.
-HICON ExtractSmallFileIcon(const std::string& fileName, int index);
 
 // Start-up and shut-down of this unit: shell32 and its entry under ordinal 157.
 void StartupShellUtils();

@@ -4,10 +4,10 @@
 
 #include <iterator>
 
-#include "captionbuttons/KQTaskWnd.h"
 #include "common/KQGuard.h"
+#include "common/KQUtils.h"
 #include "shellwindows/KQShellUtils.h"
-#include "shellwindows/KQUtils.h"
+#include "shellwindows/KQTaskWnd.h"
 #include "shellwindows/KQWindowKind.h"
 
 using Microsoft::WRL::ComPtr;

@@ -3,10 +3,10 @@
 #include <cstring>
 #include <string>
 
-#include "captionbuttons/KQTaskWnd.h"
 #include "common/KQGuard.h"
 #include "common/KQSysCalls.h"
-#include "shellwindows/KQUtils.h"
+#include "common/KQUtils.h"
+#include "shellwindows/KQTaskWnd.h"
 
 namespace kq {
 namespace {

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bookmarks/KQShellIcons.h"
 #include "common/KQScoped.h"
 #include "shellwindows/KQShellUtils.h"
 

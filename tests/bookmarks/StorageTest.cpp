@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "bookmarks/KQRegistry.h"
 #include "bookmarks/KQVMenu.h"
+#include "common/KQRegistry.h"
 #include "tests/bookmarks/HostRegistry.h"
 
 namespace kq {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "captionbuttons/KQCaptionButton.h"
-#include "shellwindows/KQUtils.h"
+#include "common/KQUtils.h"
 #include "tests/captionbuttons/CaptionFixtures.h"
 #include "tests/support/TestWindows.h"
 

@@ -12,8 +12,8 @@
 
 #include "captionbuttons/KQCaptionButton.h"
 #include "common/KQScoped.h"
+#include "common/KQUtils.h"
 #include "dialogbuttons/KQVCaptionButton.h"
-#include "shellwindows/KQUtils.h"
 #include "tests/captionbuttons/CaptionFixtures.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/HostProcess.h"

@@ -14,7 +14,7 @@
 #include "captionbuttons/KQWndProcThunk.h"
 #include "dialogbuttons/KQVCaptionButton.h"
 #include "hook/KQVHook.h"
-#include "hook/KQVHostLink.h"
+#include "hostlink/KQVHostLink.h"
 #include "tests/captionbuttons/CaptionFixtures.h"
 #include "tests/support/ChildProcess.h"
 

@@ -17,12 +17,12 @@
 #include <string>
 #include <vector>
 
-#include "hook/KQVHostLink.h"
+#include "hostlink/KQVHostLink.h"
 #include "tests/bookmarks/HostRegistry.h"
 #include "tests/contextmenu/ServerFixtures.h"
 #include "tests/support/HostProcess.h"
-#include "tests/support/TestWindows.h"
 #include "tests/support/TestPaths.h"
+#include "tests/support/TestWindows.h"
 
 namespace kq::test {
 namespace {

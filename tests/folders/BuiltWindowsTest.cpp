@@ -8,7 +8,7 @@
 #include <string>
 
 #include "dialogbuttons/KQVCaptionButton.h"
-#include "hook/KQVHostLink.h"
+#include "hostlink/KQVHostLink.h"
 #include "tests/folders/FolderFixtures.h"
 #include "tests/support/RegistryValue.h"
 

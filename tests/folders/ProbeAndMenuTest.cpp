@@ -9,7 +9,7 @@
 
 #include "captionbuttons/KQCaptionButton.h"
 #include "dialogbuttons/KQVCaptionButton.h"
-#include "hook/KQVHostLink.h"
+#include "hostlink/KQVHostLink.h"
 #include "tests/folders/FolderFixtures.h"
 #include "tests/support/MouseInput.h"
 

@@ -52,7 +52,7 @@
 #include <string>
 #include <vector>
 
-#include "hook/KQVHostLink.h"
+#include "hostlink/KQVHostLink.h"
 
 using Microsoft::WRL::ComPtr;
 

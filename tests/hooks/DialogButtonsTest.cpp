@@ -11,12 +11,12 @@
 
 #include "captionbuttons/KQCaptionButton.h"
 #include "dialogbuttons/KQVCaptionButton.h"
-#include "hook/KQVHostLink.h"
+#include "hostlink/KQVHostLink.h"
 #include "shellwindows/KQWindowKind.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/HostProcess.h"
-#include "tests/support/TestPaths.h"
 #include "tests/support/MouseInput.h"
+#include "tests/support/TestPaths.h"
 
 namespace kq {
 namespace {

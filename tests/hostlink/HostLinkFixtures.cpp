@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "hook/KQVHostLink.h"
+#include "hostlink/KQVHostLink.h"
 
 namespace kq {
 

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "hook/KQVHostLink.h"
+#include "hostlink/KQVHostLink.h"
 #include "tests/hostlink/HostLinkFixtures.h"
 #include "tests/support/HostProcess.h"
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "hook/KQVHostLink.h"
 #include "host/HostProtocol.h"
+#include "hostlink/KQVHostLink.h"
 #include "tests/hostlink/HostLinkFixtures.h"
 #include "tests/support/HostProcess.h"
 

@@ -11,9 +11,9 @@
 #include <thread>
 
 #include "common/KQScoped.h"
-#include "hook/KQVHostLink.h"
-#include "tests/support/ChildProcess.h"
+#include "hostlink/KQVHostLink.h"
 #include "tests/reliability/ServedDialog.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TestPaths.h"
 
 namespace kq {

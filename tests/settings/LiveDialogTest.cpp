@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "captionbuttons/KQTaskWnd.h"
 #include "dialogbuttons/KQVSettings.h"
+#include "shellwindows/KQTaskWnd.h"
 #include "tests/settings/SettingsFixtures.h"
 #include "tests/support/HostProcess.h"
 #include "tests/support/MouseInput.h"

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "shellwindows/KQUtils.h"
+#include "common/KQUtils.h"
 #include "shellwindows/KQWindowKind.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestPaths.h"

@@ -8,8 +8,8 @@
 #include <functional>
 #include <string>
 
-#include "captionbuttons/KQTaskWnd.h"
-#include "shellwindows/KQUtils.h"
+#include "common/KQUtils.h"
+#include "shellwindows/KQTaskWnd.h"
 #include "shellwindows/KQWindowKind.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestPaths.h"

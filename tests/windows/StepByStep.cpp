@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "captionbuttons/KQTaskWnd.h"
+#include "shellwindows/KQTaskWnd.h"
 
 namespace kq::test {
 namespace {

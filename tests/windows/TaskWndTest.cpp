@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "captionbuttons/KQTaskWnd.h"
+#include "shellwindows/KQTaskWnd.h"
 #include "tests/support/TestWindows.h"
 
 namespace kq {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "shellwindows/KQUtils.h"
+#include "common/KQUtils.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/RegistryValue.h"
 #include "tests/support/TestPaths.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common/KQScoped.h"
-#include "shellwindows/KQUtils.h"
+#include "common/KQUtils.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) return 3;

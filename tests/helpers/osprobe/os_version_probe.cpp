@@ -10,7 +10,7 @@
 
 #include <cstring>
 
-#include "shellwindows/KQUtils.h"
+#include "common/KQUtils.h"
 
 namespace {
 

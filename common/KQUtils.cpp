@@ -1,4 +1,4 @@
-#include "shellwindows/KQUtils.h"
+#include "common/KQUtils.h"
 
 #include <objidl.h>
 #include <ocidl.h>
@@ -24,6 +24,8 @@ namespace {
 // The optional system entries, resolved at start-up.
 using SetLayeredWindowAttributesProc = BOOL(WINAPI*)(HWND, COLORREF, BYTE, DWORD);
 SetLayeredWindowAttributesProc g_SetLayeredWindowAttributes = nullptr;
+using IsWow64ProcessProc = BOOL(WINAPI*)(HANDLE, PBOOL);
+IsWow64ProcessProc g_IsWow64Process = nullptr;
 
 // The process-status functions, from psapi, which start-up loads and shut-down frees.
 using EnumProcessModulesProc = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, LPDWORD);
@@ -254,7 +256,13 @@ void QueryTitleBarInfoEx(HWND wnd, TitleBarInfoEx& info) {
 
 HMODULE LibraryModule() { return reinterpret_cast<HMODULE>(&__ImageBase); }
 
+bool IsWow64(HANDLE process) {
+  BOOL wow64 = FALSE;
+  return g_IsWow64Process && g_IsWow64Process(process, &wow64) && wow64;
+}
+
 void StartupUtils() {
+  g_IsWow64Process = ModuleEntry<IsWow64ProcessProc>(::GetModuleHandleA("kernel32.dll"), "IsWow64Process");
   g_SetLayeredWindowAttributes =
       ModuleEntry<SetLayeredWindowAttributesProc>(::GetModuleHandleA("User32.dll"), "SetLayeredWindowAttributes");
   g_Psapi->reset(::LoadLibraryA("psapi.dll"));
@@ -263,6 +271,7 @@ void StartupUtils() {
 }
 
 void ShutdownUtils() {
+  g_IsWow64Process = nullptr;
   g_SetLayeredWindowAttributes = nullptr;
   g_ProcessStatus = {};
   g_Psapi->reset();

@@ -1,4 +1,4 @@
-#include "bookmarks/KQRegistry.h"
+#include "common/KQRegistry.h"
 
 #include <shlwapi.h>
 
@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "common/KQSysCalls.h"
-#include "shellwindows/KQUtils.h"
+#include "common/KQUtils.h"
 
 namespace kq {
 namespace {

@@ -1,4 +1,4 @@
-#include "hook/KQVHostLink.h"
+#include "hostlink/KQVHostLink.h"
 
 #include "common/KQGuard.h"
 #include "common/KQScoped.h"

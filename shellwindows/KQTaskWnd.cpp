@@ -1,4 +1,4 @@
-#include "captionbuttons/KQTaskWnd.h"
+#include "shellwindows/KQTaskWnd.h"
 
 #include <new>
 #include <vector>

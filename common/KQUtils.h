@@ -29,6 +29,8 @@ std::string ExpandPath(const std::string& path);
 bool IsWinNT();
 bool IsWinXP();
 bool IsWinNT6();
+// Whether process is a 32-bit program on a 64-bit system (false where the system cannot say).
+bool IsWow64(HANDLE process);
 
 std::string GetWindowProcessFile(HWND wnd);
 std::string GetFileVersionText(const std::string& fileName);
