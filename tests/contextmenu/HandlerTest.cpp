@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "hook/KQVHostLink.h"
-#include "tests/bookmarks/HostRegistry.h"
+#include "tests/support/HostRegistry.h"
 #include "tests/contextmenu/ServerFixtures.h"
 #include "tests/support/HostProcess.h"
 #include "tests/support/TestWindows.h"

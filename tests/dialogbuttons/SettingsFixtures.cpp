@@ -1,4 +1,4 @@
-#include "tests/settings/SettingsFixtures.h"
+#include "tests/dialogbuttons/SettingsFixtures.h"
 
 #include <gtest/gtest.h>
 #include <winternl.h>

@@ -9,7 +9,7 @@
 
 #include "shellwindows/KQWindowKind.h"
 #include "tests/support/TestWindows.h"
-#include "tests/windows/StepByStep.h"
+#include "tests/shellwindows/StepByStep.h"
 
 namespace kq {
 namespace {

@@ -13,7 +13,7 @@
 #include "common/KQScoped.h"
 #include "hook/KQVHostLink.h"
 #include "tests/support/ChildProcess.h"
-#include "tests/reliability/ServedDialog.h"
+#include "tests/lib/ServedDialog.h"
 #include "tests/support/TestPaths.h"
 
 namespace kq {

@@ -12,7 +12,7 @@
 #include "captionbuttons/KQWndProcThunk.h"
 #include "dialogbuttons/KQVCaptionButton.h"
 #include "hook/KQVHook.h"
-#include "tests/reliability/ServedDialog.h"
+#include "tests/lib/ServedDialog.h"
 #include "tests/support/GdiObjects.h"
 
 namespace kq {

@@ -10,7 +10,7 @@
 #include "captionbuttons/KQCaptionButton.h"
 #include "dialogbuttons/KQVCaptionButton.h"
 #include "hook/KQVHostLink.h"
-#include "tests/folders/FolderFixtures.h"
+#include "tests/shellwindows/FolderFixtures.h"
 #include "tests/support/MouseInput.h"
 
 namespace kq::test {

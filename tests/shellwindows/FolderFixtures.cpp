@@ -1,4 +1,4 @@
-#include "tests/folders/FolderFixtures.h"
+#include "tests/shellwindows/FolderFixtures.h"
 
 #include <cstdio>
 #include <cstdlib>

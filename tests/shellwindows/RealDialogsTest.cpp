@@ -13,7 +13,7 @@
 #include "shellwindows/KQWindowKind.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestPaths.h"
-#include "tests/windows/StepByStep.h"
+#include "tests/shellwindows/StepByStep.h"
 
 namespace kq {
 namespace {

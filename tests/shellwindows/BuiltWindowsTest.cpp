@@ -9,7 +9,7 @@
 
 #include "dialogbuttons/KQVCaptionButton.h"
 #include "hook/KQVHostLink.h"
-#include "tests/folders/FolderFixtures.h"
+#include "tests/shellwindows/FolderFixtures.h"
 #include "tests/support/RegistryValue.h"
 
 namespace kq::test {

@@ -1,4 +1,4 @@
-#include "tests/windows/StepByStep.h"
+#include "tests/shellwindows/StepByStep.h"
 
 #include <cstring>
 #include <string>

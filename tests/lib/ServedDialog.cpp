@@ -1,4 +1,4 @@
-#include "tests/reliability/ServedDialog.h"
+#include "tests/lib/ServedDialog.h"
 
 #include <commdlg.h>
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/folders/FolderFixtures.h"
+#include "tests/shellwindows/FolderFixtures.h"
 
 namespace kq::test {
 namespace {

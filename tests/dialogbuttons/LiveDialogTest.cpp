@@ -15,7 +15,7 @@
 
 #include "captionbuttons/KQTaskWnd.h"
 #include "dialogbuttons/KQVSettings.h"
-#include "tests/settings/SettingsFixtures.h"
+#include "tests/dialogbuttons/SettingsFixtures.h"
 #include "tests/support/HostProcess.h"
 #include "tests/support/MouseInput.h"
 

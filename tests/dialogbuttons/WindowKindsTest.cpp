@@ -15,7 +15,7 @@
 #include "dialogbuttons/KQVCaptionButton.h"
 #include "dialogbuttons/KQVSettings.h"
 #include "shellwindows/KQWindowKind.h"
-#include "tests/settings/SettingsFixtures.h"
+#include "tests/dialogbuttons/SettingsFixtures.h"
 #include "tests/support/TestWindows.h"
 
 namespace kq::test {

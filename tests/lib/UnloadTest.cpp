@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/reliability/ServedDialog.h"
+#include "tests/lib/ServedDialog.h"
 #include "tests/support/ChildProcess.h"
 
 namespace kq {
