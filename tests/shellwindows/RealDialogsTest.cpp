@@ -2,10 +2,7 @@
 // classification reads only classes, styles and identifiers, so it works across processes.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
 #include <fstream>
-#include <functional>
 #include <string>
 
 #include "captionbuttons/KQTaskWnd.h"
@@ -52,13 +49,6 @@ TWindowKind SettledKind(HWND dialog, TWindowKind wanted) {
     test::PumpMessagesFor(50);
   }
   return kind;
-}
-
-double MicrosecondsPerCall(int calls, const std::function<void()>& call) {
-  auto start = std::chrono::steady_clock::now();
-  for (int i = 0; i < calls; ++i) call();
-  auto elapsed = std::chrono::steady_clock::now() - start;
-  return std::chrono::duration<double, std::micro>(elapsed).count() / calls;
 }
 
 TEST(RealDialogs, OpenAndSaveDialogsAreComboLayout) {
@@ -135,24 +125,6 @@ TEST(RealDialogs, OpenerReportsTheChoiceMadeWithOk) {
   std::string chosen;
   std::getline(in, chosen);
   EXPECT_EQ(::lstrcmpiA(chosen.c_str(), (dir.Path() + "\\picked.txt").c_str()), 0) << chosen;
-}
-
-BOOL CALLBACK VisitNothing(HWND, LPARAM) { return TRUE; }
-
-// Not a check: the figures for the cost of classification of a real Open dialog.
-TEST(RealDialogs, ClassificationCostOfAnOpenDialog) {
-  OpenedDialog opened("open");
-  ASSERT_NE(opened.Dialog(), nullptr);
-  ASSERT_EQ(SettledKind(opened.Dialog(), wkOpenSaveCombo), wkOpenSaveCombo);
-  HWND dialog = opened.Dialog();
-  const double walk = MicrosecondsPerCall(20, [&] { ClassifyWindow(dialog); });
-  const double steps = MicrosecondsPerCall(20, [&] { test::ClassifyStepByStep(dialog); });
-  const double className = MicrosecondsPerCall(200, [&] { GetWndClassName(dialog); });
-  const double childList = MicrosecondsPerCall(20, [&] { ::EnumChildWindows(dialog, VisitNothing, 0); });
-  std::printf(
-      "classify real Open dialog of another process: one walk %.0f us, step by step %.0f us "
-      "(EnumChildWindows alone %.0f us, GetClassNameA %.1f us)\n",
-      walk, steps, childList, className);
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 // window is checked against the library and against the literal step-by-step definition.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -273,25 +271,6 @@ TEST(ClassifyWindowHandles, NonWindowsAndPlainWindowsAreNothing) {
   EXPECT_EQ(ClassifyWindow(::GetDesktopWindow()), wkNone);
   ExpectKind(Top("PlainTestWindow", {Child("Snake List", 0)}), kModalFrame, wkNone);
   ExpectKind(Top("#32770"), kModalFrame, wkNone);
-}
-
-// Not a check: the cost of classification inside the dialog's own process, where the library runs.
-TEST(ClassifyCost, OpenDialogLayoutInThisProcess) {
-  TestWindowTree tree(Top("#32770", OpenSaveComboChildren()), kModalFrame);
-  auto perCall = [](auto&& call) {
-    const int calls = 50;
-    auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < calls; ++i) call();
-    return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count() / calls;
-  };
-  const double walk = perCall([&] { ClassifyWindow(tree.Root()); });
-  const double steps = perCall([&] { test::ClassifyStepByStep(tree.Root()); });
-  TestWindowTree plain(Top("PlainTestWindow", OpenSaveComboChildren()), 0);
-  const double rejected = perCall([&] { ClassifyWindow(plain.Root()); });
-  std::printf(
-      "classify Open-dialog layout in its own process: one walk %.0f us, step by step %.0f us; "
-      "a window without the modal frame %.1f us\n",
-      walk, steps, rejected);
 }
 
 }  // namespace
