@@ -14,14 +14,15 @@
 
 #include "bookmarks/KQVMenu.h"
 #include "common/KQGuard.h"
+#include "tests/support/RegistryValue.h"
 
 namespace kq {
 namespace {
 
-constexpr char kTreeKey[] = "Software\\Quillonworks\\Lanterna\\KQVTree";
-constexpr char kHistoryKey[] = "Software\\Quillonworks\\Lanterna\\LNTRHistory";
-constexpr char kTreePath[] = "\\Software\\Quillonworks\\Lanterna\\KQVTree";
-constexpr char kHistoryPath[] = "\\Software\\Quillonworks\\Lanterna\\LNTRHistory";
+using test::kHistoryKey;
+using test::kHistoryPath;
+using test::kTreeKey;
+using test::kTreePath;
 constexpr unsigned kSeed = 20261208;
 constexpr int kCases = 3000;
 constexpr int kMaxNodesPerCase = 12;

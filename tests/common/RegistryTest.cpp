@@ -113,7 +113,7 @@ TEST_F(RegIniFileTest, ReadBoolAndReadIntegerTakeDecimalTexts) {
 }
 
 TEST_F(RegIniFileTest, WriteStringCreatesTheSectionAndDeleteKeyRemovesTheSubtree) {
-  const std::string base = "\\Software\\Quillonworks\\LanternaTest";
+  const std::string base = std::string("\\") + test::kScratchKey;
   TKQRegIniFile reg(KEY_ALL_ACCESS);
   reg.WriteString(base + "\\A\\B", "Name", "value");
   reg.WriteString(base + "\\A", "", "default");

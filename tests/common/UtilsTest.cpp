@@ -19,6 +19,9 @@
 namespace kq {
 namespace {
 
+using test::ExpectRect;
+using test::R;
+
 TEST(Paths, DirectoryExistsOnlyForDirectories) {
   test::ScratchDirectory dir;
   EXPECT_TRUE(DirectoryExists(dir.Path()));
@@ -320,15 +323,6 @@ TEST(ResourceBitmaps, LoadsBitmapFilesAndRefusesBrokenOnes) {
   EXPECT_EQ(got["LNTR_TEST_PALETTE_OVERRUN"], "null");
   EXPECT_EQ(got["LNTR_TEST_NOT_A_BITMAP"], "null");
   EXPECT_EQ(got["LNTR_NO_SUCH_BITMAP"], "null");
-}
-
-RECT R(int l, int t, int r, int b) { return RECT{l, t, r, b}; }
-
-void ExpectRect(const RECT& actual, const RECT& expected) {
-  EXPECT_EQ(actual.left, expected.left);
-  EXPECT_EQ(actual.top, expected.top);
-  EXPECT_EQ(actual.right, expected.right);
-  EXPECT_EQ(actual.bottom, expected.bottom);
 }
 
 TEST(Rectangles, FitRectIntoKeepsProportionsAndCentres) {

@@ -24,6 +24,7 @@ namespace {
 
 constexpr DWORD kPaintMs = 300;  // what the set painted reaches the screen
 constexpr int kButtonPixels = 14 * 14;
+constexpr int kTolerance = 8;  // a channel's difference that is still the same colour on screen
 
 // A host with the hooks on and one Open dialog with its set, settings written before it opened.
 class LiveDialog : public ::testing::Test {
@@ -67,16 +68,16 @@ class LiveDialog : public ::testing::Test {
   }
 
   ScreenPixels Button(int index, int rightOffset = 0) const {
-    return ScreenPixels(CaptionButtonRect(Dialog(), index, rightOffset));
+    return ScreenPixels(DialogButtonRect(Dialog(), index, rightOffset));
   }
   // The plain caption, a button's size, in the middle of the title bar.
   ScreenPixels Caption() const {
-    const RECT b = CaptionButtonRect(Dialog(), 0);
+    const RECT b = DialogButtonRect(Dialog(), 0);
     const RECT w = Rect();
     const int left = (w.left + w.right) / 2;
     return ScreenPixels({left, b.top, left + (b.right - b.left), b.bottom});
   }
-  bool ShowsCaptionOnly(const ScreenPixels& pixels) const { return pixels.CountDifferent(Caption()) <= 2; }
+  bool ShowsCaptionOnly(const ScreenPixels& pixels) const { return pixels.CountDifferent(Caption(), kTolerance) <= 2; }
 
   SettingsKey settings_;
   HostProcess host_;
@@ -92,8 +93,8 @@ Mean RingMean(const ScreenPixels& p) {
   for (int y = 0; y < p.Height(); ++y)
     for (int x = 0; x < p.Width(); ++x) {
       if (x > 1 && y > 1 && x < p.Width() - 2 && y < p.Height() - 2) continue;
-      const uint32_t c = p.At(x, y);
-      r += Red(c), g += Green(c), b += Blue(c), ++n;
+      const COLORREF c = p.At(p.Rect().left + x, p.Rect().top + y);
+      r += GetRValue(c), g += GetGValue(c), b += GetBValue(c), ++n;
     }
   return {static_cast<int>(r / n), static_cast<int>(g / n), static_cast<int>(b / n)};
 }
@@ -180,13 +181,6 @@ RECT Expected(const RECT& old, int width, int height) {
   const int y = old.top + (old.bottom - old.top) / 2 - height / 2;
   const RECT screen = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
   return MoveRectInside({x, y, x + width, y + height}, screen);
-}
-
-void ExpectRect(const RECT& actual, const RECT& expected) {
-  EXPECT_EQ(actual.left, expected.left);
-  EXPECT_EQ(actual.top, expected.top);
-  EXPECT_EQ(actual.right, expected.right);
-  EXPECT_EQ(actual.bottom, expected.bottom);
 }
 
 bool OnScreen(const RECT& r) {
@@ -339,10 +333,10 @@ TEST_F(LiveDialog, SkinsHidingAndShiftChangeWhatIsPainted) {
   Update();
   const ScreenPixels blue = Button(0);
   blue.Save("skin1_favorites");
-  EXPECT_GT(blue.CountDifferent(system0), kButtonPixels / 3);
+  EXPECT_GT(blue.CountDifferent(system0, kTolerance), kButtonPixels / 3);
   const Mean mb = RingMean(blue);
   EXPECT_GT(mb.b - mb.r, 60) << Describe(mb);
-  EXPECT_GT(Button(1).CountDifferent(system1), kButtonPixels / 3) << "History is skinned too";
+  EXPECT_GT(Button(1).CountDifferent(system1, kTolerance), kButtonPixels / 3) << "History is skinned too";
 
   settings_.Set(kCaptionButtonSkinType, "2");
   Update();
@@ -351,7 +345,7 @@ TEST_F(LiveDialog, SkinsHidingAndShiftChangeWhatIsPainted) {
   const Mean mo = RingMean(olive);
   EXPECT_GT(mo.g - mo.b, 20) << Describe(mo);
   EXPECT_GT(mo.r - mo.b, 10) << Describe(mo);
-  EXPECT_GT(olive.CountDifferent(blue), kButtonPixels / 3);
+  EXPECT_GT(olive.CountDifferent(blue, kTolerance), kButtonPixels / 3);
 
   settings_.Set(kCaptionButtonSkinType, "3");
   Update();
@@ -359,23 +353,23 @@ TEST_F(LiveDialog, SkinsHidingAndShiftChangeWhatIsPainted) {
   silver.Save("skin3_favorites");
   const Mean ms = RingMean(silver);
   EXPECT_LT(std::abs(ms.r - ms.g), 20) << Describe(ms);
-  EXPECT_GT(silver.CountDifferent(system0), kButtonPixels / 4);
-  EXPECT_GT(silver.CountDifferent(blue), kButtonPixels / 3);
+  EXPECT_GT(silver.CountDifferent(system0, kTolerance), kButtonPixels / 4);
+  EXPECT_GT(silver.CountDifferent(blue, kTolerance), kButtonPixels / 3);
 
   settings_.Set(kCaptionButtonSkinType, "257");  // low 8 bits: 1
   Update();
-  EXPECT_LE(Button(0).CountDifferent(blue), 2);
+  EXPECT_LE(Button(0).CountDifferent(blue, kTolerance), 2);
 
   settings_.Set(kCaptionButtonSkinType, "0");
   Update();
-  EXPECT_LE(Button(0).CountDifferent(system0), 2) << "back to the system look";
+  EXPECT_LE(Button(0).CountDifferent(system0, kTolerance), 2) << "back to the system look";
 
   // The shift moves both buttons; where Favourites was is plain caption now.
   settings_.Set(kCaptionButtonSkinType, "1");
   settings_.Set(kShiftCaptionButton, "30");
   Update();
-  EXPECT_LE(Button(0, 30).CountDifferent(blue), 2);
-  EXPECT_GT(Button(1, 30).CountDifferent(system1), kButtonPixels / 3);
+  EXPECT_LE(Button(0, 30).CountDifferent(blue, kTolerance), 2);
+  EXPECT_GT(Button(1, 30).CountDifferent(system1, kTolerance), kButtonPixels / 3);
   EXPECT_TRUE(ShowsCaptionOnly(Button(0))) << "the old place of Favourites";
 
   // Hiding Favourites repaints: its place shows the caption, History stays.
@@ -388,7 +382,7 @@ TEST_F(LiveDialog, SkinsHidingAndShiftChangeWhatIsPainted) {
   // Hiding both asks for no repaint: History stays painted until the frame is next painted.
   settings_.Set(kHideHistoryButton, "1");
   Update();
-  EXPECT_LE(Button(1, 30).CountDifferent(history), 2);
+  EXPECT_LE(Button(1, 30).CountDifferent(history, kTolerance), 2);
   ::RedrawWindow(Dialog(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
   PumpMessagesFor(kPaintMs);
   EXPECT_TRUE(ShowsCaptionOnly(Button(1, 30)));
@@ -398,18 +392,18 @@ TEST_F(LiveDialog, SkinsHidingAndShiftChangeWhatIsPainted) {
   settings_.Set(kHideFavoritesButton, "0");
   settings_.Set(kHideHistoryButton, "0");
   Update();
-  EXPECT_LE(Button(0, 30).CountDifferent(blue), 2);
-  EXPECT_LE(Button(1, 30).CountDifferent(history), 2);
+  EXPECT_LE(Button(0, 30).CountDifferent(blue, kTolerance), 2);
+  EXPECT_LE(Button(1, 30).CountDifferent(history, kTolerance), 2);
 }
-
-using test::MoveMouseTo;
-using test::SendMouse;
 
 // The mean brightness of the top inner row of a button, where the released frames are light and
 // the pushed ones dark.
 int TopRowBrightness(const ScreenPixels& p) {
   long sum = 0, n = 0;
-  for (int x = 2; x < p.Width() - 2; ++x, ++n) sum += Red(p.At(x, 1)) + Green(p.At(x, 1)) + Blue(p.At(x, 1));
+  for (int x = 2; x < p.Width() - 2; ++x, ++n) {
+    const COLORREF c = p.At(p.Rect().left + x, p.Rect().top + 1);
+    sum += GetRValue(c) + GetGValue(c) + GetBValue(c);
+  }
   return static_cast<int>(sum / (3 * n));
 }
 
@@ -421,14 +415,14 @@ TEST_F(LiveDialog, AHeldButtonShowsThePushedFrameOfItsSkin) {
   ::SetForegroundWindow(Dialog());
   PumpMessagesFor(kPaintMs);
   const ScreenPixels released = Button(0);
-  const RECT r = CaptionButtonRect(Dialog(), 0);
-  MoveMouseTo((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+  const RECT r = DialogButtonRect(Dialog(), 0);
+  MoveMouseTo(CentreOf(r));
   PumpMessagesFor(100);
-  SendMouse(MOUSEEVENTF_LEFTDOWN);
+  MouseButton(true);
   PumpMessagesFor(kPaintMs);
   const ScreenPixels pushed = Button(0);
-  SendMouse(MOUSEEVENTF_LEFTUP);
-  MoveMouseTo(0, 0);
+  MouseButton(false);
+  MoveMouseTo({0, 0});
   PumpMessagesFor(kPaintMs);
   released.Save("held_released");
   pushed.Save("held_pushed");
@@ -436,7 +430,7 @@ TEST_F(LiveDialog, AHeldButtonShowsThePushedFrameOfItsSkin) {
   EXPECT_LT(TopRowBrightness(pushed), 130);
   const Mean m = RingMean(pushed);
   EXPECT_GT(m.b - m.r, 60) << Describe(m);
-  EXPECT_LE(Button(0).CountDifferent(released), 2) << "released again";
+  EXPECT_LE(Button(0).CountDifferent(released, kTolerance), 2) << "released again";
 }
 
 TEST_F(LiveDialog, ANewSetShowsItsSkinAtOnce) {

@@ -392,8 +392,7 @@ class ReadOnlySettingsKey {
  public:
   ReadOnlySettingsKey() {
     ScopedKey key;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, READ_CONTROL | WRITE_DAC, key.put()) != ERROR_SUCCESS)
-      return;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kHostKey, 0, READ_CONTROL | WRITE_DAC, key.put()) != ERROR_SUCCESS) return;
     DWORD size = 0;
     ::RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, nullptr, &size);
     old_.resize(size);
@@ -415,7 +414,7 @@ class ReadOnlySettingsKey {
   ~ReadOnlySettingsKey() {
     if (!applied_) return;
     ScopedKey key;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, WRITE_DAC, key.put()) == ERROR_SUCCESS)
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kHostKey, 0, WRITE_DAC, key.put()) == ERROR_SUCCESS)
       ::RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, old_.data());
   }
   bool Applied() const { return applied_; }
@@ -434,9 +433,9 @@ TEST(SettingsAccess, AKeyThatCannotBeOpenedWithFullAccessGivesTheDefaults) {
     ReadOnlySettingsKey readOnly;
     ASSERT_TRUE(readOnly.Applied());
     ScopedKey probe;
-    ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, probe.put()), ERROR_SUCCESS);
+    ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, kHostKey, 0, KEY_READ, probe.put()), ERROR_SUCCESS);
     ScopedKey full;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_ALL_ACCESS, full.put()) == ERROR_SUCCESS)
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kHostKey, 0, KEY_ALL_ACCESS, full.put()) == ERROR_SUCCESS)
       GTEST_SKIP() << "this system grants full access to a read-only key";
 
     SetOnWindow window(Top("#32770", OpenSaveComboChildren()), WS_EX_DLGMODALFRAME);

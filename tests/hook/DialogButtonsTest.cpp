@@ -17,63 +17,25 @@
 #include "tests/support/HostProcess.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/MouseInput.h"
+#include "tests/support/OpenedDialog.h"
 
 namespace kq {
 namespace {
 
-constexpr DWORD kDialogWaitMs = 30000;
-constexpr DWORD kCloseWaitMs = 15000;
-constexpr DWORD kSettleMs = 1500;      // the dialog fills in its controls and gets its set
-constexpr DWORD kReportWaitMs = 4000;  // a press reaches the host's log
+using test::kReportWaitMs;
+using test::kSettleMs;
+using test::kSilenceMs;
+using test::OpenedDialog;
+
 constexpr int kHookCycles = 100;
-constexpr DWORD kSilenceMs = 2500;  // how long a press that must not report is watched
-
-// A dialog_opener process showing one dialog, cancelled at the end.
-class OpenedDialog {
- public:
-  OpenedDialog(const std::string& mode, const std::string& title, const std::vector<std::string>& extra = {}) {
-    std::vector<std::string> args = {mode, "--title", title};
-    args.insert(args.end(), extra.begin(), extra.end());
-    if (!process_.Start(test::HelperPath("dialog_opener.exe"), args)) return;
-    dialog_ = process_.WaitForWindowOfClass("#32770", kDialogWaitMs);
-    if (dialog_) test::PumpMessagesFor(kSettleMs);
-  }
-  ~OpenedDialog() {
-    if (dialog_ && ::IsWindow(dialog_)) ::PostMessageA(dialog_, WM_COMMAND, IDCANCEL, 0);
-    if (process_.Running() && !process_.WaitForExit(kCloseWaitMs)) process_.Terminate();
-  }
-  HWND Dialog() const { return dialog_; }
-
- private:
-  test::ChildProcess process_;
-  HWND dialog_ = nullptr;
-};
-
-// Where button index of a dialog set sits on wnd, in screen coordinates: the same layout as the
-// set in the dialog's process, computed here from the window's rectangle.
-RECT ButtonRect(HWND wnd, int index) {
-  TKQCaptionButtons layout(nullptr);
-  layout.AddButton(nullptr, kFavoritesTag, kButtonSpacing, nullptr, false);
-  layout.AddButton(nullptr, kHistoryTag, kButtonSpacing, nullptr, false);
-  return layout.GetButtonRect(wnd, index, false);
-}
-
-using test::SendMouse;
 
 // Clicks the middle of button index of wnd as a user would.
 void ClickButton(HWND wnd, int index, bool right) {
-  const RECT r = ButtonRect(wnd, index);
-  const LONG x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
   ::SetForegroundWindow(wnd);
   test::PumpMessagesFor(100);
-  SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, x * 65535 / (::GetSystemMetrics(SM_CXSCREEN) - 1),
-            y * 65535 / (::GetSystemMetrics(SM_CYSCREEN) - 1));
-  test::PumpMessagesFor(100);
-  SendMouse(right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN);
-  test::PumpMessagesFor(100);
-  SendMouse(right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP);
+  test::ClickAt(test::CentreOf(test::DialogButtonRect(wnd, index)), right);
   // Away from the caption, so the next click starts fresh.
-  SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, 0, 0);
+  test::MoveMouseTo({0, 0});
 }
 
 std::string ManageLine(int code, POINT p) {
@@ -84,7 +46,7 @@ std::string ManageLine(int code, POINT p) {
 
 // The point a press of button index reports: the bottom-left corner of the button on the screen.
 POINT ReportedCorner(HWND wnd, int index) {
-  const RECT r = ButtonRect(wnd, index);
+  const RECT r = test::DialogButtonRect(wnd, index);
   return {r.left, r.bottom};
 }
 

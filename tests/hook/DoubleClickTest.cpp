@@ -9,21 +9,20 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "tests/support/MouseInput.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/HostProcess.h"
 #include "tests/support/TestPaths.h"
+#include "tests/support/OpenedDialog.h"
 
 namespace kq {
 namespace {
 
-constexpr DWORD kDialogWaitMs = 30000;
-constexpr DWORD kCloseWaitMs = 15000;
-constexpr DWORD kSettleMs = 1500;
-constexpr DWORD kReportWaitMs = 4000;
-constexpr DWORD kSilenceMs = 2500;
+using test::kReportWaitMs;
+using test::kSilenceMs;
 
 // One message to a list view of another process whose answer is a record: the record lives in
 // that process's memory for the call.
@@ -70,8 +69,7 @@ void Key(WORD vk, bool down) {
 POINT DoubleClickAt(HWND dialog, POINT p, bool ctrl = false, bool shift = false) {
   ::SetForegroundWindow(dialog);
   test::PumpMessagesFor(150);
-  SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, p.x * 65535 / (::GetSystemMetrics(SM_CXSCREEN) - 1),
-            p.y * 65535 / (::GetSystemMetrics(SM_CYSCREEN) - 1));
+  test::MoveMouseTo(p);
   test::PumpMessagesFor(150);
   POINT at = {};
   ::GetCursorPos(&at);
@@ -101,18 +99,13 @@ class DoubleClickReports : public ::testing::Test {
     ASSERT_TRUE(::CreateDirectoryA((folder_.Path() + "\\Alpha").c_str(), nullptr));
     folder_.WriteFile("notes.txt", "some text");
     ASSERT_TRUE(host_.Start());
-    ASSERT_TRUE(dialog_.Start(test::HelperPath("dialog_opener.exe"),
-                              {"open", "--dir", folder_.Path(), "--title", "Double-click here"}));
-    dialogWnd_ = dialog_.WaitForWindowOfClass("#32770", kDialogWaitMs);
+    dialog_ = std::make_unique<test::OpenedDialog>("open", "Double-click here",
+                                                   std::vector<std::string>{"--dir", folder_.Path()});
+    dialogWnd_ = dialog_->Dialog();
     ASSERT_NE(dialogWnd_, nullptr);
-    test::PumpMessagesFor(kSettleMs);
     list_ = CurrentList();
     ASSERT_NE(list_, nullptr);
     ASSERT_EQ(SendWithin(list_, LVM_GETITEMCOUNT, 0, 0), 2);
-  }
-  void TearDown() override {
-    if (dialogWnd_ && ::IsWindow(dialogWnd_)) ::PostMessageA(dialogWnd_, WM_COMMAND, IDCANCEL, 0);
-    if (dialog_.Running() && !dialog_.WaitForExit(kCloseWaitMs)) dialog_.Terminate();
   }
 
   HWND CurrentList() const {
@@ -124,7 +117,7 @@ class DoubleClickReports : public ::testing::Test {
     LVHITTESTINFO info = {};
     info.pt = screen;
     ::ScreenToClient(list_, &info.pt);
-    RemoteRecord<LVHITTESTINFO> remote(dialog_.Handle(), info);
+    RemoteRecord<LVHITTESTINFO> remote(dialog_->Process(), info);
     const LRESULT item = SendWithin(list_, LVM_HITTEST, 0, remote.Address());
     remote.Read(&info);
     *flags = info.flags;
@@ -134,7 +127,7 @@ class DoubleClickReports : public ::testing::Test {
   POINT ItemLabelCentre(int index) {
     RECT r = {};
     r.left = LVIR_LABEL;
-    RemoteRecord<RECT> remote(dialog_.Handle(), r);
+    RemoteRecord<RECT> remote(dialog_->Process(), r);
     EXPECT_EQ(SendWithin(list_, LVM_GETITEMRECT, index, remote.Address()), TRUE);
     remote.Read(&r);
     POINT p = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
@@ -160,7 +153,7 @@ class DoubleClickReports : public ::testing::Test {
 
   test::ScratchDirectory folder_;
   HostProcess host_;
-  test::ChildProcess dialog_;
+  std::unique_ptr<test::OpenedDialog> dialog_;
   HWND dialogWnd_ = nullptr;
   HWND list_ = nullptr;
 };
@@ -195,9 +188,9 @@ TEST_F(DoubleClickReports, AnItemIsNotReportedAndTheDoubleClickStillReachesTheLi
     LVITEMA item = {};
     item.iSubItem = 0;
     item.cchTextMax = sizeof(text);
-    RemoteRecord<char[64]> remoteText(dialog_.Handle(), text);
+    RemoteRecord<char[64]> remoteText(dialog_->Process(), text);
     item.pszText = reinterpret_cast<char*>(remoteText.Address());
-    RemoteRecord<LVITEMA> remoteItem(dialog_.Handle(), item);
+    RemoteRecord<LVITEMA> remoteItem(dialog_->Process(), item);
     SendWithin(list_, LVM_GETITEMTEXTA, i, remoteItem.Address());
     remoteText.Read(&text);
     if (std::string(text).rfind("Alpha", 0) == 0) alpha = i;

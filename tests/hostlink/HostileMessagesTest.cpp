@@ -16,14 +16,15 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/HostProcess.h"
 #include "tests/support/TestPaths.h"
+#include "tests/support/Timeouts.h"
 
 namespace kq {
 namespace {
 
-constexpr DWORD kDialogWaitMs = 30000;
-constexpr DWORD kAnswerTimeoutMs = 5000;
-constexpr DWORD kCloseWaitMs = 15000;
-constexpr DWORD kSettleMs = 1500;
+using test::kAnswerTimeoutMs;
+using test::kCloseWaitMs;
+using test::kDialogWaitMs;
+using test::kSettleMs;
 constexpr int kInitRequests = 1000;
 // CDM_GETFOLDERPATH with no buffer answers the size the folder needs: a file dialog at work.
 constexpr UINT kGetFolderPath = WM_USER + 102;

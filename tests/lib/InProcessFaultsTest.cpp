@@ -15,11 +15,12 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/lib/ServedDialog.h"
 #include "tests/support/TestPaths.h"
+#include "tests/support/Timeouts.h"
 
 namespace kq {
 namespace {
 
-constexpr DWORD kAnswerTimeoutMs = 5000;
+using test::kAnswerTimeoutMs;
 constexpr char kDialogTitle[] = "Faults in process";
 
 LRESULT SendBounded(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, bool* answered) {

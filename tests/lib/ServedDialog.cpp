@@ -4,14 +4,13 @@
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestPaths.h"
+#include "tests/support/Timeouts.h"
 
 namespace kq::test {
 namespace {
 
 constexpr UINT kCheckEveryMs = 10;
-constexpr DWORD kDialogWaitMs = 30000;
 constexpr DWORD kPollMs = 50;
-constexpr DWORD kAnswerTimeoutMs = 5000;
 
 // One dialog per thread runs at a time: its state lives with the thread.
 struct DialogState {

@@ -17,7 +17,6 @@ namespace {
 
 constexpr char kWindows[] = "C:\\windows";
 constexpr char kSystem32[] = "C:\\windows\\system32";
-constexpr char kSettingsKey[] = "Software\\Quillonworks\\Lanterna";
 constexpr char kAppDefaults[] = "Software\\Wine\\AppDefaults\\folder_windows.exe";
 constexpr char kAppDefaultsW10[] = "Software\\Wine\\AppDefaults\\folder_windows_w10.exe";
 
@@ -233,7 +232,7 @@ INSTANTIATE_TEST_SUITE_P(Versions, ExplorerWindow, ::testing::Values("win7", "wi
 // extension does), the hook closes the menu at once, and the set reads the folder from the name.
 class ProbedOfficeList : public ::testing::Test {
  protected:
-  ScopedRegistryString trick_{HKEY_CURRENT_USER, kSettingsKey, "DisableTrickForGettingFolder", "0"};
+  ScopedRegistryString trick_{HKEY_CURRENT_USER, kHostKey, "DisableTrickForGettingFolder", "0"};
 };
 
 TEST_F(ProbedOfficeList, OneSelectedItemGivesTheFolderThatHoldsIt) {

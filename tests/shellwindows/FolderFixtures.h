@@ -12,12 +12,11 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/HostProcess.h"
 #include "tests/support/TestPaths.h"
+#include "tests/support/Timeouts.h"
 
 namespace kq::test {
 
-constexpr DWORD kWindowWaitMs = 30000;
-constexpr DWORD kCloseWaitMs = 15000;
-constexpr DWORD kSettleMs = 1500;      // a new window fills in its controls and gets its set
+constexpr DWORD kWindowWaitMs = kDialogWaitMs;
 constexpr DWORD kChangeWaitMs = 8000;  // a moved window shows its new folder
 constexpr DWORD kStayMs = 1500;        // how long a window that must not move is watched
 

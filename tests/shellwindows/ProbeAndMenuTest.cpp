@@ -74,17 +74,6 @@ TEST(ProbeMenu, TheHookClosesTheShellViewsMenuWhileTheProbeIsActive) {
 
 // ---- The host's folder menu --------------------------------------------------------------------
 
-using test::SendMouse;
-
-void ClickAt(LONG x, LONG y) {
-  SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, x * 65535 / (::GetSystemMetrics(SM_CXSCREEN) - 1),
-            y * 65535 / (::GetSystemMetrics(SM_CYSCREEN) - 1));
-  PumpMessagesFor(150);
-  SendMouse(MOUSEEVENTF_LEFTDOWN);
-  PumpMessagesFor(100);
-  SendMouse(MOUSEEVENTF_LEFTUP);
-}
-
 long Field(const std::string& line, const std::string& key) {
   const size_t at = line.find(" " + key + "=");
   return at == std::string::npos ? -1 : std::strtol(line.c_str() + at + key.size() + 2, nullptr, 10);
@@ -98,21 +87,18 @@ TEST(FolderMenu, AFolderChosenFromTheHostsMenuMovesTheDialog) {
   ASSERT_TRUE(opened.WaitForFolder("C:\\users"));
 
   // Favourites, pressed as a user would.
-  TKQCaptionButtons layout(nullptr);
-  layout.AddButton(nullptr, kFavoritesTag, kButtonSpacing, nullptr, false);
-  layout.AddButton(nullptr, kHistoryTag, kButtonSpacing, nullptr, false);
-  const RECT button = layout.GetButtonRect(dialog, 0, false);
+  const RECT button = DialogButtonRect(dialog, 0);
   const size_t from = SharedHost().LogLines().size();
   ::SetForegroundWindow(dialog);
   PumpMessagesFor(100);
-  ClickAt((button.left + button.right) / 2, (button.top + button.bottom) / 2);
+  ClickAt(CentreOf(button));
 
   std::string shown;
   ASSERT_TRUE(SharedHost().WaitForLine("menu code=1 ", &shown, kChangeWaitMs, from));
   EXPECT_NE(shown.find(" hwnd=" + HexOf(dialog) + " "), std::string::npos) << shown;
   std::string item;
   ASSERT_TRUE(SharedHost().WaitForLine("menu item=1 ", &item, kChangeWaitMs, from));
-  ClickAt((Field(item, "left") + Field(item, "right")) / 2, (Field(item, "top") + Field(item, "bottom")) / 2);
+  ClickAt(CentreOf({Field(item, "left"), Field(item, "top"), Field(item, "right"), Field(item, "bottom")}));
 
   std::string chose;
   EXPECT_TRUE(SharedHost().WaitForLine("menu chose=", &chose, kChangeWaitMs, from)) << HostLogSince(from);

@@ -9,34 +9,21 @@
 #include "shellwindows/KQUtils.h"
 #include "shellwindows/KQWindowKind.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/OpenedDialog.h"
 #include "tests/support/TestPaths.h"
 #include "tests/shellwindows/StepByStep.h"
 
 namespace kq {
 namespace {
 
-constexpr DWORD kDialogWaitMs = 30000;
-constexpr DWORD kCloseWaitMs = 15000;
+using test::kCloseWaitMs;
+using test::kDialogWaitMs;
 
-// A dialog_opener process showing one dialog, closed with Cancel at the end.
-class OpenedDialog {
+// The dialog as it shows: classification waits for its controls itself.
+class OpenedDialog : public test::OpenedDialog {
  public:
-  explicit OpenedDialog(const std::string& mode, const std::vector<std::string>& extra = {}) {
-    std::vector<std::string> args = {mode};
-    args.insert(args.end(), extra.begin(), extra.end());
-    if (!process_.Start(test::HelperPath("dialog_opener.exe"), args)) return;
-    dialog_ = process_.WaitForWindowOfClass("#32770", kDialogWaitMs);
-  }
-  ~OpenedDialog() {
-    if (dialog_ && ::IsWindow(dialog_)) ::PostMessageA(dialog_, WM_COMMAND, IDCANCEL, 0);
-    if (process_.Running() && !process_.WaitForExit(kCloseWaitMs)) process_.Terminate();
-  }
-  HWND Dialog() const { return dialog_; }
-  test::ChildProcess& Process() { return process_; }
-
- private:
-  test::ChildProcess process_;
-  HWND dialog_ = nullptr;
+  explicit OpenedDialog(const std::string& mode, const std::vector<std::string>& options = {})
+      : test::OpenedDialog(mode, "", options, 0) {}
 };
 
 // Classifies until the dialog has built its controls (it shows before the shell view is filled in

@@ -12,6 +12,8 @@ namespace kq {
 namespace {
 
 using test::Child;
+using test::ExpectRect;
+using test::R;
 using test::TestWindowTree;
 using test::WindowSpec;
 
@@ -172,15 +174,6 @@ TEST(ClassNames, LongNamesAreComparedInTheirFirst79Characters) {
 TEST(ClassNames, NonWindowHasEmptyName) {
   EXPECT_EQ(GetWndClassName(NotAWindow()), "");
   EXPECT_EQ(GetWndClassName(nullptr), "");
-}
-
-RECT R(int l, int t, int r, int b) { return RECT{l, t, r, b}; }
-
-void ExpectRect(const RECT& actual, const RECT& expected) {
-  EXPECT_EQ(actual.left, expected.left);
-  EXPECT_EQ(actual.top, expected.top);
-  EXPECT_EQ(actual.right, expected.right);
-  EXPECT_EQ(actual.bottom, expected.bottom);
 }
 
 TEST(MoveRectInside, KeepsSizeWhileItFits) {

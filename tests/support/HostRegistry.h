@@ -10,14 +10,9 @@
 #include <utility>
 #include <vector>
 
-namespace kq::test {
+#include "tests/support/RegistryValue.h"
 
-inline constexpr char kHostKey[] = "Software\\Quillonworks\\Lanterna";
-inline constexpr char kTreeKey[] = "Software\\Quillonworks\\Lanterna\\KQVTree";
-inline constexpr char kHistoryKey[] = "Software\\Quillonworks\\Lanterna\\LNTRHistory";
-// The same keys as the library is given them (absolute, from the root key).
-inline constexpr char kTreePath[] = "\\Software\\Quillonworks\\Lanterna\\KQVTree";
-inline constexpr char kHistoryPath[] = "\\Software\\Quillonworks\\Lanterna\\LNTRHistory";
+namespace kq::test {
 
 class HostRegistry : public testing::Test {
  protected:
@@ -28,7 +23,7 @@ class HostRegistry : public testing::Test {
   static void Remove() {
     ::SHDeleteKeyA(HKEY_CURRENT_USER, kTreeKey);
     ::SHDeleteKeyA(HKEY_CURRENT_USER, kHistoryKey);
-    ::SHDeleteKeyA(HKEY_CURRENT_USER, "Software\\Quillonworks\\LanternaTest");
+    ::SHDeleteKeyA(HKEY_CURRENT_USER, kScratchKey);
   }
 
   // Creates the key Path below HKEY_CURRENT_USER and writes the string values.
