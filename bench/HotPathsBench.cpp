@@ -249,6 +249,11 @@ void BenchClassify() {
   HWND mso = Mso96Dialog();
   ReportClassify("4 ClassifyWindow, bosa_sdm_Mso96 of 200 controls", mso);
   ::DestroyWindow(mso);
+  // Most windows the hook sees are no dialog at all: the answer for one without the modal frame.
+  HWND plain = PlainWindow("Bench plain");
+  std::printf("%-58s %9.1f ns\n", "4 ClassifyWindow, a window without the modal frame",
+              MedianNs(1000, [&] { ClassifyWindow(plain); }));
+  ::DestroyWindow(plain);
 
   WithRealDialog(
       "Bench Open",
@@ -283,6 +288,7 @@ LRESULT NoMethod(void*, HWND, UINT, WPARAM, LPARAM) { return 0; }
 
 void BenchStubs() {
   constexpr int kStubs = 10000;
+  constexpr int kMessages = 20000;
   std::vector<WNDPROC> stubs(kStubs);
   const TWndMethod method = {NoMethod, nullptr};
   const size_t blocksBefore = GetWndProcThunkStats().Blocks;
@@ -296,6 +302,21 @@ void BenchStubs() {
     for (auto s : stubs) FreeWndProcThunk(s);
   });
   std::printf("%-58s %9.1f ns per allocate-and-free pair\n", "5 stub pool: time", ns / kStubs);
+  const double plainNs = MedianNs(kStubs, [] { ::operator delete(::operator new(32)); });
+  PrintRatio("5 stub pool: one entry taken and given back", ns / kStubs, "32-byte new/delete", plainNs, "-");
+
+  // A message sent to a window through its button set, against the same window without one.
+  HWND wnd = PlainWindow("Bench set");
+  const double directNs = MedianNs(kMessages, [&] { ::SendMessageA(wnd, WM_NULL, 0, 0); });
+  {
+    TKQCaptionButtons set(wnd);
+    set.AddButton(wnd, 0, 1, nullptr, true);
+    const double throughNs = MedianNs(kMessages, [&] { ::SendMessageA(wnd, WM_NULL, 0, 0); });
+    PrintRatio("5 a sent message through a set", throughNs, "no set", directNs, "-");
+    const double hitNs = MedianNs(kMessages, [&] { ::SendMessageA(wnd, WM_NCHITTEST, 0, MAKELPARAM(5, 5)); });
+    std::printf("%-58s %9.1f ns\n", "5 WM_NCHITTEST through a set of one button", hitNs);
+  }
+  ::DestroyWindow(wnd);
 }
 
 // Committed pages no other process can share: private allocations and the writable pages of

@@ -9,7 +9,7 @@
 
 #include "bookmarks/KQVMenu.h"
 #include "common/KQScoped.h"
-#include "tests/bookmarks/HostRegistry.h"
+#include "tests/support/HostRegistry.h"
 #include "tests/support/MenuItems.h"
 
 namespace kq {

@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "common/KQScoped.h"
-#include "tests/support/MouseInput.h"
 #include "tests/support/ChildProcess.h"
 
 namespace kq::test {
@@ -70,8 +69,6 @@ void RegisterClasses() {
   ::RegisterClassW(&w);
 }
 
-using test::SendMouse;
-
 }  // namespace
 
 TestFrame::TestFrame(DWORD style, DWORD exStyle, bool unicode, bool visible, int x, int y) {
@@ -132,101 +129,6 @@ HBITMAP MakeSquareGlyph(COLORREF background, COLORREF ink, int inset) {
   return bitmap;
 }
 
-ScreenPixels::ScreenPixels(const RECT& screenRect) : rect_(screenRect) {
-  const int w = rect_.right - rect_.left, h = rect_.bottom - rect_.top;
-  pixels_.assign(static_cast<size_t>(w > 0 ? w : 0) * (h > 0 ? h : 0), 0);
-  if (w <= 0 || h <= 0) return;
-  HDC screen = ::GetDC(nullptr);
-  HDC memory = ::CreateCompatibleDC(screen);
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = w;
-  info.bmiHeader.biHeight = -h;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP dib = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = ::SelectObject(memory, dib);
-  ::BitBlt(memory, 0, 0, w, h, screen, rect_.left, rect_.top, SRCCOPY);
-  ::GdiFlush();
-  const auto* p = static_cast<const uint32_t*>(bits);
-  for (size_t i = 0; i < pixels_.size(); ++i) pixels_[i] = p[i] & 0xFFFFFF;
-  ::SelectObject(memory, old);
-  ::DeleteObject(dib);
-  ::DeleteDC(memory);
-  ::ReleaseDC(nullptr, screen);
-}
-
-COLORREF ScreenPixels::At(int x, int y) const {
-  if (x < rect_.left || x >= rect_.right || y < rect_.top || y >= rect_.bottom) return CLR_INVALID;
-  const uint32_t v = pixels_[static_cast<size_t>(y - rect_.top) * (rect_.right - rect_.left) + (x - rect_.left)];
-  return RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
-}
-
-int ScreenPixels::Count(const RECT& r, COLORREF colour) const {
-  int n = 0;
-  for (int y = r.top; y < r.bottom; ++y)
-    for (int x = r.left; x < r.right; ++x)
-      if (At(x, y) == colour) ++n;
-  return n;
-}
-
-int ScreenPixels::Differences(const ScreenPixels& other, const RECT& r) const {
-  int n = 0;
-  for (int y = r.top; y < r.bottom; ++y)
-    for (int x = r.left; x < r.right; ++x)
-      if (At(x, y) != other.At(x, y)) ++n;
-  return n;
-}
-
-bool ScreenPixels::SaveBmp(const std::string& path) const {
-  const int w = rect_.right - rect_.left, h = rect_.bottom - rect_.top;
-  if (w <= 0 || h <= 0) return false;
-  const int stride = (w * 3 + 3) & ~3;
-  BITMAPFILEHEADER file = {};
-  BITMAPINFOHEADER header = {};
-  header.biSize = sizeof(header);
-  header.biWidth = w;
-  header.biHeight = h;
-  header.biPlanes = 1;
-  header.biBitCount = 24;
-  header.biCompression = BI_RGB;
-  header.biSizeImage = stride * h;
-  file.bfType = 0x4D42;
-  file.bfOffBits = sizeof(file) + sizeof(header);
-  file.bfSize = file.bfOffBits + header.biSizeImage;
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  std::fwrite(&file, sizeof(file), 1, f);
-  std::fwrite(&header, sizeof(header), 1, f);
-  std::vector<uint8_t> row(stride, 0);
-  for (int y = h - 1; y >= 0; --y) {
-    for (int x = 0; x < w; ++x) {
-      const uint32_t v = pixels_[static_cast<size_t>(y) * w + x];
-      row[x * 3] = v & 0xFF;
-      row[x * 3 + 1] = (v >> 8) & 0xFF;
-      row[x * 3 + 2] = (v >> 16) & 0xFF;
-    }
-    std::fwrite(row.data(), 1, row.size(), f);
-  }
-  return std::fclose(f) == 0;
-}
-
-void MoveMouseTo(POINT p) {
-  SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, p.x * 65535 / (::GetSystemMetrics(SM_CXSCREEN) - 1),
-            p.y * 65535 / (::GetSystemMetrics(SM_CYSCREEN) - 1));
-  PumpMessagesFor(60);
-}
-
-void MouseButton(bool down, bool right) {
-  if (right)
-    SendMouse(down ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_RIGHTUP);
-  else
-    SendMouse(down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP);
-  PumpMessagesFor(60);
-}
-
 void ShowActive(HWND wnd) {
   ::ShowWindow(wnd, SW_SHOW);
   ::SetForegroundWindow(wnd);
@@ -235,6 +137,17 @@ void ShowActive(HWND wnd) {
   PumpMessagesFor(300);
 }
 
-POINT CentreOf(const RECT& r) { return {(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
+RECT WindowRectOf(HWND wnd) {
+  RECT r = {};
+  ::GetWindowRect(wnd, &r);
+  return r;
+}
+
+RECT CaptionBandOf(HWND wnd) {
+  RECT window = WindowRectOf(wnd);
+  POINT client = {0, 0};
+  ::ClientToScreen(wnd, &client);
+  return {window.left, window.top, window.right, client.y};
+}
 
 }  // namespace kq::test

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "captionbuttons/KQCaptionButton.h"
+#include "tests/support/MouseInput.h"
+#include "tests/support/ScreenPixels.h"
 
 namespace kq::test {
 
@@ -74,28 +76,11 @@ class CountingSet : public TKQCaptionButtons {
 // transparent colour, is the background) and a filled square of ink in the middle.
 HBITMAP MakeSquareGlyph(COLORREF background, COLORREF ink, int inset = 3);
 
-// Pixels of a screen rectangle, read with BitBlt from the screen's device context.
-class ScreenPixels {
- public:
-  explicit ScreenPixels(const RECT& screenRect);
-  COLORREF At(int x, int y) const;  // screen coordinates; CLR_INVALID outside
-  const RECT& Rect() const { return rect_; }
-  int Count(const RECT& screenRect, COLORREF colour) const;
-  // Pixels of screenRect whose colour differs from other's at the same place.
-  int Differences(const ScreenPixels& other, const RECT& screenRect) const;
-  // Writes a 24-bit .bmp file.
-  bool SaveBmp(const std::string& path) const;
-
- private:
-  RECT rect_;
-  std::vector<uint32_t> pixels_;  // 0x00RRGGBB, top-down
-};
-
-// Moves the mouse to a screen point with SendInput; and presses or releases a button there.
-void MoveMouseTo(POINT p);
-void MouseButton(bool down, bool right = false);
 // Brings wnd to the front and lets it paint.
 void ShowActive(HWND wnd);
-POINT CentreOf(const RECT& r);
+// The window's rectangle on the screen, and its caption band: the full width, from the top edge
+// to the client area.
+RECT WindowRectOf(HWND wnd);
+RECT CaptionBandOf(HWND wnd);
 
 }  // namespace kq::test

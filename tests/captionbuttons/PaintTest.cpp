@@ -22,26 +22,6 @@ constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kBlack = RGB(0, 0, 0);
 constexpr DWORD kPaintMs = 400;
 
-RECT WindowRect(HWND wnd) {
-  RECT r = {};
-  ::GetWindowRect(wnd, &r);
-  return r;
-}
-
-bool Inside(const RECT& r, int x, int y) { return x >= r.left && x < r.right && y >= r.top && y < r.bottom; }
-
-// Pixels of area that differ between two shots, leaving out the given rectangles.
-int DifferencesOutside(const ScreenPixels& a, const ScreenPixels& b, const RECT& area, const std::vector<RECT>& skip) {
-  int n = 0;
-  for (int y = area.top; y < area.bottom; ++y)
-    for (int x = area.left; x < area.right; ++x) {
-      bool skipped = false;
-      for (const RECT& r : skip) skipped = skipped || Inside(r, x, y);
-      if (!skipped && a.At(x, y) != b.At(x, y)) ++n;
-    }
-  return n;
-}
-
 // The bounding box of the pixels of one colour within area; empty when there are none.
 RECT BoxOf(const ScreenPixels& shot, const RECT& area, COLORREF colour) {
   RECT box = {area.right, area.bottom, area.left, area.top};
@@ -55,14 +35,6 @@ RECT BoxOf(const ScreenPixels& shot, const RECT& area, COLORREF colour) {
       }
   if (box.left >= box.right) return {};
   return box;
-}
-
-// The caption band of a window: the full width, from the top edge to the client area.
-RECT CaptionBand(HWND wnd) {
-  RECT window = WindowRect(wnd);
-  POINT client = {0, 0};
-  ::ClientToScreen(wnd, &client);
-  return {window.left, window.top, window.right, client.y};
 }
 
 // Classic frames: the application's theme properties stop allowing themed controls, so visual
@@ -97,13 +69,13 @@ TEST_F(Painting, GlyphsShowInsideTheButtonsAndTheCaptionIsUntouchedAround) {
   TestFrame frame(TestFrame::kSizable, 0, false, true);
   HWND wnd = frame.Wnd();
   ShowActive(wnd);
-  const ScreenPixels before(WindowRect(wnd));
+  const ScreenPixels before(WindowRectOf(wnd));
 
   TKQCaptionButtons set(wnd);
   ASSERT_TRUE(set.AddButton(wnd, 0, 1, red_.get(), true));
   ASSERT_TRUE(set.AddButton(wnd, 1, 1, blue_.get(), true));
   PumpMessagesFor(kPaintMs);
-  const ScreenPixels after(WindowRect(wnd));
+  const ScreenPixels after(WindowRectOf(wnd));
 
   const RECT b0 = set.GetButtonRect(wnd, 0, false), b1 = set.GetButtonRect(wnd, 1, false);
   // The ink square of each glyph (10 of 16 pixels wide) shrinks to about 7 x 7 in the button.
@@ -112,9 +84,9 @@ TEST_F(Painting, GlyphsShowInsideTheButtonsAndTheCaptionIsUntouchedAround) {
   EXPECT_EQ(after.Count(b1, kRed), 0);
   EXPECT_EQ(after.Count(b0, kBlue), 0);
   // Nothing of the glyphs outside their buttons, and the caption around them as it was.
-  const RECT band = CaptionBand(wnd);
+  const RECT band = CaptionBandOf(wnd);
   EXPECT_EQ(after.Count(band, kRed), after.Count(b0, kRed));
-  EXPECT_EQ(DifferencesOutside(before, after, WindowRect(wnd), {b0, b1}), 0);
+  EXPECT_EQ(before.Differences(after, WindowRectOf(wnd), {b0, b1}), 0);
   // The button is drawn over the caption: inside it the pixels changed.
   EXPECT_GT(before.Differences(after, b0), 60);
 }
@@ -133,13 +105,13 @@ TEST_F(Painting, SettingTheTextKeepsTheButtonsAndStoresTheText) {
   EXPECT_STREQ(text, "A new caption text");
   EXPECT_EQ(frame.Log().lastTextA, "A new caption text");
   EXPECT_NE(::GetWindowLongA(wnd, GWL_STYLE) & WS_VISIBLE, 0);
-  const ScreenPixels shot(WindowRect(wnd));
+  const ScreenPixels shot(WindowRectOf(wnd));
   EXPECT_GE(shot.Count(set.GetButtonRect(wnd, 0, false), kRed), 30);
   // Activation repaints the caption; the button is painted with it.
   TestFrame other(TestFrame::kSizable, 0, false, true, 600, 500);
   ShowActive(other.Wnd());
   ShowActive(wnd);
-  const ScreenPixels again(WindowRect(wnd));
+  const ScreenPixels again(WindowRectOf(wnd));
   EXPECT_GE(again.Count(set.GetButtonRect(wnd, 0, false), kRed), 30);
 }
 
@@ -157,7 +129,7 @@ TEST_F(Painting, ClassicFramesAreButtonFacedNotBlack) {
   set.Button(1)->Visible = true;
   set.Refresh();
   PumpMessagesFor(kPaintMs);
-  const ScreenPixels shot(WindowRect(wnd));
+  const ScreenPixels shot(WindowRectOf(wnd));
   const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
   for (int i = 0; i < 2; ++i) {
     const RECT b = set.GetButtonRect(wnd, i, false);
@@ -178,7 +150,7 @@ TEST_F(Painting, SkinlessSetsWithoutSkinBitmapsAreNotBlack) {
   // No skin given (a skin bitmap failed to load): the system frame stays.
   EXPECT_FALSE(set.SetFrameBitmaps(nullptr, nullptr));
   PumpMessagesFor(kPaintMs);
-  const ScreenPixels shot(WindowRect(wnd));
+  const ScreenPixels shot(WindowRectOf(wnd));
   const RECT b = set.GetButtonRect(wnd, 0, false);
   EXPECT_GE(shot.Count(b, ::GetSysColor(COLOR_BTNFACE)), 30);
   EXPECT_LT(shot.Count(b, kBlack), 30);
@@ -192,7 +164,7 @@ TEST_F(Painting, WithStylesTheGlyphSitsOnePixelLowerThanOnClassicFrames) {
   ASSERT_TRUE(set.AddButton(wnd, 0, 1, red_.get(), true));
   PumpMessagesFor(kPaintMs);
   const RECT b0 = set.GetButtonRect(wnd, 0, false);
-  const RECT styled = BoxOf(ScreenPixels(WindowRect(wnd)), b0, kRed);
+  const RECT styled = BoxOf(ScreenPixels(WindowRectOf(wnd)), b0, kRed);
   RECT classicBox = {};
   {
     ClassicLook classic;
@@ -200,7 +172,7 @@ TEST_F(Painting, WithStylesTheGlyphSitsOnePixelLowerThanOnClassicFrames) {
     ::SendMessageA(wnd, WM_THEMECHANGED, 0, 0);
     set.Refresh();
     PumpMessagesFor(kPaintMs);
-    classicBox = BoxOf(ScreenPixels(WindowRect(wnd)), b0, kRed);
+    classicBox = BoxOf(ScreenPixels(WindowRectOf(wnd)), b0, kRed);
   }
   ASSERT_GT(styled.bottom, styled.top);
   ASSERT_GT(classicBox.bottom, classicBox.top);
@@ -217,11 +189,11 @@ TEST_F(Painting, PushedButtonsMoveTheirGlyphByOnePixel) {
   ASSERT_TRUE(set.AddButton(wnd, 0, 1, red_.get(), true));
   PumpMessagesFor(kPaintMs);
   const RECT b0 = set.GetButtonRect(wnd, 0, false);
-  const RECT released = BoxOf(ScreenPixels(WindowRect(wnd)), b0, kRed);
+  const RECT released = BoxOf(ScreenPixels(WindowRectOf(wnd)), b0, kRed);
   set.Button(0)->Pushed = true;
   set.Refresh();
   PumpMessagesFor(kPaintMs);
-  const RECT pushed = BoxOf(ScreenPixels(WindowRect(wnd)), b0, kRed);
+  const RECT pushed = BoxOf(ScreenPixels(WindowRectOf(wnd)), b0, kRed);
   EXPECT_EQ(pushed.left, released.left + 1);
   EXPECT_EQ(pushed.top, released.top + 1);
 }
@@ -230,13 +202,13 @@ TEST_F(Painting, HiddenButtonsLeaveTheWindowAsIfNoSetWereThere) {
   TestFrame frame(TestFrame::kSizable, 0, false, true);
   HWND wnd = frame.Wnd();
   ShowActive(wnd);
-  const ScreenPixels before(WindowRect(wnd));
+  const ScreenPixels before(WindowRectOf(wnd));
   TKQCaptionButtons set(wnd);
   ASSERT_TRUE(set.AddButton(wnd, 0, 1, red_.get(), false));
   ::SetWindowPos(wnd, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
   PumpMessagesFor(kPaintMs);
-  const ScreenPixels after(WindowRect(wnd));
-  EXPECT_EQ(before.Differences(after, WindowRect(wnd)), 0);
+  const ScreenPixels after(WindowRectOf(wnd));
+  EXPECT_EQ(before.Differences(after, WindowRectOf(wnd)), 0);
   // The settings message is swallowed all the same; everything else reaches the window.
   frame.Log().messages.clear();
   ::SendMessageA(wnd, UpdateButtonMsg, 0, 0);

@@ -18,36 +18,10 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/HostProcess.h"
 #include "tests/support/TestPaths.h"
+#include "tests/support/Timeouts.h"
 
 namespace kq::test {
 namespace {
-
-constexpr DWORD kDialogWaitMs = 30000;
-constexpr DWORD kCloseWaitMs = 15000;
-constexpr DWORD kSettleMs = 1500;
-constexpr DWORD kReportWaitMs = 4000;
-constexpr DWORD kSilenceMs = 2500;
-
-// The dialog set's layout, computed here from the dialog's rectangle.
-RECT DialogButtonRect(HWND wnd, int index) {
-  TKQCaptionButtons layout(nullptr);
-  layout.AddButton(nullptr, kFavoritesTag, kButtonSpacing, nullptr, false);
-  layout.AddButton(nullptr, kHistoryTag, kButtonSpacing, nullptr, false);
-  return layout.GetButtonRect(wnd, index, false);
-}
-
-RECT WindowRectOf(HWND wnd) {
-  RECT r = {};
-  ::GetWindowRect(wnd, &r);
-  return r;
-}
-
-RECT CaptionBandOf(HWND wnd) {
-  RECT window = WindowRectOf(wnd);
-  POINT client = {0, 0};
-  ::ClientToScreen(wnd, &client);
-  return {window.left, window.top, window.right, client.y};
-}
 
 // The colours the library's own glyph drawing gives a glyph in a button of the given size: drawn
 // here onto magenta, everything that is not magenta.
@@ -85,17 +59,6 @@ int CountOf(const ScreenPixels& shot, const RECT& r, const std::set<COLORREF>& c
   return n;
 }
 
-bool Inside(const RECT& r, int x, int y) { return x >= r.left && x < r.right && y >= r.top && y < r.bottom; }
-
-int DifferencesOutside(const ScreenPixels& a, const ScreenPixels& b, const RECT& area, const RECT& skip0,
-                       const RECT& skip1) {
-  int n = 0;
-  for (int y = area.top; y < area.bottom; ++y)
-    for (int x = area.left; x < area.right; ++x)
-      if (!Inside(skip0, x, y) && !Inside(skip1, x, y) && a.At(x, y) != b.At(x, y)) ++n;
-  return n;
-}
-
 void Front(HWND wnd) {
   ::SetForegroundWindow(wnd);
   PumpMessagesFor(600);
@@ -120,7 +83,7 @@ TEST(RealDialog, TheButtonsShowTheirGlyphsAndADraggedOffPressReportsOnlyThePress
   PumpMessagesFor(kSettleMs);
   Front(dialog);
   const ScreenPixels after(WindowRectOf(dialog));
-  EXPECT_TRUE(after.SaveBmp(ArtifactsDirectory() + "open-dialog-with-buttons.bmp"));
+  EXPECT_TRUE(after.Save("open-dialog-with-buttons"));
 
   const RECT b0 = DialogButtonRect(dialog, 0), b1 = DialogButtonRect(dialog, 1);
   ScopedBitmap favorites(LoadResourceBitmap("LNTR_32"));
@@ -133,7 +96,7 @@ TEST(RealDialog, TheButtonsShowTheirGlyphsAndADraggedOffPressReportsOnlyThePress
   EXPECT_GE(CountOf(after, b1, historyInk), 25);
   EXPECT_LT(CountOf(before, b0, favoritesInk), 5);
   // Around the buttons the caption is as the dialog painted it.
-  EXPECT_EQ(DifferencesOutside(before, after, CaptionBandOf(dialog), b0, b1), 0);
+  EXPECT_EQ(before.Differences(after, CaptionBandOf(dialog), {b0, b1}), 0);
 
   // Press Favourites, drag off into the dialog, release: the press is reported, nothing more.
   const size_t from = host.LogLines().size();

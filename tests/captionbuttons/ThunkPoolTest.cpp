@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdio>
 #include <cstring>
-#include <functional>
 #include <set>
 #include <thread>
 #include <vector>
@@ -286,36 +284,6 @@ TEST(ThunkPool, AListAndThePoolServeSeveralThreadsAtOnce) {
   // Every entry is back: what the pool holds now is what it held plus the new blocks' entries.
   EXPECT_EQ(end.FreeEntries, start.FreeEntries + (end.Blocks - start.Blocks) * kWndProcThunksPerBlock);
   EXPECT_EQ(end.Forwarders, start.Forwarders);
-}
-
-double MicrosecondsPer(int count, const std::function<void()>& step) {
-  LARGE_INTEGER frequency, begin, end;
-  ::QueryPerformanceFrequency(&frequency);
-  ::QueryPerformanceCounter(&begin);
-  for (int i = 0; i < count; ++i) step();
-  ::QueryPerformanceCounter(&end);
-  return (end.QuadPart - begin.QuadPart) * 1e6 / frequency.QuadPart / count;
-}
-
-// Figures, printed side by side with their baselines measured in the same run; nothing asserted.
-TEST(ThunkPool, Figures) {
-  constexpr int kPairs = 200000;
-  constexpr int kMessages = 20000;
-  const double pair = MicrosecondsPer(kPairs, [] { FreeWndProcThunk(AllocWndProcThunk({&Record, nullptr})); });
-  const double plain = MicrosecondsPer(kPairs, [] { ::operator delete(::operator new(32)); });
-  std::printf("figure: entry taken and given back %.3f us (baseline: a 32-byte new/delete %.3f us)\n", pair, plain);
-
-  TestFrame frame(TestFrame::kSizable, 0);
-  HWND wnd = frame.Wnd();
-  const double direct = MicrosecondsPer(kMessages, [&] { ::SendMessageA(wnd, WM_NULL, 0, 0); });
-  TKQCaptionButtons set(wnd);
-  set.AddButton(wnd, 0, 1, nullptr, true);
-  const double through = MicrosecondsPer(kMessages, [&] { ::SendMessageA(wnd, WM_NULL, 0, 0); });
-  std::printf("figure: a sent message through a set %.3f us (baseline: the same window without a set %.3f us)\n",
-              through, direct);
-  const double hit = MicrosecondsPer(kMessages, [&] { ::SendMessageA(wnd, WM_NCHITTEST, 0, MAKELPARAM(5, 5)); });
-  std::printf("figure: WM_NCHITTEST through a set with one button %.3f us\n", hit);
-  frame.Log().messages.clear();
 }
 
 // The hook's own list from several GUI threads: sets attached as the hook attaches them, taken away

@@ -7,10 +7,10 @@
 #include <optional>
 #include <string>
 
-#include "captionbuttons/KQCaptionButton.h"
-#include "dialogbuttons/KQVCaptionButton.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/HostProcess.h"
+#include "tests/support/MessagePump.h"
+#include "tests/support/OpenedDialog.h"
 #include "tests/support/MouseInput.h"
 #include "tests/support/TestPaths.h"
 
@@ -21,8 +21,6 @@ constexpr char kCompanionExe[] = "LNTRHook64.exe";
 constexpr char kCompanionClass[] = "LNTRHook64";
 constexpr char kStartFolder[] = "C:\\windows";
 constexpr char kMovedFolder[] = "C:\\users";
-constexpr DWORD kDialogWaitMs = 30000;
-constexpr DWORD kSettleMs = 1500;
 constexpr DWORD kExitWaitMs = 5000;
 constexpr DWORD kLineWaitMs = 8000;
 
@@ -38,42 +36,13 @@ struct Companion {
   bool Start() { return process.Start(test::HelperPath(kCompanionExe)); }
 };
 
-// A dialog_opener of either build showing an Open dialog, cancelled at the end.
-class OpenDialog {
- public:
-  OpenDialog(const std::string& opener, const std::string& title) {
-    if (!process_.Start(opener, {"open", "--title", title})) return;
-    dialog_ = process_.WaitForWindowOfClass("#32770", kDialogWaitMs);
-    if (dialog_) test::PumpMessagesFor(kSettleMs);
-  }
-  ~OpenDialog() {
-    if (dialog_ && ::IsWindow(dialog_)) ::PostMessageA(dialog_, WM_COMMAND, IDCANCEL, 0);
-    if (!process_.WaitForExit(kExitWaitMs)) process_.Terminate();
-  }
-  HWND Dialog() const { return dialog_; }
-  void Cancel() {
-    ::PostMessageA(dialog_, WM_COMMAND, IDCANCEL, 0);
-    process_.WaitForExit(kExitWaitMs);
-  }
-
- private:
-  test::ChildProcess process_;
-  HWND dialog_ = nullptr;
-};
-
 // Clicks the Favourites button of a dialog set on wnd and answers the point the press must report.
 POINT ClickFavourites(HWND wnd) {
-  TKQCaptionButtons layout(nullptr);
-  layout.AddButton(nullptr, kFavoritesTag, kButtonSpacing, nullptr, false);
-  const RECT r = layout.GetButtonRect(wnd, 0, false);
+  const RECT r = test::DialogButtonRect(wnd, 0);
   ::SetForegroundWindow(wnd);
   test::PumpMessagesFor(100);
-  test::MoveMouseTo((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-  test::PumpMessagesFor(100);
-  test::SendMouse(MOUSEEVENTF_LEFTDOWN);
-  test::PumpMessagesFor(100);
-  test::SendMouse(MOUSEEVENTF_LEFTUP);
-  test::MoveMouseTo(0, 0);
+  test::ClickAt(test::CentreOf(r));
+  test::MoveMouseTo({0, 0});
   return {r.left, r.bottom};
 }
 
@@ -90,9 +59,9 @@ TEST(BothHalves, DialogsOfA32And64BitProgramAtOnceAreServedByOneHost) {
   EXPECT_EQ(nullptr, companion.process.WaitForWindow([](HWND) { return true; }, 1)) << "it shows nothing";
   test::PumpMessagesFor(500);  // HookOn
 
-  OpenDialog narrow(i686 + "dialog_opener.exe", "Both 32");
-  OpenDialog wide(test::HelperPath("dialog_opener.exe"), "Both 64");
-  for (OpenDialog* opened : {&narrow, &wide}) {
+  test::OpenedDialog narrow("open", "Both 32", {}, test::kSettleMs, i686 + "dialog_opener.exe");
+  test::OpenedDialog wide("open", "Both 64");
+  for (test::OpenedDialog* opened : {&narrow, &wide}) {
     const HWND dialog = opened->Dialog();
     ASSERT_NE(nullptr, dialog);
     SCOPED_TRACE(opened == &narrow ? "32-bit" : "64-bit");
@@ -113,7 +82,7 @@ TEST(BothHalves, DialogsOfA32And64BitProgramAtOnceAreServedByOneHost) {
     EXPECT_EQ(ManageLine(corner), line);
   }
   // At the end each reports its last folder, with its own handle.
-  for (OpenDialog* opened : {&narrow, &wide}) {
+  for (test::OpenedDialog* opened : {&narrow, &wide}) {
     const HWND dialog = opened->Dialog();
     const size_t before = host.LogLines().size();
     opened->Cancel();

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "hostlink/KQVHostLink.h"
-#include "tests/bookmarks/HostRegistry.h"
+#include "tests/support/HostRegistry.h"
 #include "tests/contextmenu/ServerFixtures.h"
 #include "tests/support/HostProcess.h"
 #include "tests/support/TestPaths.h"
@@ -680,7 +680,7 @@ TEST_F(Handler, AChosenBookmarkMovesTheExplorerWindowToItsFolder) {
   WriteHistory();
   ExplorerWindow explorer(scratch.Path());
   ASSERT_TRUE(explorer.Ready());
-  kq::PumpMessagesFor(200);
+  PumpMessagesFor(200);
   ASSERT_EQ(explorer.Folder(), scratch.Path());
 
   ComPtr<IContextMenu> handler = NewHandler();
@@ -690,10 +690,10 @@ TEST_F(Handler, AChosenBookmarkMovesTheExplorerWindowToItsFolder) {
             Outline("-|Add to Lanterna...=100|Bookmarks...>(F>(a=101|b=102)|-|c=103|-|History>(" + folderA + "=104|" +
                     folderB + "=105))|-"));
   EXPECT_EQ(Invoke(handler.Get(), 103 - kFirst, explorer.Window()), S_OK);  // "c"
-  kq::PumpMessagesFor(100);
+  PumpMessagesFor(100);
   EXPECT_EQ(explorer.Folder(), folderC);
   EXPECT_EQ(Invoke(handler.Get(), 105 - kFirst, explorer.Window()), S_OK);  // the second history entry
-  kq::PumpMessagesFor(100);
+  PumpMessagesFor(100);
   EXPECT_EQ(explorer.Folder(), folderB);
   // A bookmark whose folder is gone leaves the window where it is.
   ASSERT_TRUE(::RemoveDirectoryA(folderA.c_str()));

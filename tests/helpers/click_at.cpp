@@ -4,27 +4,10 @@
 
 #include <cstdlib>
 
-namespace {
-
-void SendMouse(DWORD flags, LONG x = 0, LONG y = 0) {
-  INPUT input = {};
-  input.type = INPUT_MOUSE;
-  input.mi.dx = x;
-  input.mi.dy = y;
-  input.mi.dwFlags = flags;
-  ::SendInput(1, &input, sizeof(input));
-}
-
-}  // namespace
+#include "tests/support/MouseInput.h"
 
 int main(int argc, char** argv) {
   if (argc < 3) return 2;
-  const LONG x = std::atol(argv[1]), y = std::atol(argv[2]);
-  SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, x * 65535 / (::GetSystemMetrics(SM_CXSCREEN) - 1),
-            y * 65535 / (::GetSystemMetrics(SM_CYSCREEN) - 1));
-  ::Sleep(150);
-  SendMouse(MOUSEEVENTF_LEFTDOWN);
-  ::Sleep(100);
-  SendMouse(MOUSEEVENTF_LEFTUP);
+  kq::test::ClickAt({std::atol(argv[1]), std::atol(argv[2])});
   return 0;
 }

@@ -9,6 +9,7 @@
 #include "host/HostProtocol.h"
 #include "hostlink/KQVHostLink.h"
 #include "tests/hostlink/HostLinkFixtures.h"
+#include "tests/support/TestPaths.h"
 #include "tests/support/HostProcess.h"
 
 namespace kq {
@@ -157,7 +158,7 @@ TEST(HostProcess, LoadsTheLibraryAndCallsHookOnAndHookOff) {
   EXPECT_EQ(lines[lines.size() - 2], "hook off");
 
   HostProcess missing;
-  EXPECT_FALSE(missing.Start({"--dll", ProgramFolder() + "NoSuchLibrary.dll"}));
+  EXPECT_FALSE(missing.Start({"--dll", test::HelperPath("NoSuchLibrary.dll")}));
   DWORD exitCode = 0;
   ASSERT_TRUE(missing.WaitForExit(HostProcess::kStopTimeoutMs, &exitCode));
   EXPECT_EQ(exitCode, static_cast<DWORD>(lntrhost::kExitNoLibrary));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/KQScoped.h"
+#include "tests/support/MessagePump.h"
 
 namespace kq::test {
 
@@ -46,9 +47,6 @@ class ChildProcess {
 
 // The visible top-level windows of process pid, in z-order.
 std::vector<HWND> TopLevelWindowsOf(DWORD pid);
-
-// Runs the calling thread's messages for about ms milliseconds.
-void PumpMessagesFor(DWORD ms);
 
 // A command-line argument quoted so that the C runtime's parser gives it back unchanged.
 std::string QuoteArgument(const std::string& arg);

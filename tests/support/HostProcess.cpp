@@ -6,6 +6,7 @@
 
 #include "host/HostProtocol.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/TestPaths.h"
 
 namespace kq {
 namespace {
@@ -23,26 +24,7 @@ std::string NewLogPath() {
 
 }  // namespace
 
-std::string ProgramFolder() {
-  char path[MAX_PATH] = {};
-  DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string self(path, length < MAX_PATH ? length : 0);
-  return self.substr(0, self.find_last_of('\\') + 1);
-}
-
-void PumpMessagesFor(DWORD ms) {
-  DWORD start = ::GetTickCount();
-  do {
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&msg);
-      ::DispatchMessageA(&msg);
-    }
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, kPollMs, QS_ALLINPUT);
-  } while (::GetTickCount() - start < ms);
-}
-
-std::string HostProcess::HostExePath() { return ProgramFolder() + "LNTRHost.exe"; }
+std::string HostProcess::HostExePath() { return test::HelperPath("LNTRHost.exe"); }
 
 HostProcess::HostProcess(std::string exePath) : exePath_(std::move(exePath)), logPath_(NewLogPath()) {}
 
@@ -132,7 +114,7 @@ bool HostProcess::WaitForLine(const std::string& prefix, std::string* line, DWOR
       }
     }
     if (::GetTickCount() - start >= timeoutMs) return false;
-    PumpMessagesFor(kPollMs);
+    test::PumpMessagesFor(kPollMs);
   }
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/KQScoped.h"
+#include "tests/support/MessagePump.h"
 
 namespace kq {
 
@@ -60,10 +61,5 @@ class HostProcess {
   HWND window_ = nullptr;
   std::string logPath_;
 };
-
-// The folder this test program lives in, with a trailing backslash.
-std::string ProgramFolder();
-// Pumps the calling thread's messages for about ms milliseconds.
-void PumpMessagesFor(DWORD ms);
 
 }  // namespace kq

@@ -1,10 +1,16 @@
 #include "tests/support/MouseInput.h"
 
+#include "captionbuttons/KQCaptionButton.h"
+#include "dialogbuttons/KQVCaptionButton.h"
+#include "tests/support/MessagePump.h"
+
 namespace kq::test {
 
 namespace {
 constexpr LONG kAbsoluteRange = 65535;  // SendInput's absolute coordinates span the screen
-}
+constexpr DWORD kArriveMs = 60;         // input reaches the window under the pointer
+constexpr DWORD kClickSettleMs = 100;   // the pointer rests before a click, as a hand's does
+}  // namespace
 
 void SendMouse(DWORD flags, LONG x, LONG y) {
   INPUT input = {};
@@ -15,9 +21,35 @@ void SendMouse(DWORD flags, LONG x, LONG y) {
   ::SendInput(1, &input, sizeof(input));
 }
 
-void MoveMouseTo(LONG x, LONG y) {
-  SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, x * kAbsoluteRange / (::GetSystemMetrics(SM_CXSCREEN) - 1),
-            y * kAbsoluteRange / (::GetSystemMetrics(SM_CYSCREEN) - 1));
+void MoveMouseTo(POINT p) {
+  SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, p.x * kAbsoluteRange / (::GetSystemMetrics(SM_CXSCREEN) - 1),
+            p.y * kAbsoluteRange / (::GetSystemMetrics(SM_CYSCREEN) - 1));
+  PumpMessagesFor(kArriveMs);
 }
+
+void MouseButton(bool down, bool right) {
+  if (right)
+    SendMouse(down ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_RIGHTUP);
+  else
+    SendMouse(down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP);
+  PumpMessagesFor(kArriveMs);
+}
+
+void ClickAt(POINT p, bool right) {
+  MoveMouseTo(p);
+  PumpMessagesFor(kClickSettleMs);
+  MouseButton(true, right);
+  MouseButton(false, right);
+}
+
+RECT DialogButtonRect(HWND wnd, int index, int rightOffset) {
+  TKQCaptionButtons layout(nullptr);
+  layout.AddButton(nullptr, kFavoritesTag, kButtonSpacing, nullptr, false);
+  layout.AddButton(nullptr, kHistoryTag, kButtonSpacing, nullptr, false);
+  layout.SetRightOffset(rightOffset);
+  return layout.GetButtonRect(wnd, index, false);
+}
+
+POINT CentreOf(const RECT& r) { return {(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
 
 }  // namespace kq::test

@@ -9,6 +9,17 @@
 
 namespace kq::test {
 
+// The host's key below HKEY_CURRENT_USER, where its settings live, and its bookmark tree and
+// folder history below it.
+inline constexpr char kHostKey[] = "Software\\Quillonworks\\Lanterna";
+inline constexpr char kTreeKey[] = "Software\\Quillonworks\\Lanterna\\KQVTree";
+inline constexpr char kHistoryKey[] = "Software\\Quillonworks\\Lanterna\\LNTRHistory";
+// The same keys as the library is given them (absolute, from the root key).
+inline constexpr char kTreePath[] = "\\Software\\Quillonworks\\Lanterna\\KQVTree";
+inline constexpr char kHistoryPath[] = "\\Software\\Quillonworks\\Lanterna\\LNTRHistory";
+// A key of the tests' own beside the host's, removed with the host's tree.
+inline constexpr char kScratchKey[] = "Software\\Quillonworks\\LanternaTest";
+
 // Sets the string value name of key subKey (created if missing) for the owner's lifetime; the
 // previous value (of whatever type), or its absence, is restored at the end.
 class ScopedRegistryString {

@@ -167,4 +167,11 @@ ProcWindow::~ProcWindow() {
   ::UnregisterClassA(className_, ::GetModuleHandleA(nullptr));
 }
 
+void ExpectRect(const RECT& actual, const RECT& expected) {
+  EXPECT_EQ(actual.left, expected.left);
+  EXPECT_EQ(actual.top, expected.top);
+  EXPECT_EQ(actual.right, expected.right);
+  EXPECT_EQ(actual.bottom, expected.bottom);
+}
+
 }  // namespace kq::test

@@ -92,6 +92,10 @@ class ProcWindow {
   HWND wnd_ = nullptr;
 };
 
+// A rectangle from its edges, and the check that actual has expected's edges, each told apart.
+inline RECT R(int left, int top, int right, int bottom) { return RECT{left, top, right, bottom}; }
+void ExpectRect(const RECT& actual, const RECT& expected);
+
 // The system's dialog class, used as is by TestWindowTree.
 inline constexpr char kSystemDialogClass[] = "#32770";
 

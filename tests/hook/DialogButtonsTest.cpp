@@ -1,0 +1,233 @@
+// The global hooks and the dialog button set across processes: the stand-in host turns the hooks
+// on, a helper opens a real file dialog, the test clicks the dialog's caption buttons with
+// synthesised mouse input and reads what the host heard.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "captionbuttons/KQCaptionButton.h"
+#include "dialogbuttons/KQVCaptionButton.h"
+#include "hostlink/KQVHostLink.h"
+#include "shellwindows/KQWindowKind.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/HostProcess.h"
+#include "tests/support/MouseInput.h"
+#include "tests/support/TestPaths.h"
+#include "tests/support/OpenedDialog.h"
+
+namespace kq {
+namespace {
+
+using test::kReportWaitMs;
+using test::kSettleMs;
+using test::kSilenceMs;
+using test::OpenedDialog;
+
+constexpr int kHookCycles = 100;
+
+// Clicks the middle of button index of wnd as a user would.
+void ClickButton(HWND wnd, int index, bool right) {
+  ::SetForegroundWindow(wnd);
+  test::PumpMessagesFor(100);
+  test::ClickAt(test::CentreOf(test::DialogButtonRect(wnd, index)), right);
+  // Away from the caption, so the next click starts fresh.
+  test::MoveMouseTo({0, 0});
+}
+
+std::string ManageLine(int code, POINT p) {
+  char text[96];
+  std::snprintf(text, sizeof(text), "manage code=%d x=%ld y=%ld", code, static_cast<long>(p.x), static_cast<long>(p.y));
+  return text;
+}
+
+// The point a press of button index reports: the bottom-left corner of the button on the screen.
+POINT ReportedCorner(HWND wnd, int index) {
+  const RECT r = test::DialogButtonRect(wnd, index);
+  return {r.left, r.bottom};
+}
+
+// Clicks and waits for a "manage code=" line after the log's current end; the line, or empty.
+std::string ClickAndWaitForReport(const HostProcess& host, HWND wnd, int index, bool right,
+                                  DWORD waitMs = kReportWaitMs) {
+  const size_t from = host.LogLines().size();
+  ClickButton(wnd, index, right);
+  std::string line;
+  if (!host.WaitForLine("manage code=", &line, waitMs, from)) return {};
+  return line;
+}
+
+class DialogButtons : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(DialogButtons, PressesReportTheButtonCornerToTheHost) {
+  HostProcess host;
+  ASSERT_TRUE(host.Start());
+  const std::string title = std::string("Pick ") + GetParam();
+  OpenedDialog opened(GetParam(), title);
+  ASSERT_NE(opened.Dialog(), nullptr);
+  HWND dialog = opened.Dialog();
+
+  EXPECT_EQ(ClickAndWaitForReport(host, dialog, 0, false), ManageLine(1, ReportedCorner(dialog, 0)));
+  EXPECT_EQ(ClickAndWaitForReport(host, dialog, 1, false), ManageLine(2, ReportedCorner(dialog, 1)));
+  EXPECT_EQ(ClickAndWaitForReport(host, dialog, 0, true), ManageLine(0, ReportedCorner(dialog, 0)));
+  EXPECT_EQ(ClickAndWaitForReport(host, dialog, 1, true), ManageLine(0, ReportedCorner(dialog, 1)));
+
+  // A moved dialog reports where its buttons are now.
+  RECT before = {};
+  ::GetWindowRect(dialog, &before);
+  ASSERT_TRUE(::SetWindowPos(dialog, nullptr, before.left + 37, before.top + 23, 0, 0,
+                             SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE));
+  test::PumpMessagesFor(500);
+  const POINT moved = ReportedCorner(dialog, 0);
+  EXPECT_EQ(ClickAndWaitForReport(host, dialog, 0, false), ManageLine(1, moved));
+}
+
+INSTANTIATE_TEST_SUITE_P(FileDialogs, DialogButtons, ::testing::Values("open", "savew"));
+
+TEST(DialogButtonsVeto, ADisabledProgramsDialogGetsNoButtons) {
+  HostProcess host;
+  ASSERT_TRUE(host.Start({"--disable", "dialog_opener.exe"}));
+  OpenedDialog opened("open", "Vetoed");
+  ASSERT_NE(opened.Dialog(), nullptr);
+  // The host was asked about the dialog's program and said no.
+  EXPECT_TRUE(host.WaitForLine("appdisabled ", nullptr, kReportWaitMs));
+  for (const auto& line : host.LogLines()) {
+    if (line.rfind("appdisabled ", 0) == 0) {
+      EXPECT_NE(line.find("answer=1"), std::string::npos) << line;
+    }
+  }
+  EXPECT_EQ(ClickAndWaitForReport(host, opened.Dialog(), 0, false, kSilenceMs), "");
+}
+
+// Whether wnd has a set: only a set answers "LNTR_GetDlgFolder" with 1.
+bool HasSet(HWND wnd) {
+  DWORD_PTR answer = 0;
+  return ::SendMessageTimeoutA(wnd, ::RegisterWindowMessageA(kGetDlgFolderMsgName), 0, 0, SMTO_ABORTIFHUNG,
+                               HostProcess::kCommandTimeoutMs, &answer) &&
+         answer == 1;
+}
+
+// A host that, before it turns a window down, asks that very window for its folder: the dialog's
+// thread answers the question while it waits for the host, so the "no" arrives in time.
+TEST(DialogButtonsVeto, AHostThatAsksTheDialogBeforeAnsweringIsHeardPromptly) {
+  HostProcess host;
+  ASSERT_TRUE(host.Start({"--disable", "dialog_opener.exe", "--ask-folder-before-disabling"}));
+  OpenedDialog opened("open", "Asked first");
+  ASSERT_NE(opened.Dialog(), nullptr);
+  ASSERT_TRUE(host.WaitForLine("appdisabled ", nullptr, HostProcess::kCommandTimeoutMs));
+  test::PumpMessagesFor(kSettleMs);
+  long slowest = -1;
+  for (const auto& line : host.LogLines()) {
+    if (line.rfind("getfolder ", 0) == 0) {
+      EXPECT_NE(line.find(" sent=1 "), std::string::npos) << line;
+    }
+    if (line.rfind("appdisabled ", 0) != 0) continue;
+    EXPECT_NE(line.find(" answer=1 "), std::string::npos) << line;
+    const size_t ms = line.find(" ms=");
+    ASSERT_NE(ms, std::string::npos) << line;
+    slowest = std::max(slowest, std::strtol(line.c_str() + ms + 4, nullptr, 10));
+  }
+  std::printf("[ figures ] the host's answer 1, after asking the dialog for its folder: %ld ms\n", slowest);
+  EXPECT_LT(slowest, static_cast<long>(kHostAnswerTimeoutMs / 2));
+  EXPECT_FALSE(HasSet(opened.Dialog()));
+}
+
+// A program that passes the older, shorter file-name structure gets a dialog without a places bar.
+TEST(DialogButtonsShortStructure, ADialogWithoutAPlacesBarGetsItsButtons) {
+  HostProcess host;
+  ASSERT_TRUE(host.Start());
+  OpenedDialog opened("open", "No places bar", {"--short"});
+  ASSERT_NE(opened.Dialog(), nullptr);
+  HWND dialog = opened.Dialog();
+  EXPECT_EQ(ClassifyWindow(dialog), wkOpenSaveCombo);
+  EXPECT_EQ(ClickAndWaitForReport(host, dialog, 0, false), ManageLine(1, ReportedCorner(dialog, 0)));
+}
+
+TEST(DialogButtonsRemove, RemoveCodeTakesTheSetAwayAndTheDialogStillWorks) {
+  HostProcess host;
+  ASSERT_TRUE(host.Start());
+  OpenedDialog opened("open", "Removable");
+  ASSERT_NE(opened.Dialog(), nullptr);
+  HWND dialog = opened.Dialog();
+  ASSERT_EQ(ClickAndWaitForReport(host, dialog, 0, false), ManageLine(1, ReportedCorner(dialog, 0)));
+
+  char command[128];
+  std::snprintf(command, sizeof(command), "post %p WM_LNTR_MANAGE 5 0", static_cast<void*>(dialog));
+  LRESULT answer = 0;
+  ASSERT_TRUE(host.Command(command, &answer));
+  test::PumpMessagesFor(500);
+
+  EXPECT_EQ(ClickAndWaitForReport(host, dialog, 0, false, kSilenceMs), "");
+  EXPECT_EQ(ClickAndWaitForReport(host, dialog, 1, false, kSilenceMs), "");
+  // The dialog answers as before: its own procedure is back in place.
+  char text[64] = {};
+  DWORD_PTR result = 0;
+  ASSERT_TRUE(::SendMessageTimeoutA(dialog, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                                    5000, &result));
+  EXPECT_STREQ(text, "Removable");
+  EXPECT_TRUE(::IsWindow(dialog));
+}
+
+std::string InitCommand(HWND dialog) {
+  char command[128];
+  std::snprintf(command, sizeof(command), "send %p WM_KQVINITCAPTIONBUTTONS 0 0", static_cast<void*>(dialog));
+  return command;
+}
+
+TEST(DialogButtonsInit, TheInitMessageAttachesASetToADialogOpenedBeforeTheHooks) {
+  OpenedDialog opened("open", "Early");
+  ASSERT_NE(opened.Dialog(), nullptr);
+  HWND dialog = opened.Dialog();
+  HostProcess host;
+  ASSERT_TRUE(host.Start());
+  // Twice: a second request must not stack a second set on the first.
+  ASSERT_TRUE(host.Command(InitCommand(dialog)));
+  ASSERT_TRUE(host.Command(InitCommand(dialog)));
+  test::PumpMessagesFor(500);
+  const size_t from = host.LogLines().size();
+  EXPECT_EQ(ClickAndWaitForReport(host, dialog, 0, false), ManageLine(1, ReportedCorner(dialog, 0)));
+  test::PumpMessagesFor(1000);
+  size_t reports = 0;
+  const auto lines = host.LogLines();
+  for (size_t i = from; i < lines.size(); ++i)
+    if (lines[i].rfind("manage code=", 0) == 0) ++reports;
+  EXPECT_EQ(reports, 1u);
+}
+
+// HookOn and HookOff of the library loaded into this process, many times over: afterwards no hook
+// is left behind, so a new dialog gets no set; one more HookOn still works.
+TEST(DialogButtonsHookCycles, RepeatedOnAndOffLeavesNoHookBehind) {
+  HostProcess host;
+  ASSERT_TRUE(host.Start({"--no-hook"}));
+  HMODULE library = ::LoadLibraryA((test::ProgramDirectory() + "LNTRHlp.dll").c_str());
+  ASSERT_NE(library, nullptr);
+  using HookFunction = void(WINAPI*)();
+  auto on = reinterpret_cast<HookFunction>(::GetProcAddress(library, "HookOn"));
+  auto off = reinterpret_cast<HookFunction>(::GetProcAddress(library, "HookOff"));
+  ASSERT_NE(on, nullptr);
+  ASSERT_NE(off, nullptr);
+  for (int i = 0; i < kHookCycles; ++i) {
+    on();
+    off();
+  }
+  {
+    OpenedDialog opened("open", "After cycles");
+    ASSERT_NE(opened.Dialog(), nullptr);
+    EXPECT_EQ(ClickAndWaitForReport(host, opened.Dialog(), 0, false, kSilenceMs), "");
+  }
+  on();
+  {
+    OpenedDialog opened("open", "Hooked again");
+    ASSERT_NE(opened.Dialog(), nullptr);
+    EXPECT_EQ(ClickAndWaitForReport(host, opened.Dialog(), 0, false),
+              ManageLine(1, ReportedCorner(opened.Dialog(), 0)));
+  }
+  off();
+  ::FreeLibrary(library);
+}
+
+}  // namespace
+}  // namespace kq

@@ -1,0 +1,226 @@
+// Real Wine file dialogs in another process, moved and read by the stand-in host through the
+// button set that the hooks attached: what the dialog itself says (CDM_GETFOLDERPATH, the
+// file-name box) is logged by the dialog's own process.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tests/shellwindows/FolderFixtures.h"
+
+namespace kq::test {
+namespace {
+
+constexpr char kWindows[] = "C:\\windows";
+constexpr char kSystem32[] = "C:\\windows\\system32";
+constexpr char kStartDir[] = "C:\\users";
+
+std::string LongPath(const std::string& head, size_t length) {
+  std::string path = head;
+  while (path.size() < length) path += 'a';
+  return path;
+}
+
+TEST(OpenDialog, GoesWhereTheHostSendsIt) {
+  WatchedDialog opened("open", "Open here", kStartDir);
+  ASSERT_NE(opened.Dialog(), nullptr);
+  HWND dialog = opened.Dialog();
+  ASSERT_TRUE(opened.WaitForFolder(kStartDir));
+
+  DWORD start = ::GetTickCount();
+  EXPECT_EQ(HostSetFolder(dialog, kWindows), 1);
+  std::printf("[ figures ] setfolder on a real Open dialog answered after %lu ms\n",
+              static_cast<unsigned long>(::GetTickCount() - start));
+  EXPECT_TRUE(opened.WaitForFolder(kWindows)) << opened.Folder();
+
+  // A folder that does not exist: 0, and the dialog stays.
+  EXPECT_EQ(HostSetFolder(dialog, "C:\\windows\\no such folder"), 0);
+  EXPECT_TRUE(opened.StaysIn(kWindows)) << opened.Folder();
+  EXPECT_EQ(HostCommandAnswer("setfoldernull " + HandleText(dialog)), 0);
+
+  // Environment references are expanded first.
+  EXPECT_EQ(HostSetFolder(dialog, "%WINDIR%\\system32"), 1);
+  EXPECT_TRUE(opened.WaitForFolder(kSystem32)) << opened.Folder();
+
+  // A file: its folder opens and its name stands in the file-name box; no Enter, so the dialog
+  // is still open.
+  EXPECT_EQ(HostSetFolder(dialog, "C:\\windows\\win.ini"), 1);
+  EXPECT_TRUE(opened.WaitForFolder(kWindows)) << opened.Folder();
+  PumpMessagesFor(500);
+  EXPECT_EQ(opened.Name(), "win.ini");
+  EXPECT_TRUE(opened.Running());
+  EXPECT_TRUE(::IsWindow(dialog));
+
+  // The record's text ends where its size says, even when more bytes follow in memory (the
+  // record before this one left "\system32" there).
+  EXPECT_EQ(HostSetFolder(dialog, kSystem32), 1);
+  ASSERT_TRUE(opened.WaitForFolder(kSystem32));
+  EXPECT_EQ(HostCommandAnswer("setfoldercb " + HandleText(dialog) + " 10 " + kSystem32), 1);
+  EXPECT_TRUE(opened.WaitForFolder(kWindows)) << opened.Folder();
+
+  // Paths longer than the system's limit, before or after expansion, are refused rather than cut
+  // into another path.
+  EXPECT_EQ(HostSetFolder(dialog, LongPath("C:\\windows\\", 300)), 0);
+  EXPECT_EQ(HostSetFolder(dialog, LongPath("%WINDIR%\\", 259)), 0);
+  EXPECT_EQ(HostSetFolder(dialog, "C:\\windows\\system32" + std::string(300, '\\')), 0);
+  EXPECT_TRUE(opened.StaysIn(kWindows)) << opened.Folder();
+}
+
+TEST(OpenDialog, TellsItsFolderAndClosesUnharmed) {
+  WatchedDialog opened("open", "Tell me", kStartDir);
+  ASSERT_NE(opened.Dialog(), nullptr);
+  HWND dialog = opened.Dialog();
+  ASSERT_TRUE(opened.WaitForFolder(kStartDir));
+  EXPECT_TRUE(SameText(HostGetFolder(dialog), kStartDir));
+
+  ASSERT_EQ(HostSetFolder(dialog, kSystem32), 1);
+  ASSERT_TRUE(opened.WaitForFolder(kSystem32));
+  const DWORD start = ::GetTickCount();
+  EXPECT_TRUE(SameText(HostGetFolder(dialog), kSystem32));
+  std::printf("[ figures ] getfolder on a real Open dialog answered after %lu ms\n",
+              static_cast<unsigned long>(::GetTickCount() - start));
+  // The host finds the folder in the shared block afterwards as well.
+  const size_t from = SharedHost().LogLines().size();
+  ASSERT_EQ(HostCommandAnswer("probedfolder"), 1);
+  const auto probed = HostLinesFrom("probedfolder ", from);
+  ASSERT_EQ(probed.size(), 1u);
+  EXPECT_TRUE(SameText(probed[0], std::string("probedfolder folder=") + kSystem32)) << probed[0];
+
+  // Wine's file dialog lets go of its shell browser and its folder when Cancel is pressed, before
+  // the window is destroyed (at WM_DESTROY it names no folder, or the desktop): the folder taken
+  // at the command is the one reported, once.
+  const size_t beforeClose = SharedHost().LogLines().size();
+  EXPECT_EQ(opened.Close(), std::optional<DWORD>(0));
+  const auto reports = HostLinesFrom("copydata kind=3 ", beforeClose);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_TRUE(
+      SameText(reports[0], "copydata kind=3 wparam=" + HexOf(dialog) + " hwnd=" + HexOf(dialog) + " path=" + kSystem32))
+      << reports[0];
+}
+
+// Unicode dialogs answer in UTF-16; what the host sends and reads is the same.
+TEST(UnicodeDialog, GoesThereAndTells) {
+  WatchedDialog opened("savew", "Save wide", kStartDir);
+  ASSERT_NE(opened.Dialog(), nullptr);
+  HWND dialog = opened.Dialog();
+  ASSERT_TRUE(::IsWindowUnicode(dialog));
+  ASSERT_TRUE(opened.WaitForFolder(kStartDir));
+  EXPECT_TRUE(SameText(HostGetFolder(dialog), kStartDir));
+
+  EXPECT_EQ(HostSetFolder(dialog, "%SystemRoot%\\win.ini"), 1);
+  EXPECT_TRUE(opened.WaitForFolder(kWindows)) << opened.Folder();
+  PumpMessagesFor(500);
+  EXPECT_EQ(opened.Name(), "win.ini");
+  EXPECT_TRUE(SameText(HostGetFolder(dialog), kWindows));
+  EXPECT_EQ(HostSetFolder(dialog, "C:\\no\\such\\folder"), 0);
+  EXPECT_TRUE(opened.StaysIn(kWindows));
+
+  EXPECT_EQ(opened.Close(), std::optional<DWORD>(0));
+}
+
+// The library's own reading of a dialog's folder (CDM_GETFOLDERPATH, in the dialog's process): in
+// the character set of the program's window that owns the dialog, whatever an add-on that
+// subclassed the dialog through the other set's function made of the dialog's own flag; without an
+// owner in the dialog's own set; and right also when the owner is of the other set than the dialog.
+struct ReadingCase {
+  const char* mode;
+  const char* owner;  // "a", "w", or "" for none
+  bool foreignSubclass;
+};
+
+class FolderReading : public ::testing::TestWithParam<ReadingCase> {};
+
+// The last "read=" line of the dialog's log, once it is folder (or when the wait is over).
+std::string WaitForReading(const WatchedDialog& opened, const std::string& folder) {
+  const DWORD start = ::GetTickCount();
+  std::string last;
+  for (;;) {
+    const auto lines = opened.Log().LinesStartingWith("read=");
+    last = lines.empty() ? "<none>" : lines.back().substr(5);
+    if (SameText(last, folder) || ::GetTickCount() - start >= kChangeWaitMs) return last;
+    PumpMessagesFor(100);
+  }
+}
+
+TEST_P(FolderReading, ComesBackRight) {
+  const ReadingCase& c = GetParam();
+  const bool unicodeProgram = std::string(c.mode).back() == 'w';
+  std::vector<std::string> extra = {"--read-folder"};
+  if (*c.owner) extra.insert(extra.end(), {"--owner", c.owner});
+  if (c.foreignSubclass) extra.push_back("--foreign-subclass");
+  WatchedDialog opened(c.mode, "Read it", kStartDir, extra);
+  ASSERT_NE(opened.Dialog(), nullptr);
+  HWND dialog = opened.Dialog();
+  ASSERT_TRUE(opened.WaitForFolder(kStartDir)) << opened.Folder();
+  HWND owner = ::GetParent(dialog);
+  ASSERT_EQ(owner != nullptr, *c.owner != '\0');
+  if (owner) {
+    ASSERT_EQ(::IsWindowUnicode(owner) != FALSE, *c.owner == 'w');
+  }
+  std::string line;
+  if (c.foreignSubclass) {
+    ASSERT_TRUE(opened.Log().WaitForLine("subclassed ", &line, kChangeWaitMs));
+    ASSERT_EQ(line, std::string("subclassed unicode=") + (unicodeProgram ? "0" : "1"));
+  }
+  const std::string read = WaitForReading(opened, kStartDir);
+  EXPECT_TRUE(SameText(read, kStartDir)) << read;
+}
+
+INSTANTIATE_TEST_SUITE_P(OwnedAndOwnerless, FolderReading,
+                         ::testing::Values(ReadingCase{"open", "a", true}, ReadingCase{"openw", "w", true},
+                                           ReadingCase{"open", "", false}, ReadingCase{"openw", "", false},
+                                           ReadingCase{"open", "w", false}, ReadingCase{"openw", "a", false}),
+                         [](const ::testing::TestParamInfo<ReadingCase>& info) {
+                           return std::string(info.param.mode) + "_owner_" +
+                                  (*info.param.owner ? info.param.owner : "none") +
+                                  (info.param.foreignSubclass ? "_subclassed" : "");
+                         });
+
+// The host's start folder (code 3) is applied when the dialog opens, once.
+TEST(StartFolder, IsAppliedOnceWhenTheDialogOpens) {
+  ASSERT_EQ(HostCommandAnswer(std::string("startfolder ") + kSystem32), 1);
+  const size_t from = SharedHost().LogLines().size();
+  WatchedDialog opened("open", "Start there", kStartDir);
+  HostCommandAnswer("startfolder");
+  ASSERT_NE(opened.Dialog(), nullptr);
+  HWND dialog = opened.Dialog();
+  EXPECT_TRUE(opened.WaitForFolder(kSystem32)) << opened.Folder();
+  EXPECT_EQ(HostLinesFrom("manage code=3 hwnd=" + HexOf(dialog), from).size(), 1u);
+
+  // Asked again (code 4 a second time), the set neither asks the host nor moves the dialog.
+  ASSERT_EQ(HostCommandAnswer(std::string("startfolder ") + kStartDir), 1);
+  ASSERT_EQ(HostSetFolder(dialog, kWindows), 1);
+  ASSERT_TRUE(opened.WaitForFolder(kWindows));
+  EXPECT_EQ(HostCommandAnswer("send " + HandleText(dialog) + " WM_LNTR_MANAGE 4 0"), 0);
+  EXPECT_TRUE(opened.StaysIn(kWindows)) << opened.Folder();
+  HostCommandAnswer("startfolder");
+  EXPECT_EQ(HostLinesFrom("manage code=3 hwnd=" + HexOf(dialog), from).size(), 1u);
+}
+
+TEST(StartFolder, AMissingOneIsNeverApplied) {
+  ASSERT_EQ(HostCommandAnswer("startfolder C:\\windows\\gone away"), 1);
+  const size_t from = SharedHost().LogLines().size();
+  WatchedDialog opened("open", "Start nowhere", kWindows);
+  ASSERT_NE(opened.Dialog(), nullptr);
+  HWND dialog = opened.Dialog();
+  EXPECT_TRUE(SharedHost().WaitForLine("manage code=3 hwnd=" + HexOf(dialog), nullptr, kChangeWaitMs, from));
+  EXPECT_TRUE(opened.WaitForFolder(kWindows));
+  EXPECT_TRUE(opened.StaysIn(kWindows)) << opened.Folder();
+  HostCommandAnswer("startfolder");
+}
+
+// A real SHBrowseForFolderA dialog takes the folder as an identifier list selection.
+TEST(BrowseDialog, IsMovedBySelection) {
+  WatchedDialog opened("browse", "Browse", "");
+  ASSERT_NE(opened.Dialog(), nullptr);
+  HWND dialog = opened.Dialog();
+  const size_t from = opened.Log().Lines().size();
+  EXPECT_EQ(HostSetFolder(dialog, kSystem32), 1);
+  std::string line;
+  EXPECT_TRUE(opened.Log().WaitForLine(std::string("selected=") + kSystem32, &line, kChangeWaitMs, from));
+  EXPECT_EQ(HostSetFolder(dialog, "C:\\no\\such\\folder"), 0);
+}
+
+}  // namespace
+}  // namespace kq::test

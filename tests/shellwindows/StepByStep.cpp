@@ -1,0 +1,115 @@
+#include "tests/shellwindows/StepByStep.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "shellwindows/KQTaskWnd.h"
+
+namespace kq::test {
+namespace {
+
+// The names are spelled out here rather than taken from the library, so that a misspelt
+// constant there shows as a disagreement.
+bool Equals(const std::string& a, const char* b) { return ::lstrcmpiA(a.c_str(), b) == 0; }
+
+std::string Trim(const std::string& s) {
+  size_t begin = 0, end = s.size();
+  while (begin < end && static_cast<unsigned char>(s[begin]) <= ' ') ++begin;
+  while (end > begin && static_cast<unsigned char>(s[end - 1]) <= ' ') --end;
+  return s.substr(begin, end - begin);
+}
+
+struct Question {
+  const char* className;
+  int id;
+};
+
+bool AllExist(HWND wnd, const std::vector<Question>& questions) {
+  for (const Question& q : questions) {
+    if (!ChildWindowExists(wnd, q.className, q.id)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+TWindowKind ClassifyStepByStep(HWND wnd) {
+  const std::string c = GetWndClassName(wnd);
+  const std::string t = Trim(c);
+  auto exists = [&](const char* className, int id) { return ChildWindowExists(wnd, className, id); };
+  auto direct = [&](const char* className) { return ::FindWindowExA(wnd, nullptr, className, nullptr) != nullptr; };
+
+  // 1, 2
+  if (Equals(t, "CabinetWClass") || Equals(t, "ExploreWClass")) return wkExplorer;
+  if (Equals(t, "TfFileDlg")) return wkTfFileDlg;
+  // 3
+  if ((::GetWindowLongA(wnd, GWL_EXSTYLE) & 1) == 0) return wkNone;
+  // 4 .. 8
+  if ((Equals(c, "bosa_sdm_Microsoft Office Word 11.0") || Equals(c, "bosa_sdm_Microsoft Office Word 12.0")) &&
+      exists("Snake List", 0))
+    return wkOfficeWord11;
+  if (Equals(c, "bosa_sdm_Microsoft Word 10.0") && direct("Snake List")) return wkOfficeWord10;
+  if (Equals(c, "bosa_sdm_XL9") && direct("Snake List")) return wkOfficeXL9;
+  if (Equals(c, "bosa_sdm_Mso96") && direct("Snake List")) return wkOfficeMso96;
+  if (Equals(c, "bosa_sdm_Microsoft Word 9.0") && direct("Snake List")) return wkOfficeWord9;
+  // 9
+  if (exists("Snake List", 0) && exists("RichEdit20W", 39)) {
+    if (Equals(c, "bosa_sdm_XL8")) return wkOfficeXL8;
+    if (Equals(c, "bosa_sdm_Microsoft Word 8.0")) return wkOfficeWord8;
+    if (Equals(c, "bosa_sdm_Mso96")) return wkOfficeMso96Rich;
+    return wkNone;
+  }
+  // 10
+  if (exists("Snake List", 0) && exists("Edit", 39)) {
+    if (Equals(c, "bosa_sdm_XL")) return wkOfficeXL;
+    if (Equals(c, "bosa_sdm_Microsoft Word for Windows 95")) return wkOfficeWord95;
+    if (Equals(c, "bosa_sdm_Microsoft PowerPoint")) return wkOfficePowerPoint;
+    if (Equals(c, "bosa_sdm_Microsoft Access")) return wkOfficeAccess;
+    return wkNone;
+  }
+  // 11
+  if (std::strstr(c.c_str(), "#32770")) {
+    if (AllExist(wnd, {{"DUIViewWndClassName", 0},
+                       {"CommonPlacesWrapperWndClass", 0},
+                       {"SHELLDLL_DefView", 1121},
+                       {"SysListView32", 1}}))
+      return wkItemDialog;
+    if (AllExist(wnd, {{"Static", 1091}, {"ComboBox", 1137}, {"Static", 1088}}) &&
+        (exists("ToolbarWindow32", 1088) || exists("ToolbarWindow32", 1184) || exists("ToolbarWindow32", 1)) &&
+        AllExist(wnd, {{"ListBox", 1120},
+                       {"SHELLDLL_DefView", 1121},
+                       {"SysListView32", 1},
+                       {"Static", 1090},
+                       {"ComboBoxEx32", 1148},
+                       {"ComboBox", 1148},
+                       {"Edit", 1148},
+                       {"Static", 1089},
+                       {"ComboBox", 1136}}))
+      return wkOpenSaveCombo;
+    if (AllExist(wnd, {{"Static", 1091},
+                       {"ComboBox", 1137},
+                       {"Static", 1088},
+                       {"ListBox", 1120},
+                       {"SHELLDLL_DefView", 1121},
+                       {"SysListView32", 1},
+                       {"Static", 1090},
+                       {"Edit", 1152},
+                       {"Static", 1089},
+                       {"ComboBox", 1136}}))
+      return wkOpenSaveEdit;
+    if (AllExist(wnd, {{"Static", 14146}, {"Static", 14147}, {"SysTreeView32", 14145}})) return wkBrowseTree;
+    if (AllExist(wnd, {{"Static", 14146},
+                       {"Static", 14145},
+                       {"SHBrowseForFolder ShellNameSpace Control", 0},
+                       {"SysTreeView32", 100},
+                       {"Button", 1},
+                       {"Button", 2}}))
+      return wkBrowseNew;
+    return wkNone;
+  }
+  // 12
+  return wkNone;
+}
+
+}  // namespace kq::test
