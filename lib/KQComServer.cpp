@@ -68,7 +68,6 @@ static_assert(std::size(g_ClassObjects) == std::size(kComClasses), "one class ob
 
 bool g_RegistrationReady = false;
 
-
 std::wstring WideText(const std::string& text) {
   const int n = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
   if (n <= 0) return {};

@@ -14,7 +14,6 @@ namespace kq {
 
 constexpr char kThreadingApartment[] = "Apartment";
 
-
 // The module's full file name; its short (8.3) form when the name contains a blank.
 std::string ModuleFileName();
 std::string RegisteredModuleName();

@@ -45,7 +45,6 @@ LPITEMIDLIST IDListFromPath(const void* path) noexcept;
 // IDListFromPath with an ANSI path passed in the width the system's entry expects.
 LPITEMIDLIST IDListFromAnsiPath(const std::string& path);
 
-
 // Start-up and shut-down of this unit: shell32 and its entry under ordinal 157.
 void StartupShellUtils();
 void ShutdownShellUtils();
