@@ -4,6 +4,8 @@
 // host's window goes away or when its own hidden top-level window, of class "LNTRHook64",
 // receives WM_CLOSE. A second one started while one runs ends at once. It shows nothing and
 // writes nothing.
+#include "companion/LNTRHook64.h"
+
 #include <windows.h>
 
 #include <cstring>
@@ -13,7 +15,6 @@
 
 namespace {
 
-constexpr char kCompanionClass[] = "LNTRHook64";
 constexpr char kLibraryName[] = "LNTRHlp.dll";
 constexpr char kHookOnName[] = "HookOn";
 constexpr char kHookOffName[] = "HookOff";
@@ -21,10 +22,10 @@ constexpr char kHookOffName[] = "HookOff";
 constexpr UINT kHostCheckMs = 250;
 constexpr UINT_PTR kHostCheckTimer = 1;
 
-// The exit codes: 0 after HookOff, or when another companion already serves the host.
-constexpr int kExitDone = 0;
-constexpr int kExitNoLibrary = 1;
-constexpr int kExitNoWindow = 2;
+using lntrhook64::kCompanionClass;
+using lntrhook64::kExitDone;
+using lntrhook64::kExitNoLibrary;
+using lntrhook64::kExitNoWindow;
 
 using THookFunction = void(WINAPI*)();
 

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "companion/LNTRHook64.h"
+
 #include "tests/support/ChildProcess.h"
 #include "tests/support/HostProcess.h"
 #include "tests/support/MessagePump.h"
@@ -17,8 +19,8 @@
 namespace kq {
 namespace {
 
-constexpr char kCompanionExe[] = "LNTRHook64.exe";
-constexpr char kCompanionClass[] = "LNTRHook64";
+using lntrhook64::kCompanionClass;
+using lntrhook64::kCompanionExe;
 constexpr char kStartFolder[] = "C:\\windows";
 constexpr char kMovedFolder[] = "C:\\users";
 constexpr DWORD kExitWaitMs = 5000;
