@@ -28,8 +28,8 @@ void TKQVCaptionButtons::ButtonDown(int index, bool rightButton) {
   Guard([&] {
     const TKQCaptionButton* button = Button(index);
     if (!button) return;
-    RECT r = GetButtonRect(Wnd(), index, false);
-    LPARAM point = MakeLParam(r.left, r.bottom);
+    const RECT r = GetButtonRect(Wnd(), index, false);
+    const LPARAM point = HostPointLParam(Wnd(), {r.left, r.bottom});
     WPARAM code;
     if (rightButton) {
       code = kManageRightButtonDown;

@@ -100,7 +100,7 @@ void ReportDoubleClick(const MOUSEHOOKSTRUCT& mouse) {
   POINT cursor = {};
   ::GetCursorPos(&cursor);
   WPARAM code = IsCtrlOnlyDown() ? kManageHistoryMenu : kManageFavoritesMenu;
-  ::PostMessageA(GetHostWindow(), ManageMsg, code, MakeLParam(cursor.x, cursor.y));
+  ::PostMessageA(GetHostWindow(), ManageMsg, code, HostPointLParam(mouse.hwnd, cursor));
 }
 
 }  // namespace

@@ -117,6 +117,14 @@ LRESULT RunHostCommand(HostContext& context, const std::string& line) {
     return SendSetFolder(context, command.Window(1), &folder, number, verb);
   }
   if (verb == "getfolder" && command.Window(1)) return SendGetFolder(context, command.Window(1));
+  if (verb == "rect" && command.Window(1)) {
+    RECT r = {};
+    const bool known = ::GetWindowRect(command.Window(1), &r) != FALSE;
+    context.log.Line("rect hwnd=" + Hex(command.Window(1)) + " left=" + std::to_string(r.left) +
+                     " top=" + std::to_string(r.top) + " right=" + std::to_string(r.right) +
+                     " bottom=" + std::to_string(r.bottom));
+    return known ? 1 : 0;
+  }
   if ((verb == "send" || verb == "post") && command.Count() == 5 && command.Window(1))
     return SendNamed(context, command, verb == "post");
   if (verb == "startfolder") {

@@ -9,6 +9,7 @@
 //   setfoldernull <hwnd>         the same record with a null payload
 //   setfoldercb <hwnd> <n> <path>  the record with cbData = n (the payload is the path and its zero)
 //   getfolder <hwnd>             send GetDlgFolderMsg, then log ProbedFolder; answer 1 when sent
+//   rect <hwnd>                  log the window's rectangle as the host sees it; answer 1 when known
 //   send <hwnd> <name> <w> <l>   send the registered message <name> (w, l decimal or 0x-hex)
 //   post <hwnd> <name> <w> <l>   post it
 //   startfolder [<path>]         the folder written into HostFolder on ManageMsg code 3
@@ -41,6 +42,7 @@
 //                                                screen (logged once, when the menu is first idle)
 //   menu chose=<index> hwnd=<hex> answer=<n> path=<text>  the folder chosen and sent to it
 //   menu none                                    the menu was closed without a choice
+//   rect hwnd=<hex> left=<n> top=<n> right=<n> bottom=<n>   the rect command
 //   <command> ... answer=<n>                     each command, with what it did
 //   error <text>                                 something the host could not do
 // Texts (paths, folders) are the rest of the line.

@@ -2,6 +2,7 @@
 
 #include "common/KQGuard.h"
 #include "common/KQScoped.h"
+#include "common/KQUtils.h"
 #include "common/KQModuleEntry.h"
 
 namespace kq {
@@ -26,6 +27,8 @@ constexpr int kSectionBasicInformation = 0;
 using NtQuerySectionProc = LONG(WINAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
 
 NtQuerySectionProc g_QuerySection = nullptr;  // resolved at start-up
+using GetDpiForWindowProc = UINT(WINAPI*)(HWND);
+GetDpiForWindowProc g_GetDpiForWindow = nullptr;  // resolved at start-up
 
 // Whether the section behind mapping holds fewer than size bytes. Unknown sizes are not smaller:
 // the view's own extent still bounds every access.
@@ -134,6 +137,19 @@ HWND GetHostWindow() {
   return ::FindWindowA(kHostWindowClass, nullptr);
 }
 
+POINT ToHostPoint(HWND from, HWND host, POINT point) {
+  if (!g_GetDpiForWindow || !from || !host) return point;
+  const int fromDpi = static_cast<int>(g_GetDpiForWindow(from));
+  const int hostDpi = static_cast<int>(g_GetDpiForWindow(host));
+  if (fromDpi <= 0 || hostDpi <= 0 || fromDpi == hostDpi) return point;
+  return {::MulDiv(point.x, hostDpi, fromDpi), ::MulDiv(point.y, hostDpi, fromDpi)};
+}
+
+LPARAM HostPointLParam(HWND from, POINT point) {
+  const POINT host = ToHostPoint(from, GetHostWindow(), point);
+  return MakeLParam(host.x, host.y);
+}
+
 bool IsAppDisabled(HWND wnd) {
   return Guarded(false, [&] {
     DWORD_PTR answer = 0;
@@ -169,6 +185,7 @@ DialogFolderRecord MakeDialogFolderRecord(HWND dialog, const std::string& path) 
 void StartupHostLink() {
   ObjectSelMsg = ::RegisterWindowMessageA(kObjectSelMsgName);
   g_QuerySection = ModuleEntry<NtQuerySectionProc>(::GetModuleHandleA("ntdll.dll"), "NtQuerySection");
+  g_GetDpiForWindow = ModuleEntry<GetDpiForWindowProc>(::GetModuleHandleA("user32.dll"), "GetDpiForWindow");
 }
 
 void RegisterManageMsg() { ManageMsg = ::RegisterWindowMessageA(kManageMsgName); }

@@ -66,6 +66,14 @@ bool IsSharedBlockWritable();
 // "TLanternaMain"; null when there is none.
 HWND GetHostWindow();
 
+// A screen point of window from's program, as the host's window sees it: the programs may differ
+// in their awareness of the display's dots per inch, and the system then shows each of them the
+// screen in its own coordinates. Scaled by the two windows' DPI where the system can say (Windows
+// 10 1607 and later, Wine); unchanged elsewhere, or when either window is gone.
+POINT ToHostPoint(HWND from, HWND host, POINT point);
+// The same packed as ManageMsg's lParam, for the host GetHostWindow finds.
+LPARAM HostPointLParam(HWND from, POINT point);
+
 // Asks the host whether wnd may get buttons: true exactly when the host answers 1. No host, or no
 // answer within kHostAnswerTimeoutMs, means not disabled.
 bool IsAppDisabled(HWND wnd);

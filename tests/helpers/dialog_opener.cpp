@@ -2,7 +2,7 @@
 //
 //   dialog_opener.exe open|save|openw|savew|browse [--dir PATH] [--file NAME] [--title TEXT]
 //                     [--new] [--out FILE] [--watch FILE] [--short] [--owner a|w]
-//                     [--foreign-subclass] [--read-folder]
+//                     [--foreign-subclass] [--read-folder] [--dpi-aware]
 //
 // open/save: GetOpenFileNameA/GetSaveFileNameA (Explorer style); openw/savew: the W variants;
 // browse: SHBrowseForFolderA (--new adds BIF_NEWDIALOGSTYLE). --dir is the initial folder (the
@@ -16,7 +16,8 @@
 // the file dialog, once it shows, through the other character set's SetWindowLongPtr (as an
 // add-on of the other set would), which turns over the dialog's own IsWindowUnicode, and writes
 // "subclassed unicode=N"; --read-folder adds a line "read=F" whenever the library's own reading
-// of the dialog's folder (GetDialogFolder, in this thread) changes.
+// of the dialog's folder (GetDialogFolder, in this thread) changes. --dpi-aware makes the program
+// aware of the display's dots per inch (the system's), so it sees the screen in physical pixels.
 // Exit code: 1 closed with OK, 0 cancelled, 2 the dialog failed, 3 bad arguments.
 #include <windows.h>
 
@@ -284,6 +285,8 @@ int main(int argc, char** argv) {
       options.foreignSubclass = true;
     else if (arg == "--read-folder")
       options.readFolder = true;
+    else if (arg == "--dpi-aware")
+      SetProcessDPIAware();  // before any window: the program sees the screen in physical pixels
     else {
       std::fprintf(stderr, "dialog_opener: unknown argument %s\n", arg.c_str());
       return kExitUsage;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "tests/support/MouseInput.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/OpenedDialog.h"
+#include "tests/support/RegistryValue.h"
 
 namespace kq {
 namespace {
@@ -86,6 +88,47 @@ TEST_P(DialogButtons, PressesReportTheButtonCornerToTheHost) {
 }
 
 INSTANTIATE_TEST_SUITE_P(FileDialogs, DialogButtons, ::testing::Values("open", "savew"));
+
+// At 144 dots per inch the dialog of a DPI-aware program sees the screen in physical pixels and a
+// host that is not DPI-aware sees it scaled down: a press is reported where the host sees the
+// button, in the dialog's caption near its right edge (unconverted it lay half a dialog away).
+TEST(DialogButtonsDpi, APressIsReportedInTheHostsCoordinates) {
+  constexpr DWORD kDpi = 144;
+  constexpr int kButtonsBand = 120;  // the two buttons and the system's, from the right edge
+  test::ScopedRegistryString dpi(HKEY_CURRENT_USER, "Control Panel\\Desktop", "LogPixels", kDpi);
+  ASSERT_TRUE(dpi.Set());
+  HostProcess host;
+  ASSERT_TRUE(host.Start());
+  OpenedDialog opened("open", "Aware", {"--dpi-aware"});
+  HWND dialog = opened.Dialog();
+  ASSERT_NE(dialog, nullptr);
+
+  char handle[32];
+  std::snprintf(handle, sizeof(handle), "0x%lx", static_cast<unsigned long>(HandleToULong(dialog)));
+  const size_t before = host.LogLines().size();
+  ASSERT_TRUE(host.Command(std::string("rect ") + handle));
+  std::string rectLine;
+  ASSERT_TRUE(host.WaitForLine("rect ", &rectLine, kReportWaitMs, before));
+  RECT seen = {};
+  ASSERT_EQ(4, std::sscanf(rectLine.c_str(), "rect hwnd=%*s left=%ld top=%ld right=%ld bottom=%ld", &seen.left,
+                           &seen.top, &seen.right, &seen.bottom))
+      << rectLine;
+
+  // Pressed by a program started at this resolution and not DPI-aware, as the host: this test
+  // began at the former one.
+  const size_t pressed = host.LogLines().size();
+  test::ChildProcess press;
+  ASSERT_TRUE(press.Start(test::HelperPath("press_button.exe"), {"Aware", "0"}));
+  EXPECT_EQ(std::optional<DWORD>(0), press.WaitForExit(kReportWaitMs));
+  std::string report;
+  ASSERT_TRUE(host.WaitForLine("manage code=", &report, kReportWaitMs, pressed));
+  POINT p = {};
+  ASSERT_EQ(2, std::sscanf(report.c_str(), "manage code=1 x=%ld y=%ld", &p.x, &p.y)) << report;
+  EXPECT_GE(p.x, seen.right - kButtonsBand) << report << " / " << rectLine;
+  EXPECT_LT(p.x, seen.right) << report << " / " << rectLine;
+  EXPECT_GT(p.y, seen.top) << report << " / " << rectLine;
+  EXPECT_LT(p.y, seen.top + (seen.bottom - seen.top) / 4) << report << " / " << rectLine;
+}
 
 TEST(DialogButtonsVeto, ADisabledProgramsDialogGetsNoButtons) {
   HostProcess host;

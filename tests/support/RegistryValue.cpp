@@ -7,19 +7,27 @@ namespace kq::test {
 ScopedRegistryString::ScopedRegistryString(HKEY root, const std::string& subKey, const std::string& name,
                                            const std::string& value)
     : root_(root), subKey_(subKey), name_(name) {
+  Replace(REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), static_cast<DWORD>(value.size() + 1));
+}
+
+ScopedRegistryString::ScopedRegistryString(HKEY root, const std::string& subKey, const std::string& name, DWORD value)
+    : root_(root), subKey_(subKey), name_(name) {
+  Replace(REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+}
+
+void ScopedRegistryString::Replace(DWORD type, const BYTE* data, DWORD size) {
   ScopedKey key;
-  if (::RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, key.put(),
+  if (::RegCreateKeyExA(root_, subKey_.c_str(), 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, key.put(),
                         nullptr) != ERROR_SUCCESS)
     return;
-  DWORD size = 0;
-  if (::RegQueryValueExA(key.get(), name.c_str(), nullptr, &oldType_, nullptr, &size) == ERROR_SUCCESS) {
-    oldData_.resize(size);
+  DWORD oldSize = 0;
+  if (::RegQueryValueExA(key.get(), name_.c_str(), nullptr, &oldType_, nullptr, &oldSize) == ERROR_SUCCESS) {
+    oldData_.resize(oldSize);
     hadValue_ =
-        ::RegQueryValueExA(key.get(), name.c_str(), nullptr, &oldType_, oldData_.data(), &size) == ERROR_SUCCESS;
-    oldData_.resize(size);
+        ::RegQueryValueExA(key.get(), name_.c_str(), nullptr, &oldType_, oldData_.data(), &oldSize) == ERROR_SUCCESS;
+    oldData_.resize(oldSize);
   }
-  set_ = ::RegSetValueExA(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                          static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+  set_ = ::RegSetValueExA(key.get(), name_.c_str(), 0, type, data, size) == ERROR_SUCCESS;
 }
 
 ScopedRegistryString::~ScopedRegistryString() {

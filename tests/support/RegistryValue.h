@@ -20,17 +20,19 @@ inline constexpr char kHistoryPath[] = "\\Software\\Quillonworks\\Lanterna\\LNTR
 // A key of the tests' own beside the host's, removed with the host's tree.
 inline constexpr char kScratchKey[] = "Software\\Quillonworks\\LanternaTest";
 
-// Sets the string value name of key subKey (created if missing) for the owner's lifetime; the
-// previous value (of whatever type), or its absence, is restored at the end.
+// Sets the string (or DWORD) value name of key subKey (created if missing) for the owner's
+// lifetime; the previous value (of whatever type), or its absence, is restored at the end.
 class ScopedRegistryString {
  public:
   ScopedRegistryString(HKEY root, const std::string& subKey, const std::string& name, const std::string& value);
+  ScopedRegistryString(HKEY root, const std::string& subKey, const std::string& name, DWORD value);
   ~ScopedRegistryString();
   ScopedRegistryString(const ScopedRegistryString&) = delete;
   ScopedRegistryString& operator=(const ScopedRegistryString&) = delete;
   bool Set() const { return set_; }
 
  private:
+  void Replace(DWORD type, const BYTE* data, DWORD size);
   HKEY root_;
   std::string subKey_;
   std::string name_;
