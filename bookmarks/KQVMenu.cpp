@@ -159,6 +159,24 @@ TKQVNode* TKQVMenu::AddInfoChild(TCustomNode* parent, std::unique_ptr<TKQVBmkInf
   return node;
 }
 
+void TKQVMenu::Assign(const TKQVMenu& source) {
+  if (&source == this) return;
+  Clear();
+  genericBitmaps_ = source.genericBitmaps_;
+  CopyLevel(source.Roots(), nullptr);
+}
+
+void TKQVMenu::CopyLevel(const TCustomNode::NodeList& level, TCustomNode* parent) {
+  for (const std::unique_ptr<TCustomNode>& entry : level) {
+    const auto& node = static_cast<const TKQVNode&>(*entry);
+    auto info = node.Info() ? std::make_unique<TKQVBmkInfo>(*node.Info())
+                            : std::make_unique<TKQVBmkInfo>(std::string(), kNodeBookmark);
+    info->MenuIndex = -1;
+    TKQVNode* copy = AddInfoChild(parent, std::move(info));
+    if (node.Children()) CopyLevel(*node.Children(), copy);
+  }
+}
+
 void TKQVMenu::LoadTree(TKQRegIniFile* reg, const std::string& path) {
   Clear();
   if (!reg) return;
@@ -323,8 +341,8 @@ HMENU TKQVMenu::BuildLevel(TCustomNode* parentNode, UINT& id, int& index, UINT l
 void TKQVMenu::SetItemBitmap(HMENU menu, UINT position, const TKQVNode& node) {
   const TKQVBmkInfo* info = node.Info();
   if (!info || !info->Bitmap || !*info->Bitmap) return;
-  // Kept before it is handed out; a bitmap this object keeps already is not kept twice.
-  if (info->Bitmap.use_count() == 1) shownBitmaps_.push_back(info->Bitmap);
+  // Kept before it is handed out.
+  shownBitmaps_.insert(info->Bitmap);
   const HBITMAP bitmap = info->Bitmap->get();
   sys::SetMenuItemBitmaps(menu, position, MF_BYPOSITION, bitmap, bitmap);
 }

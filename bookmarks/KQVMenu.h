@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,10 @@ class TKQVMenu : public TCustomNodes {
   // Every node of the menu is a TKQVNode.
   std::unique_ptr<TCustomNode> CreateNode() final;
 
+  // Replaces the content by a copy of Source's nodes, which share their bitmaps with Source's;
+  // menu indexes are not copied. Bitmaps of menus built here before stay valid.
+  void Assign(const TKQVMenu& source);
+
   // Replaces the content by the tree stored under Path (an absolute key). An error of any kind
   // (a value that is not a string, a "NodeType" or "IconIndex" that is not a decimal integer)
   // ends the loading silently; the nodes loaded so far stay, the one being filled included.
@@ -132,6 +137,8 @@ class TKQVMenu : public TCustomNodes {
  private:
   void LoadLevel(TKQRegIniFile& reg, const std::string& keyPath, TKQVNode* parent, int depth);
   TKQVNode* AddInfoChild(TCustomNode* parent, std::unique_ptr<TKQVBmkInfo> info);
+  // Copies Level with its subtrees as the last children of Parent (as roots for none).
+  void CopyLevel(const TCustomNode::NodeList& level, TCustomNode* parent);
   // One level of BuildMenu; Exhausted turns true when a bookmark found no id left.
   HMENU BuildLevel(TCustomNode* parentNode, UINT& id, int& index, UINT lastId, bool& exhausted);
   // Gives the item at position of menu the node's bitmap, which this object keeps from then on.
@@ -148,9 +155,10 @@ class TKQVMenu : public TCustomNodes {
   DWORD iconBudgetEnd_ = 0;
   // Generic icons by their made-up name (GenericShellName), shared by the nodes showing them.
   std::map<std::string, std::shared_ptr<ScopedBitmap>> genericBitmaps_;
-  // Every bitmap a built menu shows: a menu does not own its items' bitmaps, and the menus built
-  // here may outlive the nodes (the shell keeps its menu while the handler reloads the tree).
-  std::vector<std::shared_ptr<ScopedBitmap>> shownBitmaps_;
+  // Every bitmap a built menu shows, each once: a menu does not own its items' bitmaps, and the
+  // menus built here may outlive the nodes (the shell keeps its menu while the handler reloads
+  // the tree).
+  std::set<std::shared_ptr<ScopedBitmap>> shownBitmaps_;
 };
 
 // The "History" folder's bitmap, loaded at start-up from the RCDATA resource "HISTORY" (16 by 16

@@ -191,4 +191,39 @@ bool TKQRegIniFile::DeleteKey(const std::string& key) {
   return ::SHDeleteKeyA(base, relative.c_str()) == ERROR_SUCCESS;
 }
 
+// ---- TKQRegWatch -------------------------------------------------------------------------------
+
+bool TKQRegWatch::Arm(HKEY root, const std::string& path) noexcept {
+  Disarm();
+  if (!changed_) changed_.reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  if (!changed_) return false;
+  ::ResetEvent(changed_.get());
+  // Opened afresh each time: the key watched before may have been deleted and made again.
+  const std::string relative = TrimPath(path, !path.empty() && path[0] == '\\' ? 1 : 0);
+  if (sys::RegOpenKeyExA(root, relative.c_str(), 0, KEY_NOTIFY | KEY_QUERY_VALUE, key_.put()) != ERROR_SUCCESS) {
+    (void)key_.release();  // the failed call may have left anything in the handle
+    return false;
+  }
+  constexpr DWORD kChanges = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET;
+  // Without the thread-agnostic flag (systems before it) the watch ends with the thread that
+  // armed it, and the system signals the event then: the next question reloads, nothing is missed.
+  LONG rc = ::RegNotifyChangeKeyValue(key_.get(), TRUE, kChanges | REG_NOTIFY_THREAD_AGNOSTIC, changed_.get(), TRUE);
+  if (rc == ERROR_INVALID_PARAMETER) rc = ::RegNotifyChangeKeyValue(key_.get(), TRUE, kChanges, changed_.get(), TRUE);
+  if (rc != ERROR_SUCCESS) {
+    Disarm();
+    return false;
+  }
+  return true;
+}
+
+bool TKQRegWatch::Unchanged() const noexcept {
+  if (!key_ || ::WaitForSingleObject(changed_.get(), 0) != WAIT_TIMEOUT) return false;
+  // Whether deleting the watched key itself signals is nowhere promised; its handle then answers
+  // no question, which tells all the same.
+  return ::RegQueryInfoKeyA(key_.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                            nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+void TKQRegWatch::Disarm() noexcept { key_.reset(); }
+
 }  // namespace kq

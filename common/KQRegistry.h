@@ -96,4 +96,25 @@ class TKQRegIniFile {
   HKEY current_ = nullptr;  // the open key (openOwned_, or the root key itself)
 };
 
+// Tells whether anything below a key has changed since the watch was armed: a value set or
+// deleted, a subkey created or deleted at any depth, the key itself deleted. The system signals
+// the change (the registry's change notification); asking costs no reading of what lies below.
+class TKQRegWatch {
+ public:
+  TKQRegWatch() = default;
+  TKQRegWatch(const TKQRegWatch&) = delete;
+  TKQRegWatch& operator=(const TKQRegWatch&) = delete;
+
+  // Watches Path (an absolute path below Root) from now on; false, and nothing watched, when the
+  // key is missing or cannot be watched. A watch armed before is given up.
+  bool Arm(HKEY root, const std::string& path) noexcept;
+  // True while armed and nothing has changed since.
+  bool Unchanged() const noexcept;
+  void Disarm() noexcept;
+
+ private:
+  ScopedKey key_;
+  ScopedHandle changed_;  // the event the system signals, made once
+};
+
 }  // namespace kq

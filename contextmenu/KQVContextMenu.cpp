@@ -10,6 +10,7 @@
 #include "common/KQRegistry.h"
 #include "common/KQScoped.h"
 #include "common/KQUtils.h"
+#include "contextmenu/KQVMenuCache.h"
 #include "hostlink/KQVHostLink.h"
 #include "shellwindows/KQDialogFolder.h"
 #include "shellwindows/KQShellUtils.h"
@@ -52,36 +53,6 @@ bool SingleDropName(HDROP drop, std::string& name) {
   return true;
 }
 
-// Where LoadHistory appends: a separator and the "History" folder after the children the first
-// node has, or, in an empty menu, a separator as the first node with the folder as its only child.
-struct THistoryPlace {
-  TCustomNode* First = nullptr;
-  size_t Children = 0;
-};
-
-THistoryPlace PlaceOfHistory(const TKQVMenu& menu) noexcept {
-  THistoryPlace place;
-  place.First = menu.GetFirstNode();
-  if (place.First && place.First->Children()) place.Children = place.First->Children()->size();
-  return place;
-}
-
-// A history value that is not a string ends the loading with its entry appended but not filled
-// in: the last entry of the folder the loading appended. It leads nowhere and is taken out again.
-// Unless the loading got as far as appending its folder, nothing is taken: every other node is
-// the user's.
-void DropUnreadHistoryEntry(TKQVMenu& menu, const THistoryPlace& before) noexcept {
-  TCustomNode* first = menu.GetFirstNode();
-  if (!first || (before.First && first != before.First)) return;
-  const TCustomNode::NodeList* children = first->Children();
-  const size_t appended = before.First ? before.Children + 2 : 1;
-  if (!children || children->size() != appended) return;
-  const TCustomNode::NodeList* entries = children->back()->Children();
-  if (!entries || entries->empty()) return;
-  auto* entry = static_cast<TKQVNode*>(entries->back().get());
-  if (entry->FileName().empty() && entry->DisplayName().empty()) menu.DeleteNode(entry);
-}
-
 }  // namespace
 
 // ---- TKQVContextMenu ---------------------------------------------------------------------------
@@ -112,27 +83,6 @@ IFACEMETHODIMP_(ULONG) TKQVContextMenu::Release() { return ReleaseObject(); }
 TKQVMenu& TKQVContextMenu::GetMenu() {
   if (!Menu) Menu = std::make_unique<TKQVMenu>();
   return *Menu;
-}
-
-void TKQVContextMenu::LoadMenus() {
-  TKQVMenu& menu = GetMenu();
-  if (ShowFavorites) {
-    Guard([&] {
-      TKQRegIniFile reg(KEY_READ);
-      menu.LoadTree(&reg, TreeKeyPath());
-    });
-  } else {
-    // The tree reload starts afresh; without it, an earlier history must not be shown twice.
-    menu.Clear();
-  }
-  if (ShowHistory) {
-    const THistoryPlace place = PlaceOfHistory(menu);
-    const bool loaded = Guard([&] {
-      TKQRegIniFile reg(KEY_READ);
-      menu.LoadHistory(&reg, HistoryKeyPath());
-    });
-    if (!loaded) DropUnreadHistoryEntry(menu, place);
-  }
 }
 
 bool TKQVContextMenu::IsShellMenuEnabled() {
@@ -225,8 +175,8 @@ HRESULT TKQVContextMenu::DoQueryContextMenu(HMENU hmenu, UINT indexMenu, UINT id
   UINT id = firstBookmarkId;
   int index = kFirstBookmarkOffset;
   if (ShowFavorites || ShowHistory) {
-    LoadMenus();
     TKQVMenu& menu = GetMenu();
+    CopyBookmarkMenus(menu, ShowFavorites, ShowHistory);
     ScopedMenu submenu(firstBookmarkId > idCmdFirst ? menu.BuildMenu(menu.GetFirstNode(), id, index, idCmdLast)
                                                     : nullptr);
     if (submenu) {

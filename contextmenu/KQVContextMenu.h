@@ -85,9 +85,6 @@ class TKQVContextMenu final : public TKQComObject, public IContextMenu, public I
   ~TKQVContextMenu() override = default;
 
   TKQVMenu& GetMenu();
-  // The tree (when ShowFavorites) and then the history (when ShowHistory), each through a reader
-  // of its own. A history value that is not a string ends only the history's loading.
-  void LoadMenus();
   static bool IsShellMenuEnabled();
   void ReadShellSettings();
   HBITMAP GetAddBitmap();

@@ -6,6 +6,7 @@
 #include "captionbuttons/KQCaptionButton.h"
 #include "common/KQGuard.h"
 #include "common/KQUtils.h"
+#include "contextmenu/KQVMenuCache.h"
 #include "dialogbuttons/KQVCaptionButton.h"
 #include "hook/KQVHook.h"
 #include "hostlink/KQVHostLink.h"
@@ -29,8 +30,8 @@ void LibraryStartup() {
 // Each step of the shut-down runs whatever an earlier one met.
 void LibraryShutdown() {
   SetRegistrationReady(false);
-  for (void (*step)() :
-       {ShutdownHook, ShutdownDialogButtons, ShutdownCaptionButtons, ShutdownVMenu, ShutdownShellUtils, ShutdownUtils})
+  for (void (*step)() : {ShutdownHook, ShutdownMenuCache, ShutdownDialogButtons, ShutdownCaptionButtons, ShutdownVMenu,
+                         ShutdownShellUtils, ShutdownUtils})
     Guard(step);
 }
 
