@@ -28,7 +28,8 @@ bool IsIconOfFile(const std::string& fileName, int index) noexcept {
 
 }  // namespace
 
-HICON GetShellIcon(const std::string& path, bool large, bool open) {
+HICON GetShellIcon(const std::string& path, bool large, bool open, int* systemIndex) {
+  if (systemIndex) *systemIndex = -1;
   // Paths are bounded by the system's path limit; a longer text names no file.
   if (path.size() >= static_cast<size_t>(kMaxPathChars)) return nullptr;
   SHFILEINFOA info;
@@ -42,6 +43,7 @@ HICON GetShellIcon(const std::string& path, bool large, bool open) {
   // A failed call may still leave a value in the record (Wine does on a repeated miss) that is no
   // icon of ours: only a call that succeeded hands over an icon.
   if (sys::SHGetFileInfoA(path.c_str(), 0, &info, sizeof(info), flags) == 0) return nullptr;
+  if (systemIndex && info.hIcon) *systemIndex = info.iIcon;
   return info.hIcon;
 }
 

@@ -10,7 +10,9 @@ namespace kq {
 
 // The shell's icon for Path (small unless Large; the open-folder form when Open), or 0 when the
 // shell cannot describe Path or it is longer than the path limit. The caller owns the icon.
-HICON GetShellIcon(const std::string& path, bool large, bool open);
+// SystemIndex, when given, gets the icon's number in the shell's icon list (-1 without an icon):
+// paths with the same number show the same icon.
+HICON GetShellIcon(const std::string& path, bool large, bool open, int* systemIndex = nullptr);
 // The made-up name that stands for what Path's name looks like: "folder", or "file" with Path's
 // extension. It names no folder Path lies in.
 std::string GenericShellName(const std::string& path);

@@ -22,6 +22,8 @@ constexpr char kIconIndexValue[] = "IconIndex";
 constexpr char kDefaultNumber[] = "0";
 
 constexpr char kHistoryCaption[] = "History";
+// Marks the name of a bitmap shared by the number of the shell's icon; no generic kind begins so.
+constexpr char kSystemIconMark[] = "#";
 constexpr char kHistoryBitmapResource[] = "HISTORY";
 
 ProcessStatic<ScopedBitmap> g_HistoryBitmap;
@@ -36,15 +38,22 @@ int StoredInteger(const std::string& text) {
 // The icon Node shows: the icon number IconIndex of an existing IconFileName, or the shell's small
 // icon of Target, the expanded FileName. An icon file whose index is out of range gives no icon; only a
 // failure of the extraction falls back to the shell's icon. Only paths on local fixed drives are
-// looked at; null with Generic set when the node's generic icon stands in.
-HICON NodeIcon(const TKQVBmkInfo& info, const std::string& target, bool mayAskFiles, bool& generic) {
-  generic = false;
+// looked at. ShareAs gets the name of the bitmap nodes showing the same icon share
+// (TKQVMenu::SharedBitmap), or stays empty for an icon of the node's own; for the generic icon of
+// the node's kind, which stands in for the others, the answer is null and ShareAs names the kind.
+HICON NodeIcon(const TKQVBmkInfo& info, const std::string& target, bool mayAskFiles, std::string& shareAs) {
+  shareAs.clear();
   // An empty name is no file of the shell's (though some shells answer with the desktop's icon).
   auto shellIcon = [&]() -> HICON {
     if (target.empty()) return nullptr;
-    if (mayAskFiles && IsLocalFixedPath(target)) return GetShellIcon(target, false, false);
-    generic = true;
-    return nullptr;
+    if (!mayAskFiles || !IsLocalFixedPath(target)) {
+      shareAs = GenericShellName(target);
+      return nullptr;
+    }
+    int systemIndex = -1;
+    HICON icon = GetShellIcon(target, false, false, &systemIndex);
+    if (icon && systemIndex >= 0) shareAs = kSystemIconMark + std::to_string(systemIndex);
+    return icon;
   };
   if (!mayAskFiles || !IsLocalFixedPath(info.IconFileName) || !FileExists(info.IconFileName)) return shellIcon();
   HICON icon = nullptr;
@@ -78,7 +87,7 @@ void ForgetMenuIndexes(const TCustomNode::NodeList* level) {
   }
 }
 
-std::shared_ptr<ScopedBitmap> SharedBitmap(HBITMAP bitmap) {
+std::shared_ptr<ScopedBitmap> KeptBitmap(HBITMAP bitmap) {
   ScopedBitmap owned(bitmap);
   if (!owned) return nullptr;
   return std::make_shared<ScopedBitmap>(std::move(owned));
@@ -162,7 +171,7 @@ TKQVNode* TKQVMenu::AddInfoChild(TCustomNode* parent, std::unique_ptr<TKQVBmkInf
 void TKQVMenu::Assign(const TKQVMenu& source) {
   if (&source == this) return;
   Clear();
-  genericBitmaps_ = source.genericBitmaps_;
+  sharedBitmaps_ = source.sharedBitmaps_;
   CopyLevel(source.Roots(), nullptr);
 }
 
@@ -180,6 +189,9 @@ void TKQVMenu::CopyLevel(const TCustomNode::NodeList& level, TCustomNode* parent
 void TKQVMenu::LoadTree(TKQRegIniFile* reg, const std::string& path) {
   Clear();
   if (!reg) return;
+  // The shell's icon numbers are asked again: its icon list may have been rebuilt since.
+  for (auto it = sharedBitmaps_.begin(); it != sharedBitmaps_.end();)
+    it = it->first.rfind(kSystemIconMark, 0) == 0 ? sharedBitmaps_.erase(it) : std::next(it);
   iconBudgetOn_ = true;
   iconBudgetEnd_ = ::GetTickCount() + kIconBudgetMs;
   Guard([&] { LoadLevel(*reg, path, nullptr, 0); });
@@ -191,13 +203,14 @@ bool TKQVMenu::WithinIconBudget() const noexcept {
   return !iconBudgetOn_ || static_cast<LONG>(::GetTickCount() - iconBudgetEnd_) < 0;
 }
 
-std::shared_ptr<ScopedBitmap> TKQVMenu::GenericBitmap(const std::string& path) {
-  const std::string kind = GenericShellName(path);
-  auto found = genericBitmaps_.find(kind);
-  if (found != genericBitmaps_.end()) return found->second;
-  ScopedIcon icon(GetGenericShellIcon(path));
-  std::shared_ptr<ScopedBitmap> bitmap = icon ? SharedBitmap(DrawCheckBitmap(icon.get())) : nullptr;
-  genericBitmaps_.emplace(kind, bitmap);
+std::shared_ptr<ScopedBitmap> TKQVMenu::SharedBitmap(const std::string& name, HICON icon) {
+  auto found = sharedBitmaps_.find(name);
+  if (found != sharedBitmaps_.end()) return found->second;
+  // A generic kind's name is a path of that kind to the shell's look-up by attributes.
+  ScopedIcon generic(icon ? nullptr : GetGenericShellIcon(name));
+  const HICON drawn = icon ? icon : generic.get();
+  std::shared_ptr<ScopedBitmap> bitmap = drawn ? KeptBitmap(DrawCheckBitmap(drawn)) : nullptr;
+  sharedBitmaps_.emplace(name, bitmap);
   return bitmap;
 }
 
@@ -243,7 +256,7 @@ void TKQVMenu::LoadHistory(TKQRegIniFile* reg, const std::string& path) {
   folderInfo->DisplayName = kHistoryCaption;
   if (HBITMAP history = HistoryBitmap())
     folderInfo->Bitmap =
-        SharedBitmap(static_cast<HBITMAP>(::CopyImage(history, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+        KeptBitmap(static_cast<HBITMAP>(::CopyImage(history, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
   TKQVNode* folder = AddInfoChild(GetFirstNode(), std::move(folderInfo));
 
   // History entries carry no bitmap. Icons are on again afterwards, whatever happens.
@@ -266,18 +279,14 @@ void TKQVMenu::UpdateBitmap(TKQVNode* node) noexcept {
   if (!node || !node->Info() || !showIcons_) return;
   TKQVBmkInfo& info = *node->Info();
   Guard([&] {
-    bool generic = false;
+    std::string shareAs;
     const std::string target = ExpandPath(info.FileName);
-    ScopedIcon icon(NodeIcon(info, target, WithinIconBudget(), generic));
-    if (generic) {
-      info.Bitmap = GenericBitmap(target);
-      return;
+    ScopedIcon icon(NodeIcon(info, target, WithinIconBudget(), shareAs));
+    if (!shareAs.empty()) {
+      info.Bitmap = SharedBitmap(shareAs, icon.get());
+    } else {
+      info.Bitmap = icon ? KeptBitmap(DrawCheckBitmap(icon.get())) : nullptr;
     }
-    if (!icon) {
-      info.Bitmap.reset();
-      return;
-    }
-    info.Bitmap = SharedBitmap(DrawCheckBitmap(icon.get()));
   });
 }
 

@@ -144,8 +144,10 @@ class TKQVMenu : public TCustomNodes {
   // Gives the item at position of menu the node's bitmap, which this object keeps from then on.
   void SetItemBitmap(HMENU menu, UINT position, const TKQVNode& node);
 
-  // The bitmap of the generic icon of Path's kind, made once per kind and kept by this object.
-  std::shared_ptr<ScopedBitmap> GenericBitmap(const std::string& path);
+  // The bitmap nodes showing one icon share, made once and kept by this object under Name: the
+  // name of a generic kind (GenericShellName), whose icon the shell finds by attributes, or one
+  // naming the shell's icon number, drawn from Icon.
+  std::shared_ptr<ScopedBitmap> SharedBitmap(const std::string& name, HICON icon);
   // True while the icons of the tree being loaded may still ask the file system.
   bool WithinIconBudget() const noexcept;
 
@@ -153,8 +155,8 @@ class TKQVMenu : public TCustomNodes {
   // While LoadTree runs: the tick count at which its icons stop asking the file system.
   bool iconBudgetOn_ = false;
   DWORD iconBudgetEnd_ = 0;
-  // Generic icons by their made-up name (GenericShellName), shared by the nodes showing them.
-  std::map<std::string, std::shared_ptr<ScopedBitmap>> genericBitmaps_;
+  // The bitmaps SharedBitmap made, by name; shared by the nodes showing them.
+  std::map<std::string, std::shared_ptr<ScopedBitmap>> sharedBitmaps_;
   // Every bitmap a built menu shows, each once: a menu does not own its items' bitmaps, and the
   // menus built here may outlive the nodes (the shell keeps its menu while the handler reloads
   // the tree).

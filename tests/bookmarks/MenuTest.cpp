@@ -293,28 +293,33 @@ TEST_F(MenuTest, HistoryEntriesHaveNoBitmapAndTheHistoryFolderACopyOfItsOwn) {
   }
 }
 
+// Nodes showing the shell's same icon share its bitmap; an icon file's icon is a node's own.
 TEST_F(MenuTest, BitmapsAreRebuiltAsTheAccessorsSay) {
+  constexpr char kNotepad[] = "C:\\windows\\notepad.exe";
   WriteNode("Root\\1", {{"DisplayName", "windows"}, {"FileName", "C:\\windows"}});
+  WriteNode("Root\\2", {{"DisplayName", "system32"}, {"FileName", "C:\\windows\\system32"}});
   Load();
   TKQVNode* node = Child(0);
   const HBITMAP first = node->Bitmap();
   ASSERT_NE(first, nullptr);
+  EXPECT_EQ(Child(1)->Bitmap(), first);
 
   node->SetIconIndex(0);  // unchanged: no rebuild
   node->SetIconFileName("");
   EXPECT_EQ(node->Bitmap(), first);
-  node->SetFileName("C:\\windows");  // always rebuilt
+  node->SetFileName(kNotepad);  // always rebuilt
   const HBITMAP second = node->Bitmap();
   ASSERT_NE(second, nullptr);
   EXPECT_NE(second, first);
-  node->SetIconFileName("C:\\no.ico");  // changed: rebuilt from the shell's icon
+  node->SetIconFileName(kNotepad);  // changed: the file's own icon
   EXPECT_NE(node->Bitmap(), second);
   EXPECT_NE(node->Bitmap(), nullptr);
+  node->SetIconFileName("C:\\no.ico");  // changed: the shell's icon again
+  EXPECT_EQ(node->Bitmap(), second);
 
-  const HBITMAP third = node->Bitmap();
   menu.SetShowIcons(false);
   node->SetFileName("C:\\no\\such\\thing");
-  EXPECT_EQ(node->Bitmap(), third);
+  EXPECT_EQ(node->Bitmap(), second);
   menu.SetShowIcons(true);
   node->SetFileName("C:\\no\\such\\thing");
   EXPECT_EQ(node->Bitmap(), nullptr);

@@ -326,6 +326,9 @@ TEST_F(Handler, TheMenuHoldsTheAddItemAndTheBookmarkTreeBetweenSeparators) {
   MenuItem folderF = ItemAt(bookmarks.submenu, 0);
   ASSERT_NE(folderF.submenu, nullptr);
   EXPECT_NE(ItemAt(folderF.submenu, 0).checked, nullptr);
+  // Folders showing the same icon share one bitmap: a large tree costs the shell's process a
+  // bitmap per icon, not per bookmark.
+  EXPECT_EQ(ItemAt(folderF.submenu, 1).checked, ItemAt(folderF.submenu, 0).checked);
   MenuItem history = ItemAt(bookmarks.submenu, 4);
   ASSERT_NE(history.checked, nullptr);
   ASSERT_EQ(::GetObjectA(history.checked, sizeof(bm), &bm), static_cast<int>(sizeof(bm)));
