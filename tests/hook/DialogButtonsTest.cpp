@@ -40,12 +40,6 @@ void ClickButton(HWND wnd, int index, bool right) {
   test::MoveMouseTo({0, 0});
 }
 
-std::string ManageLine(int code, POINT p) {
-  char text[96];
-  std::snprintf(text, sizeof(text), "manage code=%d x=%ld y=%ld", code, static_cast<long>(p.x), static_cast<long>(p.y));
-  return text;
-}
-
 // The point a press of button index reports: the bottom-left corner of the button on the screen.
 POINT ReportedCorner(HWND wnd, int index) {
   const RECT r = test::DialogButtonRect(wnd, index);
@@ -103,10 +97,8 @@ TEST(DialogButtonsDpi, APressIsReportedInTheHostsCoordinates) {
   HWND dialog = opened.Dialog();
   ASSERT_NE(dialog, nullptr);
 
-  char handle[32];
-  std::snprintf(handle, sizeof(handle), "0x%lx", static_cast<unsigned long>(HandleToULong(dialog)));
   const size_t before = host.LogLines().size();
-  ASSERT_TRUE(host.Command(std::string("rect ") + handle));
+  ASSERT_TRUE(host.Command("rect " + HexOf(dialog)));
   std::string rectLine;
   ASSERT_TRUE(host.WaitForLine("rect ", &rectLine, kReportWaitMs, before));
   RECT seen = {};

@@ -8,7 +8,6 @@
 
 #include <commctrl.h>
 
-#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -85,12 +84,6 @@ POINT DoubleClickAt(HWND dialog, POINT p, bool ctrl = false, bool shift = false)
   if (ctrl) Key(VK_CONTROL, false);
   test::PumpMessagesFor(100);
   return at;
-}
-
-std::string ManageLine(int code, POINT p) {
-  char text[96];
-  std::snprintf(text, sizeof(text), "manage code=%d x=%ld y=%ld", code, static_cast<long>(p.x), static_cast<long>(p.y));
-  return text;
 }
 
 class DoubleClickReports : public ::testing::Test {
