@@ -1,7 +1,6 @@
 #include "hook/KQVThreadHooks.h"
 
 #include <map>
-#include <utility>
 
 #include "common/KQGuard.h"
 #include "common/KQLock.h"
@@ -22,6 +21,9 @@ constexpr char kThreadHooksSwitch[] = "LNTRHook64.ThreadHooks";
 // foreground (the user turns to a window opened before the hooks were on).
 constexpr DWORD kInjectingEvents[] = {EVENT_OBJECT_CREATE, EVENT_SYSTEM_FOREGROUND};
 
+// Plain handles, not ScopedHooks, which would unhook them whenever they go: a thread that has
+// ended took its hooks along, and its handles may name other hooks by then, so they are unhooked
+// only for threads still alive (RemoveThreadHooks).
 struct TThreadHooks {
   HHOOK callWndRet;
   HHOOK mouse;

@@ -111,10 +111,7 @@ TEST(RealDialog, TheButtonsShowTheirGlyphsAndADraggedOffPressReportsOnlyThePress
   MouseButton(false);
   std::string line;
   ASSERT_TRUE(host.WaitForLine("manage code=", &line, kReportWaitMs, from));
-  char expected[96];
-  std::snprintf(expected, sizeof(expected), "manage code=1 x=%ld y=%ld", static_cast<long>(b0.left),
-                static_cast<long>(b0.bottom));
-  EXPECT_EQ(line, expected);
+  EXPECT_EQ(line, ManageLine(1, {b0.left, b0.bottom}));
   PumpMessagesFor(kSilenceMs);
   int reports = 0;
   const auto lines = host.LogLines();

@@ -3,7 +3,6 @@
 // dialogs of a 32-bit and of a 64-bit program, open at once, reach the one host.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -26,12 +25,6 @@ constexpr char kMovedFolder[] = "C:\\users";
 constexpr DWORD kExitWaitMs = 5000;
 constexpr DWORD kLineWaitMs = 8000;
 
-std::string HexOf(HWND wnd) {
-  char text[32];
-  std::snprintf(text, sizeof(text), "0x%lx", static_cast<unsigned long>(HandleToULong(wnd)));
-  return text;
-}
-
 // The companion, started from the x86-64 build's folder.
 struct Companion {
   test::ChildProcess process;
@@ -47,8 +40,6 @@ POINT ClickFavourites(HWND wnd) {
   test::MoveMouseTo({0, 0});
   return {r.left, r.bottom};
 }
-
-std::string ManageLine(POINT p) { return "manage code=1 x=" + std::to_string(p.x) + " y=" + std::to_string(p.y); }
 
 TEST(BothHalves, DialogsOfA32And64BitProgramAtOnceAreServedByOneHost) {
   const std::string i686 = test::ThirtyTwoBitBuildDirectory();
@@ -81,7 +72,7 @@ TEST(BothHalves, DialogsOfA32And64BitProgramAtOnceAreServedByOneHost) {
     const size_t pressed = host.LogLines().size();
     const POINT corner = ClickFavourites(dialog);
     EXPECT_TRUE(host.WaitForLine("manage code=", &line, kLineWaitMs, pressed));
-    EXPECT_EQ(ManageLine(corner), line);
+    EXPECT_EQ(ManageLine(1, corner), line);
   }
   // At the end each reports its last folder, with its own handle.
   for (test::OpenedDialog* opened : {&narrow, &wide}) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,12 +39,6 @@ void ClickButton(HWND wnd, int index, bool right) {
   test::ClickAt(test::CentreOf(test::DialogButtonRect(wnd, index)), right);
   // Away from the caption, so the next click starts fresh.
   test::MoveMouseTo({0, 0});
-}
-
-std::string ManageLine(int code, POINT p) {
-  char text[96];
-  std::snprintf(text, sizeof(text), "manage code=%d x=%ld y=%ld", code, static_cast<long>(p.x), static_cast<long>(p.y));
-  return text;
 }
 
 // The point a press of button index reports: the bottom-left corner of the button on the screen.
@@ -90,44 +85,80 @@ TEST_P(DialogButtons, PressesReportTheButtonCornerToTheHost) {
 INSTANTIATE_TEST_SUITE_P(FileDialogs, DialogButtons, ::testing::Values("open", "savew"));
 
 // At 144 dots per inch the dialog of a DPI-aware program sees the screen in physical pixels and a
-// host that is not DPI-aware sees it scaled down: a press is reported where the host sees the
-// button, in the dialog's caption near its right edge (unconverted it lay half a dialog away).
-TEST(DialogButtonsDpi, APressIsReportedInTheHostsCoordinates) {
-  constexpr DWORD kDpi = 144;
+// host that is not DPI-aware sees it scaled down: what the library reports lies where the host sees
+// it. The mouse is moved by helpers started at this resolution and not DPI-aware, as the host: this
+// test began at the former one.
+class DialogButtonsDpi : public ::testing::Test {
+ protected:
+  static constexpr DWORD kDpi = 144;
+
+  void SetUp() override {
+    ASSERT_TRUE(dpi_.Set());
+    ASSERT_TRUE(host_.Start());
+    opened_ = std::make_unique<OpenedDialog>("open", "Aware",
+                                             std::vector<std::string>{"--dpi-aware", "--dir", empty_.Path()});
+    ASSERT_NE(opened_->Dialog(), nullptr);
+  }
+
+  // wnd's rectangle as the host sees it, and the host's line telling it.
+  void HostRect(HWND wnd, RECT* seen, std::string* line) const {
+    const size_t before = host_.LogLines().size();
+    ASSERT_TRUE(host_.Command("rect " + HexOf(wnd)));
+    ASSERT_TRUE(host_.WaitForLine("rect ", line, kReportWaitMs, before));
+    ASSERT_EQ(4, std::sscanf(line->c_str(), "rect hwnd=%*s left=%ld top=%ld right=%ld bottom=%ld", &seen->left,
+                             &seen->top, &seen->right, &seen->bottom))
+        << *line;
+  }
+
+  // Runs the helper and reads the point of the code 1 report that follows, and the report.
+  void ReportAfter(const std::string& helper, const std::vector<std::string>& args, POINT* p,
+                   std::string* report) const {
+    const size_t from = host_.LogLines().size();
+    test::ChildProcess child;
+    ASSERT_TRUE(child.Start(test::HelperPath(helper), args));
+    EXPECT_EQ(std::optional<DWORD>(0), child.WaitForExit(kReportWaitMs));
+    ASSERT_TRUE(host_.WaitForLine("manage code=", report, kReportWaitMs, from));
+    ASSERT_EQ(2, std::sscanf(report->c_str(), "manage code=1 x=%ld y=%ld", &p->x, &p->y)) << *report;
+  }
+
+  test::ScopedRegistryString dpi_{HKEY_CURRENT_USER, "Control Panel\\Desktop", "LogPixels", kDpi};
+  HostProcess host_;
+  test::ScratchDirectory empty_;  // the dialog's folder: its file list is empty space
+  std::unique_ptr<OpenedDialog> opened_;
+};
+
+// A press is reported where the host sees the button, in the dialog's caption near its right edge
+// (unconverted it lay half a dialog away).
+TEST_F(DialogButtonsDpi, APressIsReportedInTheHostsCoordinates) {
   constexpr int kButtonsBand = 120;  // the two buttons and the system's, from the right edge
-  test::ScopedRegistryString dpi(HKEY_CURRENT_USER, "Control Panel\\Desktop", "LogPixels", kDpi);
-  ASSERT_TRUE(dpi.Set());
-  HostProcess host;
-  ASSERT_TRUE(host.Start());
-  OpenedDialog opened("open", "Aware", {"--dpi-aware"});
-  HWND dialog = opened.Dialog();
-  ASSERT_NE(dialog, nullptr);
-
-  char handle[32];
-  std::snprintf(handle, sizeof(handle), "0x%lx", static_cast<unsigned long>(HandleToULong(dialog)));
-  const size_t before = host.LogLines().size();
-  ASSERT_TRUE(host.Command(std::string("rect ") + handle));
-  std::string rectLine;
-  ASSERT_TRUE(host.WaitForLine("rect ", &rectLine, kReportWaitMs, before));
   RECT seen = {};
-  ASSERT_EQ(4, std::sscanf(rectLine.c_str(), "rect hwnd=%*s left=%ld top=%ld right=%ld bottom=%ld", &seen.left,
-                           &seen.top, &seen.right, &seen.bottom))
-      << rectLine;
-
-  // Pressed by a program started at this resolution and not DPI-aware, as the host: this test
-  // began at the former one.
-  const size_t pressed = host.LogLines().size();
-  test::ChildProcess press;
-  ASSERT_TRUE(press.Start(test::HelperPath("press_button.exe"), {"Aware", "0"}));
-  EXPECT_EQ(std::optional<DWORD>(0), press.WaitForExit(kReportWaitMs));
-  std::string report;
-  ASSERT_TRUE(host.WaitForLine("manage code=", &report, kReportWaitMs, pressed));
+  std::string rectLine;
+  ASSERT_NO_FATAL_FAILURE(HostRect(opened_->Dialog(), &seen, &rectLine));
   POINT p = {};
-  ASSERT_EQ(2, std::sscanf(report.c_str(), "manage code=1 x=%ld y=%ld", &p.x, &p.y)) << report;
+  std::string report;
+  ASSERT_NO_FATAL_FAILURE(ReportAfter("press_button.exe", {"Aware", "0"}, &p, &report));
   EXPECT_GE(p.x, seen.right - kButtonsBand) << report << " / " << rectLine;
   EXPECT_LT(p.x, seen.right) << report << " / " << rectLine;
   EXPECT_GT(p.y, seen.top) << report << " / " << rectLine;
   EXPECT_LT(p.y, seen.top + (seen.bottom - seen.top) / 4) << report << " / " << rectLine;
+}
+
+// A double-click on empty space of the file list is reported where the host sees the pointer, on
+// the list. Near the list's bottom-right corner, unconverted, it lay beyond the list.
+TEST_F(DialogButtonsDpi, ADoubleClickIsReportedInTheHostsCoordinates) {
+  ASSERT_TRUE(host_.Command("doubleclick 1"));
+  HWND view = ::FindWindowExA(opened_->Dialog(), nullptr, "SHELLDLL_DefView", nullptr);
+  HWND list = view ? ::FindWindowExA(view, nullptr, "SysListView32", nullptr) : nullptr;
+  ASSERT_NE(list, nullptr);
+  RECT seen = {};
+  std::string rectLine;
+  ASSERT_NO_FATAL_FAILURE(HostRect(list, &seen, &rectLine));
+  const POINT spot = {seen.right - (seen.right - seen.left) / 8, seen.bottom - (seen.bottom - seen.top) / 8};
+  POINT p = {};
+  std::string report;
+  ASSERT_NO_FATAL_FAILURE(
+      ReportAfter("click_at.exe", {std::to_string(spot.x), std::to_string(spot.y), "double"}, &p, &report));
+  EXPECT_TRUE(::PtInRect(&seen, p)) << report << " / " << rectLine;
 }
 
 TEST(DialogButtonsVeto, ADisabledProgramsDialogGetsNoButtons) {

@@ -8,7 +8,6 @@
 
 #include <commctrl.h>
 
-#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -54,8 +53,6 @@ LRESULT SendWithin(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return static_cast<LRESULT>(result);
 }
 
-using test::SendMouse;
-
 void Key(WORD vk, bool down) {
   INPUT input = {};
   input.type = INPUT_KEYBOARD;
@@ -76,21 +73,12 @@ POINT DoubleClickAt(HWND dialog, POINT p, bool ctrl = false, bool shift = false)
   if (ctrl) Key(VK_CONTROL, true);
   if (shift) Key(VK_SHIFT, true);
   test::PumpMessagesFor(100);
-  for (int i = 0; i < 2; ++i) {
-    SendMouse(MOUSEEVENTF_LEFTDOWN);
-    SendMouse(MOUSEEVENTF_LEFTUP);
-  }
+  test::DoubleClick();
   test::PumpMessagesFor(200);
   if (shift) Key(VK_SHIFT, false);
   if (ctrl) Key(VK_CONTROL, false);
   test::PumpMessagesFor(100);
   return at;
-}
-
-std::string ManageLine(int code, POINT p) {
-  char text[96];
-  std::snprintf(text, sizeof(text), "manage code=%d x=%ld y=%ld", code, static_cast<long>(p.x), static_cast<long>(p.y));
-  return text;
 }
 
 class DoubleClickReports : public ::testing::Test {

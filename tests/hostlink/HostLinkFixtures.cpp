@@ -1,6 +1,5 @@
 #include "tests/hostlink/HostLinkFixtures.h"
 
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -87,12 +86,6 @@ LRESULT CALLBACK TestWindow::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM l
   LRESULT result = 0;
   if (self && self->handler_ && self->handler_(msg, wParam, lParam, &result)) return result;
   return ::DefWindowProcA(wnd, msg, wParam, lParam);
-}
-
-std::string HexText(uintptr_t value) {
-  char text[24];
-  std::snprintf(text, sizeof(text), "0x%llx", static_cast<unsigned long long>(value));
-  return text;
 }
 
 std::string ProgramExeName() {

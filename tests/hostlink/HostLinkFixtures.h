@@ -62,9 +62,6 @@ class TestWindow {
   HWND wnd_ = nullptr;
 };
 
-// Hexadecimal as the stand-in host writes it: "0x" and lowercase digits.
-std::string HexText(uintptr_t value);
-inline std::string HexText(HWND wnd) { return HexText(reinterpret_cast<uintptr_t>(wnd)); }
 // The file name of this test program.
 std::string ProgramExeName();
 

@@ -37,7 +37,7 @@ TEST(HostMessages, AskingForAStartFolderFillsHostFolder) {
   TestWindow dialog;
   ASSERT_TRUE(SendToHost(ManageMsg, kManageAskStartFolder, reinterpret_cast<LPARAM>(dialog.get())));
   EXPECT_EQ(ReadHostFolder(), "C:\\Program Files\\");
-  EXPECT_TRUE(host.WaitForLine("manage code=3 hwnd=" + HexText(dialog.get()) + " folder=C:\\Program Files\\"));
+  EXPECT_TRUE(host.WaitForLine("manage code=3 hwnd=" + HexOf(dialog.get()) + " folder=C:\\Program Files\\"));
 
   ASSERT_TRUE(host.Command("startfolder " + std::string(300, 's')));
   ASSERT_TRUE(SendToHost(ManageMsg, kManageAskStartFolder, reinterpret_cast<LPARAM>(dialog.get())));
@@ -71,7 +71,7 @@ TEST(HostMessages, CopyDataRecordsReachTheHost) {
   DialogFolderRecord record = MakeDialogFolderRecord(dialog.get(), "D:\\last");
   ASSERT_TRUE(
       SendCopyDataToHost(CopyDataDialogFolder, reinterpret_cast<WPARAM>(dialog.get()), &record, sizeof(record)));
-  std::string hwnd = HexText(dialog.get());
+  std::string hwnd = HexOf(dialog.get());
   EXPECT_TRUE(host.WaitForLine("copydata kind=3 wparam=" + hwnd + " hwnd=" + hwnd + " path=D:\\last"));
 }
 
@@ -122,7 +122,7 @@ TEST(HostCommands, SetFolderAndGetFolderReachADialogWindow) {
   HostProcess host;
   ASSERT_TRUE(host.Start({"--no-hook"}));
   FolderWindow dialog;
-  std::string hwnd = HexText(dialog.window.get());
+  std::string hwnd = HexOf(dialog.window.get());
 
   LRESULT answer = -1;
   ASSERT_TRUE(host.Command("setfolder " + hwnd + " C:\\a folder\\b", &answer));

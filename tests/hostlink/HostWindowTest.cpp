@@ -54,7 +54,7 @@ TEST(IsAppDisabled, OnlyTheAnswerOneDisables) {
   HostProcess host;
   ASSERT_TRUE(host.Start({"--no-hook"}));
   TestWindow dialog;
-  const std::string asked = "appdisabled hwnd=" + HexText(dialog.get()) + " exe=" + ProgramExeName();
+  const std::string asked = "appdisabled hwnd=" + HexOf(dialog.get()) + " exe=" + ProgramExeName();
 
   struct Case {
     const char* answer;

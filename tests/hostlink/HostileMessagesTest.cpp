@@ -29,12 +29,6 @@ constexpr int kInitRequests = 1000;
 // CDM_GETFOLDERPATH with no buffer answers the size the folder needs: a file dialog at work.
 constexpr UINT kGetFolderPath = WM_USER + 102;
 
-std::string Hex(HWND wnd) {
-  char text[32];
-  std::snprintf(text, sizeof(text), "0x%llx", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(wnd)));
-  return text;
-}
-
 size_t CountLines(const HostProcess& host, const std::string& prefix) {
   size_t count = 0;
   for (const std::string& line : host.LogLines())
@@ -72,7 +66,7 @@ TEST(InitButtonsFlood, AThousandRequestsAttachOneSetAndTheDialogWorksAndClosesNo
   ASSERT_TRUE(SendBounded(dialog, GetDlgFolderMsg, 0, 0, &answer));
   EXPECT_EQ(answer, 1u) << "the dialog has a set";
   // One set: asked about once, asked for a start folder once.
-  const std::string hwnd = Hex(dialog);
+  const std::string hwnd = HexOf(dialog);
   EXPECT_EQ(CountLines(host, "appdisabled hwnd=" + hwnd + " "), 1u);
   EXPECT_EQ(CountLines(host, "manage code=3 hwnd=" + hwnd + " "), 1u);
 
@@ -122,7 +116,7 @@ TEST(ManageCodes, AnyCodeSentOrPostedLeavesTheSetAndOnlyFiveRemovesIt) {
   ASSERT_TRUE(SendBounded(dialog, GetDlgFolderMsg, 0, 0, &answer));
   EXPECT_EQ(answer, 1u) << "the set is still there";
   // Code 4 again and again: the host was asked for a start folder once.
-  EXPECT_EQ(CountLines(host, "manage code=3 hwnd=" + Hex(dialog) + " "), 1u);
+  EXPECT_EQ(CountLines(host, "manage code=3 hwnd=" + HexOf(dialog) + " "), 1u);
   ASSERT_TRUE(SendBounded(dialog, kGetFolderPath, 0, 0, &answer));
   EXPECT_GT(answer, 1u);
 

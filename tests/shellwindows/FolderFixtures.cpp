@@ -34,12 +34,6 @@ std::string HandleText(HWND wnd) {
   return text;
 }
 
-std::string HexOf(HWND wnd) {
-  char text[32];
-  std::snprintf(text, sizeof(text), "0x%llx", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(wnd)));
-  return text;
-}
-
 bool SameText(const std::string& a, const std::string& b) { return ::lstrcmpiA(a.c_str(), b.c_str()) == 0; }
 
 LRESULT HostCommandAnswer(const std::string& command) {

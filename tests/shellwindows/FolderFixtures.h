@@ -33,7 +33,6 @@ std::vector<std::string> HostLinesFrom(const std::string& prefix, size_t from);
 // The host log from index from on, one line each, for failure messages.
 std::string HostLogSince(size_t from);
 std::string HandleText(HWND wnd);  // as host commands write window handles ("%p")
-std::string HexOf(HWND wnd);       // as the host's log writes them ("0x...")
 
 bool SameText(const std::string& a, const std::string& b);  // ignoring case
 

@@ -1,5 +1,6 @@
 #include "tests/support/HostProcess.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -147,6 +148,16 @@ DWORD HostProcess::Stop(DWORD timeoutMs) {
   process_.reset();
   window_ = nullptr;
   return exitCode;
+}
+
+std::string HexOf(HWND wnd) {
+  char text[24];
+  std::snprintf(text, sizeof(text), "0x%llx", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(wnd)));
+  return text;
+}
+
+std::string ManageLine(int code, POINT p) {
+  return "manage code=" + std::to_string(code) + " x=" + std::to_string(p.x) + " y=" + std::to_string(p.y);
 }
 
 }  // namespace kq

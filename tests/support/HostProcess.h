@@ -62,4 +62,9 @@ class HostProcess {
   std::string logPath_;
 };
 
+// Texts of the host's log: a window handle as the log writes it ("0x" and lowercase digits), and
+// the line of a press or double-click reported with code at point p ("manage code=1 x=.. y=..").
+std::string HexOf(HWND wnd);
+std::string ManageLine(int code, POINT p);
+
 }  // namespace kq

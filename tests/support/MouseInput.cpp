@@ -42,6 +42,14 @@ void ClickAt(POINT p, bool right) {
   MouseButton(false, right);
 }
 
+void DoubleClick() {
+  for (int i = 0; i < 2; ++i) {
+    SendMouse(MOUSEEVENTF_LEFTDOWN);
+    SendMouse(MOUSEEVENTF_LEFTUP);
+  }
+  PumpMessagesFor(kArriveMs);
+}
+
 RECT DialogButtonRect(HWND wnd, int index, int rightOffset) {
   TKQCaptionButtons layout(nullptr);
   layout.AddButton(nullptr, kFavoritesTag, kButtonSpacing, nullptr, false);

@@ -15,6 +15,8 @@ void MoveMouseTo(POINT p);
 void MouseButton(bool down, bool right = false);
 // A click at a point in screen coordinates: moved there, pressed and released.
 void ClickAt(POINT p, bool right = false);
+// A double-click of the left button where the pointer is: pressed and released twice in a row.
+void DoubleClick();
 
 // Where button index of a dialog set (Favourites, History) sits on wnd, in screen coordinates, with
 // the given extra space to the window's own caption buttons: the set's layout, computed here.
