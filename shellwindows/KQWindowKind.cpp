@@ -1,5 +1,6 @@
 #include "shellwindows/KQWindowKind.h"
 
+#include <bit>
 #include <cstring>
 #include <string>
 
@@ -13,8 +14,10 @@ namespace {
 
 // Classification asks many "is there a descendant of this class with this identifier" questions.
 // Each would be a walk over the whole tree, reading class names at a server round trip each; the
-// descendants are instead read once, into one bit per question, and the steps are then evaluated
-// in their order on those bits. Every answer is the one the questions asked one by one would give.
+// descendants are instead read in one walk, into one bit per question, and the steps are then
+// evaluated in their order on those bits. The walk reads an identifier only where a question still
+// open names the class, and ends as soon as no descendant could change the answer. Every answer is
+// the one the questions asked one by one would give.
 enum TFact : unsigned {
   kFactSnakeList,     // "Snake List" 0
   kFactRichEditName,  // "RichEdit20W" 39
@@ -48,6 +51,9 @@ enum TFact : unsigned {
   kFactCount
 };
 static_assert(kFactCount <= 32, "the facts fit one 32-bit set");
+
+using TFactSet = unsigned;
+constexpr TFactSet Bit(TFact f) { return 1u << f; }
 
 struct TFactDef {
   const char* ClassName;
@@ -87,65 +93,123 @@ constexpr TFactDef kFacts[kFactCount] = {
     {kClassButton, kIdCancelButton},
 };
 
-// The distinct class names above, so that each descendant's name is compared with each once.
-constexpr const char* kFactClasses[] = {
-    kClassSnakeList, kClassRichEdit20W, kClassEdit,     kClassDUIView,          kClassCommonPlaces,
-    kClassShellView, kClassListView,    kClassStatic,   kClassToolbar,          kClassListBox,
-    kClassComboBox,  kClassComboBoxEx,  kClassTreeView, kClassNameSpaceControl, kClassButton,
+// One distinct class name of the facts above, with its length (a cheap first test) and its facts.
+struct TFactClass {
+  const char* Name;
+  int Length;
+  TFactSet Facts;
 };
 
-using TFactSet = unsigned;
-constexpr TFactSet Bit(TFact f) { return 1u << f; }
-
-struct TWalk {
-  TFactSet Facts = 0;
-};
-
-// Called by the system for every descendant: reads its class name once and, only for a class
-// some question names, its identifier once.
-
-BOOL CALLBACK NoteDescendant(HWND wnd, LPARAM param) noexcept {
-  auto* walk = reinterpret_cast<TWalk*>(param);
-  char name[kClassNameBufferChars];
-  ReadWndClassName(wnd, name);
-  const char* matchedClass = nullptr;
-  for (const char* cls : kFactClasses) {
-    if (SameClassName(name, cls)) {
-      matchedClass = cls;
-      break;
-    }
-  }
-  if (!matchedClass) return TRUE;
-  const int id = sys::GetDlgCtrlID(wnd);
+constexpr TFactClass FactClass(const char* name) {
+  TFactSet facts = 0;
   for (unsigned f = 0; f < kFactCount; ++f) {
-    // Names equal ignoring case to one listed name are equal ignoring case to exactly that one.
-    if (kFacts[f].ClassName == matchedClass && kFacts[f].Id == id) walk->Facts |= 1u << f;
+    if (kFacts[f].ClassName == name) facts |= 1u << f;
   }
-  return TRUE;
+  return {name, static_cast<int>(std::char_traits<char>::length(name)), facts};
 }
 
-// The descendants of one window, read on the first question and then answered from memory.
-class TDescendants {
+constexpr TFactClass kFactClasses[] = {
+    FactClass(kClassSnakeList), FactClass(kClassRichEdit20W),      FactClass(kClassEdit),
+    FactClass(kClassDUIView),   FactClass(kClassCommonPlaces),     FactClass(kClassShellView),
+    FactClass(kClassListView),  FactClass(kClassStatic),           FactClass(kClassToolbar),
+    FactClass(kClassListBox),   FactClass(kClassComboBox),         FactClass(kClassComboBoxEx),
+    FactClass(kClassTreeView),  FactClass(kClassNameSpaceControl), FactClass(kClassButton),
+};
+
+constexpr bool EveryFactHasItsClass() {
+  for (unsigned f = 0; f < kFactCount; ++f) {
+    bool listed = false;
+    for (const TFactClass& cls : kFactClasses) listed = listed || (cls.Facts & (1u << f)) != 0;
+    if (!listed) return false;
+  }
+  return true;
+}
+static_assert(EveryFactHasItsClass(), "each fact's class name is in kFactClasses");
+
+// The listed class a descendant's class name is, ignoring case; null for any other name. Names
+// equal ignoring case to one listed name are equal ignoring case to exactly that one.
+const TFactClass* FindFactClass(const char* name, int length) {
+  for (const TFactClass& cls : kFactClasses) {
+    if (cls.Length == length && SameClassName(name, cls.Name)) return &cls;
+  }
+  return nullptr;
+}
+
+// The steps that remain once the window's own class has been looked at: rows in testing order,
+// each a set of facts that, all present, make the window one kind. The first complete row
+// answers; when none is complete, the window is no known kind.
+class TRows {
  public:
-  explicit TDescendants(HWND wnd) : wnd_(wnd) {}
-  bool Has(TFact f) { return (Facts() & Bit(f)) != 0; }
-  bool HasAll(TFactSet set) { return (Facts() & set) == set; }
+  void Add(TFactSet facts, TWindowKind kind) { rows_[count_++] = {facts, kind}; }
+  // The answer for wnd, from one walk over its descendants that lasts only as long as a fact not
+  // yet found could still change the answer.
+  TWindowKind Answer(HWND wnd);
+  // The facts that, found in addition to found, could still change the answer: those missing from
+  // the rows before the first complete row (from all rows while none is), leaving out the rows
+  // just before it that answer its kind. None once the answer is settled. As facts are found the
+  // first complete row only moves up, so a fact not wanted now is never wanted later: a
+  // descendant that could only show such facts need not be looked at.
+  TFactSet Wanted(TFactSet found) const;
 
  private:
-  TFactSet Facts() {
-    if (!read_) {
-      TWalk walk;
-      sys::EnumChildWindows(wnd_, NoteDescendant, reinterpret_cast<LPARAM>(&walk));
-      facts_ = walk.Facts;
-      read_ = true;
-    }
-    return facts_;
-  }
-
-  HWND wnd_;
-  bool read_ = false;
-  TFactSet facts_ = 0;
+  struct TRow {
+    TFactSet Facts;
+    TWindowKind Kind;
+  };
+  // The Word 11 row, the two Office rows and the seven common-dialog rows.
+  static constexpr unsigned kMaxRows = 10;
+  TRow rows_[kMaxRows];
+  unsigned count_ = 0;
 };
+
+// One walk over a window's descendants.
+struct TWalk {
+  const TRows& Rows;
+  TFactSet Found;
+  TFactSet Wanted;
+};
+
+// Called by the system for every descendant until the answer is settled: reads its class name
+// once and, only for a class some still wanted fact names, its identifier once.
+BOOL CALLBACK NoteDescendant(HWND wnd, LPARAM param) noexcept {
+  auto& walk = *reinterpret_cast<TWalk*>(param);
+  char name[kClassNameBufferChars];
+  const int length = ReadWndClassName(wnd, name);
+  const TFactClass* cls = FindFactClass(name, length);
+  if (!cls || (cls->Facts & walk.Wanted) == 0) return TRUE;
+  const int id = sys::GetDlgCtrlID(wnd);
+  TFactSet found = walk.Found;
+  for (TFactSet facts = cls->Facts; facts != 0; facts &= facts - 1) {
+    const unsigned f = std::countr_zero(facts);
+    if (kFacts[f].Id == id) found |= 1u << f;
+  }
+  if (found != walk.Found) {
+    walk.Found = found;
+    walk.Wanted = walk.Rows.Wanted(found);
+  }
+  return walk.Wanted != 0;
+}
+
+TFactSet TRows::Wanted(TFactSet found) const {
+  unsigned complete = 0;
+  while (complete < count_ && (rows_[complete].Facts & ~found) != 0) ++complete;
+  const TWindowKind answer = complete < count_ ? rows_[complete].Kind : wkNone;
+  // The rows just before it that answer the same kind cannot change the answer either.
+  unsigned asked = complete;
+  while (asked > 0 && rows_[asked - 1].Kind == answer) --asked;
+  TFactSet wanted = 0;
+  for (unsigned i = 0; i < asked; ++i) wanted |= rows_[i].Facts & ~found;
+  return wanted;
+}
+
+TWindowKind TRows::Answer(HWND wnd) {
+  TWalk walk{*this, 0, Wanted(0)};
+  if (walk.Wanted != 0) sys::EnumChildWindows(wnd, NoteDescendant, reinterpret_cast<LPARAM>(&walk));
+  for (unsigned i = 0; i < count_; ++i) {
+    if ((rows_[i].Facts & ~walk.Found) == 0) return rows_[i].Kind;
+  }
+  return wkNone;
+}
 
 bool HasDirectSnakeList(HWND wnd) { return sys::FindWindowExA(wnd, nullptr, kClassSnakeList, nullptr) != nullptr; }
 
@@ -157,6 +221,25 @@ void Trim(const char* name, char (&trimmed)[kClassNameBufferChars]) {
   while (end > begin && static_cast<unsigned char>(end[-1]) <= ' ') --end;
   std::memcpy(trimmed, begin, end - begin);
   trimmed[end - begin] = '\0';
+}
+
+// The Office rows: a "Snake List" anywhere with the file-name field of the generation.
+constexpr TFactSet kRichEditRow = Bit(kFactSnakeList) | Bit(kFactRichEditName);
+constexpr TFactSet kEditRow = Bit(kFactSnakeList) | Bit(kFactEditName);
+
+TWindowKind RichEditGenerationKind(const char* name) {
+  if (SameClassName(name, kClassOfficeXL8)) return wkOfficeXL8;
+  if (SameClassName(name, kClassOfficeWord8)) return wkOfficeWord8;
+  if (SameClassName(name, kClassOfficeMso96)) return wkOfficeMso96Rich;
+  return wkNone;
+}
+
+TWindowKind EditGenerationKind(const char* name) {
+  if (SameClassName(name, kClassOfficeXL)) return wkOfficeXL;
+  if (SameClassName(name, kClassOfficeWord95)) return wkOfficeWord95;
+  if (SameClassName(name, kClassOfficePowerPoint)) return wkOfficePowerPoint;
+  if (SameClassName(name, kClassOfficeAccess)) return wkOfficeAccess;
+  return wkNone;
 }
 
 // The common-dialog rows, each a list of descendant questions in testing order.
@@ -176,16 +259,15 @@ constexpr TFactSet kBrowseTreeRow = Bit(kFactStatic14146) | Bit(kFactStatic14147
 constexpr TFactSet kBrowseNewRow = Bit(kFactStatic14146) | Bit(kFactStatic14145) | Bit(kFactNameSpace) |
                                    Bit(kFactTreeView100) | Bit(kFactButton1) | Bit(kFactButton2);
 
-TWindowKind ClassifyCommonDialog(TDescendants& below) {
-  if (below.HasAll(kItemDialogRow)) return wkItemDialog;
-  if (below.HasAll(kOpenSaveComboHead) &&
-      (below.Has(kFactToolbar1088) || below.Has(kFactToolbar1184) || below.Has(kFactToolbar1)) &&
-      below.HasAll(kOpenSaveComboTail))
-    return wkOpenSaveCombo;
-  if (below.HasAll(kOpenSaveEditRow)) return wkOpenSaveEdit;
-  if (below.HasAll(kBrowseTreeRow)) return wkBrowseTree;
-  if (below.HasAll(kBrowseNewRow)) return wkBrowseNew;
-  return wkNone;
+void AddCommonDialogRows(TRows& rows) {
+  rows.Add(kItemDialogRow, wkItemDialog);
+  // The toolbar question is one row per toolbar, all of the same kind.
+  for (TFact toolbar : {kFactToolbar1088, kFactToolbar1184, kFactToolbar1}) {
+    rows.Add(kOpenSaveComboHead | Bit(toolbar) | kOpenSaveComboTail, wkOpenSaveCombo);
+  }
+  rows.Add(kOpenSaveEditRow, wkOpenSaveEdit);
+  rows.Add(kBrowseTreeRow, wkBrowseTree);
+  rows.Add(kBrowseNewRow, wkBrowseNew);
 }
 
 TWindowKind Classify(HWND wnd) {
@@ -199,29 +281,20 @@ TWindowKind Classify(HWND wnd) {
   // Everything below is a modal-frame dialog; nothing else is walked.
   if ((sys::GetWindowLongA(wnd, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME) == 0) return wkNone;
 
-  TDescendants below(wnd);
-  if ((SameClassName(name, kClassOfficeWord11) || SameClassName(name, kClassOfficeWord12)) && below.Has(kFactSnakeList))
-    return wkOfficeWord11;
+  TRows rows;
+  if (SameClassName(name, kClassOfficeWord11) || SameClassName(name, kClassOfficeWord12))
+    rows.Add(Bit(kFactSnakeList), wkOfficeWord11);
+  // The steps that ask for a direct "Snake List" name classes other than Word 11's and 12's, so
+  // they may answer before that row's walk.
   if (SameClassName(name, kClassOfficeWord10) && HasDirectSnakeList(wnd)) return wkOfficeWord10;
   if (SameClassName(name, kClassOfficeXL9) && HasDirectSnakeList(wnd)) return wkOfficeXL9;
   if (SameClassName(name, kClassOfficeMso96) && HasDirectSnakeList(wnd)) return wkOfficeMso96;
   if (SameClassName(name, kClassOfficeWord9) && HasDirectSnakeList(wnd)) return wkOfficeWord9;
 
-  if (below.Has(kFactSnakeList) && below.Has(kFactRichEditName)) {
-    if (SameClassName(name, kClassOfficeXL8)) return wkOfficeXL8;
-    if (SameClassName(name, kClassOfficeWord8)) return wkOfficeWord8;
-    if (SameClassName(name, kClassOfficeMso96)) return wkOfficeMso96Rich;
-    return wkNone;
-  }
-  if (below.Has(kFactSnakeList) && below.Has(kFactEditName)) {
-    if (SameClassName(name, kClassOfficeXL)) return wkOfficeXL;
-    if (SameClassName(name, kClassOfficeWord95)) return wkOfficeWord95;
-    if (SameClassName(name, kClassOfficePowerPoint)) return wkOfficePowerPoint;
-    if (SameClassName(name, kClassOfficeAccess)) return wkOfficeAccess;
-    return wkNone;
-  }
-  if (std::strstr(name, kClassDialog)) return ClassifyCommonDialog(below);
-  return wkNone;
+  rows.Add(kRichEditRow, RichEditGenerationKind(name));
+  rows.Add(kEditRow, EditGenerationKind(name));
+  if (std::strstr(name, kClassDialog)) AddCommonDialogRows(rows);
+  return rows.Answer(wnd);
 }
 
 }  // namespace

@@ -148,6 +148,18 @@ TEST(ClassifyOffice, EditGeneration) {
   ExpectKind(Top("bosa_sdm_XL", Plus(edit, {Child("RichEdit20W", 39)})), kModalFrame, wkNone);
 }
 
+// A first row that is complete settles the answer; what follows it changes nothing.
+TEST(ClassifyOffice, ControlsAfterASettledAnswerChangeNothing) {
+  ExpectKind(Top("bosa_sdm_Microsoft Office Word 11.0",
+                 {Child("Snake List", 0), Child("RichEdit20W", 39), Child("Edit", 39), Child("Snake List", 4)}),
+             kModalFrame, wkOfficeWord11);
+  ExpectKind(Top("bosa_sdm_Mso96", Plus({Child("Panel", 1, {Child("Snake List", 0), Child("RichEdit20W", 39)})},
+                                        Plus({Child("Edit", 39)}, OpenSaveComboChildren()))),
+             kModalFrame, wkOfficeMso96Rich);
+  ExpectKind(Top("bosa_sdm_XL8", Plus({Child("RichEdit20W", 39), Child("Edit", 39)}, {Child("Snake List", 0)})),
+             kModalFrame, wkOfficeXL8);
+}
+
 TEST(ClassifyOffice, SnakeListDialogsOfOtherClassesAreNothingEvenAsCommonDialogs) {
   const std::vector<WindowSpec> rich = {Child("Snake List", 0), Child("RichEdit20W", 39)};
   ExpectKind(Top("#32770", Plus(rich, OpenSaveComboChildren())), kModalFrame, wkNone);
@@ -247,6 +259,21 @@ TEST(ClassifyCommonDialog, FolderBrowseStyles) {
   // The tree style is asked before the new style.
   ExpectKind(Top("#32770", Plus(BrowseNewChildren(), {Child("Static", 14147), Child("SysTreeView32", 14145)})),
              kModalFrame, wkBrowseTree);
+}
+
+// The descendants are looked at only until none could change the answer: controls after a complete
+// row still count while a row before it could answer another kind.
+TEST(ClassifyCommonDialog, ControlsAfterACompleteRowStillCount) {
+  ExpectKind(Top("#32770", Plus(OpenSaveComboChildren(), {Child("Snake List", 0), Child("Edit", 39)})), kModalFrame,
+             wkNone);
+  ExpectKind(Top("#32770", Plus(Plus({Child("Snake List", 0)}, OpenSaveComboChildren()), {Child("RichEdit20W", 39)})),
+             kModalFrame, wkNone);
+  ExpectKind(Top("#32770", Plus(OpenSaveComboChildren(), ItemDialogChildren())), kModalFrame, wkItemDialog);
+  ExpectKind(Top("#32770", Plus(BrowseTreeChildren(), OpenSaveEditChildren())), kModalFrame, wkOpenSaveEdit);
+  // The edit layout complete, then the combo layout's toolbar and file-name box.
+  const std::vector<WindowSpec> comboRest = {
+      Child("ToolbarWindow32", 1), Child("ComboBoxEx32", 1148, {Child("ComboBox", 1148, {Child("Edit", 1148)})})};
+  ExpectKind(Top("#32770", Plus(OpenSaveEditChildren(), comboRest)), kModalFrame, wkOpenSaveCombo);
 }
 
 TEST(ClassifyCommonDialog, AnyClassContainingTheDialogNameIsTried) {
