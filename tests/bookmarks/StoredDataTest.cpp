@@ -102,6 +102,19 @@ void WriteRandomTree(std::mt19937& random) {
   ::RegCloseKey(history);
 }
 
+// Loads the stored tree and then the history into menu, as the context menu does; false when the
+// history held a value that is not a string (the one failure the loader hands its caller).
+bool LoadStored(TKQVMenu& menu) {
+  TKQRegIniFile reg(KEY_READ);
+  menu.LoadTree(&reg, kTreePath);
+  try {
+    menu.LoadHistory(&reg, kHistoryPath);
+  } catch (const TKQRegDataTypeError&) {
+    return false;
+  }
+  return true;
+}
+
 int Depth(const TCustomNode* node) {
   int depth = 0;
   for (; node; node = node->Parent()) ++depth;
@@ -136,13 +149,7 @@ TEST(StoredData, RandomTreesAndHistoriesLoadAndKeepTheTreesRules) {
     ::SHDeleteKeyA(HKEY_CURRENT_USER, kHistoryKey);
     WriteRandomTree(random);
     TKQVMenu menu;
-    TKQRegIniFile reg(KEY_READ);
-    menu.LoadTree(&reg, kTreePath);
-    try {
-      menu.LoadHistory(&reg, kHistoryPath);
-    } catch (const TKQRegDataTypeError&) {
-      ++historyErrors;  // the one failure the loader hands its caller
-    }
+    if (!LoadStored(menu)) ++historyErrors;
     EXPECT_TRUE(menu.ShowIcons());
     for (TCustomNode* node = menu.GetFirstNode(); node; node = node->GetNext()) {
       ++nodes;
@@ -183,12 +190,7 @@ TEST(StoredData, ATreeRewrittenWhileMenusAreBuiltNeverBreaksThem) {
   int nodes = 0;
   for (int round = 0; round < kRounds; ++round) {
     TKQVMenu menu;
-    TKQRegIniFile reg(KEY_READ);
-    menu.LoadTree(&reg, kTreePath);
-    try {
-      menu.LoadHistory(&reg, kHistoryPath);
-    } catch (const TKQRegDataTypeError&) {
-    }
+    LoadStored(menu);
     for (TCustomNode* node = menu.GetFirstNode(); node; node = node->GetNext()) {
       ++nodes;
       EXPECT_LE(Depth(node), kMaxTreeDepth + 1);

@@ -20,11 +20,9 @@
 #include "hostlink/KQVHostLink.h"
 #include "tests/support/HostRegistry.h"
 #include "tests/contextmenu/ServerFixtures.h"
-#include "tests/support/ChildProcess.h"
 #include "tests/support/HostProcess.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/TestWindows.h"
-#include "tests/support/Timeouts.h"
 
 namespace kq::test {
 namespace {
@@ -336,15 +334,6 @@ TEST_F(Handler, TheMenuHoldsTheAddItemAndTheBookmarkTreeBetweenSeparators) {
   EXPECT_EQ(ItemAt(history.submenu, 0).checked, nullptr);
 }
 
-// Runs the system's reg.exe, another process, with Args; its exit code.
-DWORD RunReg(const std::vector<std::string>& args) {
-  char system[MAX_PATH] = "";
-  ::GetSystemDirectoryA(system, MAX_PATH);
-  ChildProcess reg;
-  if (!reg.Start(std::string(system) + "\\reg.exe", args)) return ~0u;
-  return reg.WaitForExit(kCloseWaitMs).value_or(~0u);
-}
-
 // What a right-click read is shown again only while the registry reports no change below the
 // host's key: a change another process makes deep in the tree shows at the next right-click, and
 // so does the host's whole key deleted and made again.
@@ -355,11 +344,11 @@ TEST_F(Handler, WhatAnotherProcessChangesShowsAtTheNextRightClick) {
   EXPECT_EQ(Query(NewHandler().Get()), Outline("-|Add to Lanterna...=100|" + tree + "|-"));
 
   const std::string nodeB = std::string("HKCU\\") + kTreeKey + "\\Root\\1\\2";
-  ASSERT_EQ(RunReg({"add", nodeB, "/v", "DisplayName", "/d", "renamed", "/f"}), 0u);
+  ASSERT_EQ(RunSystemProgram("reg.exe", {"add", nodeB, "/v", "DisplayName", "/d", "renamed", "/f"}), 0);
   EXPECT_EQ(Query(NewHandler().Get()),
             Outline("-|Add to Lanterna...=100|Bookmarks...>(F>(a=101|renamed=102)|-|c=103)|-"));
 
-  ASSERT_EQ(RunReg({"delete", std::string("HKCU\\") + kHostKey, "/f"}), 0u);
+  ASSERT_EQ(RunSystemProgram("reg.exe", {"delete", std::string("HKCU\\") + kHostKey, "/f"}), 0);
   Setting(kIntegrate, "1");
   EXPECT_EQ(Query(NewHandler().Get()), Outline("-|Add to Lanterna...=100|Bookmarks...[grey]|-"));
 }

@@ -8,13 +8,11 @@
 #include <shlwapi.h>
 
 #include <algorithm>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "lib/KQComServer.h"
 #include "tests/contextmenu/ServerFixtures.h"
-#include "tests/support/ChildProcess.h"
 #include "tests/support/RegistryValue.h"
 #include "tests/support/TestPaths.h"
 
@@ -408,12 +406,7 @@ std::string ServerInView(REGSAM view) {
 
 // Whether "reg query" of the given view ("/reg:32", "/reg:64") finds the handler for all files.
 bool HandlerInView(const char* view) {
-  char system[MAX_PATH] = {};
-  ::GetSystemDirectoryA(system, MAX_PATH);
-  ChildProcess reg;
-  if (!reg.Start(std::string(system) + "\\reg.exe", {"query", "HKCR\\*\\shellex\\ContextMenuHandlers\\Lanterna", view}))
-    return false;
-  return reg.WaitForExit(kRegsvr32TimeoutMs) == std::optional<DWORD>(0);
+  return RunSystemProgram("reg.exe", {"query", "HKCR\\*\\shellex\\ContextMenuHandlers\\Lanterna", view}) == 0;
 }
 
 // Beside the 32-bit build, each build registers into its own view with the regsvr32 of its kind;

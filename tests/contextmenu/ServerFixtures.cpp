@@ -96,16 +96,20 @@ HRESULT ServerDll::UnregisterServer() const {
   return entry ? entry() : E_NOTIMPL;
 }
 
-int RunRegsvr32(const std::string& dll, bool unregister, const std::string& systemFolder) {
+int RunSystemProgram(const std::string& name, const std::vector<std::string>& args, const std::string& systemFolder) {
   char system[MAX_PATH] = {};
   ::GetSystemDirectoryA(system, MAX_PATH);
-  ChildProcess regsvr32;
+  ChildProcess program;
+  if (!program.Start((systemFolder.empty() ? std::string(system) : systemFolder) + "\\" + name, args)) return -1;
+  std::optional<DWORD> code = program.WaitForExit(kRegsvr32TimeoutMs);
+  return code ? static_cast<int>(*code) : -1;
+}
+
+int RunRegsvr32(const std::string& dll, bool unregister, const std::string& systemFolder) {
   std::vector<std::string> args = {"/s"};
   if (unregister) args.push_back("/u");
   args.push_back(dll);
-  if (!regsvr32.Start((systemFolder.empty() ? std::string(system) : systemFolder) + "\\regsvr32.exe", args)) return -1;
-  std::optional<DWORD> code = regsvr32.WaitForExit(kRegsvr32TimeoutMs);
-  return code ? static_cast<int>(*code) : -1;
+  return RunSystemProgram("regsvr32.exe", args, systemFolder);
 }
 
 RegistrySnapshot SnapshotRegistry() {

@@ -50,6 +50,12 @@ class ServerDll {
 // How long regsvr32 and reg are given to end.
 inline constexpr DWORD kRegsvr32TimeoutMs = 30000;
 
+// Runs the system program name (a file of the system folder: "reg.exe", "regsvr32.exe") with
+// args, in a process of its own, and answers its exit code, or -1 when it did not start or end in
+// time. The system folder of this program's kind unless another is named.
+int RunSystemProgram(const std::string& name, const std::vector<std::string>& args,
+                     const std::string& systemFolder = {});
+
 // Runs the prefix's regsvr32 on dll (silently; "/u" first to unregister) and answers its exit
 // code, or -1 when it did not start or end in time. The regsvr32 of this program's kind unless the
 // system folder of another is named (the 32-bit one, for example).

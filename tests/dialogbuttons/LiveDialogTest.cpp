@@ -18,6 +18,7 @@
 #include "tests/dialogbuttons/SettingsFixtures.h"
 #include "tests/support/HostProcess.h"
 #include "tests/support/MouseInput.h"
+#include "tests/support/TestWindows.h"
 
 namespace kq::test {
 namespace {
@@ -57,15 +58,8 @@ class LiveDialog : public ::testing::Test {
   }
   DWORD ViewType() const { return static_cast<DWORD>(::GetWindowLongA(FileList(), GWL_STYLE)) & LVS_TYPEMASK; }
 
-  bool Layered() const { return (::GetWindowLongA(Dialog(), GWL_EXSTYLE) & WS_EX_LAYERED) != 0; }
-  // The constant alpha of the layered dialog, or -1 when it has none.
-  int Alpha() const {
-    BYTE alpha = 0;
-    DWORD flags = 0;
-    COLORREF key = 0;
-    if (!::GetLayeredWindowAttributes(Dialog(), &key, &alpha, &flags) || (flags & LWA_ALPHA) == 0) return -1;
-    return alpha;
-  }
+  bool Layered() const { return IsLayered(Dialog()); }
+  int Alpha() const { return LayeredAlpha(Dialog()); }
 
   ScreenPixels Button(int index, int rightOffset = 0) const {
     return ScreenPixels(DialogButtonRect(Dialog(), index, rightOffset));

@@ -115,14 +115,8 @@ class SetOnWindow {
     ::GetWindowRect(Wnd(), &r);
     return r;
   }
-  bool Layered() const { return (::GetWindowLongA(Wnd(), GWL_EXSTYLE) & WS_EX_LAYERED) != 0; }
-  int Alpha() const {
-    BYTE alpha = 0;
-    DWORD flags = 0;
-    COLORREF key = 0;
-    if (!::GetLayeredWindowAttributes(Wnd(), &key, &alpha, &flags) || (flags & LWA_ALPHA) == 0) return -1;
-    return alpha;
-  }
+  bool Layered() const { return IsLayered(Wnd()); }
+  int Alpha() const { return LayeredAlpha(Wnd()); }
 
  private:
   TestWindowTree tree_;

@@ -174,4 +174,14 @@ void ExpectRect(const RECT& actual, const RECT& expected) {
   EXPECT_EQ(actual.bottom, expected.bottom);
 }
 
+bool IsLayered(HWND wnd) { return (::GetWindowLongA(wnd, GWL_EXSTYLE) & WS_EX_LAYERED) != 0; }
+
+int LayeredAlpha(HWND wnd) {
+  BYTE alpha = 0;
+  DWORD flags = 0;
+  COLORREF key = 0;
+  if (!::GetLayeredWindowAttributes(wnd, &key, &alpha, &flags) || (flags & LWA_ALPHA) == 0) return -1;
+  return alpha;
+}
+
 }  // namespace kq::test

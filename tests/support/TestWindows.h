@@ -99,4 +99,8 @@ void ExpectRect(const RECT& actual, const RECT& expected);
 // The system's dialog class, used as is by TestWindowTree.
 inline constexpr char kSystemDialogClass[] = "#32770";
 
+// Whether wnd is a layered window, and the constant alpha it is drawn with (-1 when it has none).
+bool IsLayered(HWND wnd);
+int LayeredAlpha(HWND wnd);
+
 }  // namespace kq::test
