@@ -190,8 +190,7 @@ void TKQVMenu::LoadTree(TKQRegIniFile* reg, const std::string& path) {
   Clear();
   if (!reg) return;
   // The shell's icon numbers are asked again: its icon list may have been rebuilt since.
-  for (auto it = sharedBitmaps_.begin(); it != sharedBitmaps_.end();)
-    it = it->first.rfind(kSystemIconMark, 0) == 0 ? sharedBitmaps_.erase(it) : std::next(it);
+  std::erase_if(sharedBitmaps_, [](const auto& entry) { return entry.first.rfind(kSystemIconMark, 0) == 0; });
   iconBudgetOn_ = true;
   iconBudgetEnd_ = ::GetTickCount() + kIconBudgetMs;
   Guard([&] { LoadLevel(*reg, path, nullptr, 0); });

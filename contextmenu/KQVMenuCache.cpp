@@ -59,6 +59,7 @@ void LoadMenus(TKQVMenu& menu, bool favorites, bool history) {
       menu.LoadTree(&reg, TreeKeyPath());
     });
   } else {
+    // The tree's reload starts afresh; without it, an earlier history would be shown twice.
     menu.Clear();
   }
   if (history) {
