@@ -42,6 +42,7 @@ POINT ClickFavourites(HWND wnd) {
 }
 
 TEST(BothHalves, DialogsOfA32And64BitProgramAtOnceAreServedByOneHost) {
+  if (const std::string why = test::WhyNoThirtyTwoBitProcesses(); !why.empty()) GTEST_SKIP() << why;
   const std::string i686 = test::ThirtyTwoBitBuildDirectory();
   ASSERT_FALSE(i686.empty()) << "LNTR_I686_BIN names the 32-bit build's programs";
   HostProcess host(i686 + "LNTRHost.exe");
@@ -87,6 +88,7 @@ TEST(BothHalves, DialogsOfA32And64BitProgramAtOnceAreServedByOneHost) {
 
 // One companion at a time; it ends, with its hooks off, when told to or when the host has gone.
 TEST(BothHalves, TheCompanionEndsWhenClosedOrWhenTheHostGoes) {
+  if (const std::string why = test::WhyNoThirtyTwoBitProcesses(); !why.empty()) GTEST_SKIP() << why;
   HostProcess host(test::ThirtyTwoBitBuildDirectory() + "LNTRHost.exe");
   ASSERT_TRUE(host.Start());
   Companion first;

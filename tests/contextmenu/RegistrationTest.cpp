@@ -412,6 +412,7 @@ bool HandlerInView(const char* view) {
 // Beside the 32-bit build, each build registers into its own view with the regsvr32 of its kind;
 // unregistering one leaves the other's class and the handler keys both views share.
 TEST(RegistryViews, BothBuildsRegisterSideBySideAndEachUnregistersOnlyItself) {
+  if (const std::string why = WhyNoThirtyTwoBitProcesses(); !why.empty()) GTEST_SKIP() << why;
   const std::string i686 = ThirtyTwoBitBuildDirectory();
   ASSERT_FALSE(i686.empty()) << "LNTR_I686_BIN names the 32-bit build";
   const std::string narrow = i686 + "LNTRHlp.dll", wide = LibraryPath();

@@ -82,4 +82,9 @@ std::string ThirtyTwoBitBuildDirectory() {
   return unixPath && *unixPath ? WindowsPathOfUnixPath(unixPath) + "\\" : std::string();
 }
 
+std::string WhyNoThirtyTwoBitProcesses() {
+  const char* why = std::getenv("LNTR_NO_32BIT_PROCESSES");
+  return why ? why : "";
+}
+
 }  // namespace kq::test

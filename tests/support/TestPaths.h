@@ -13,6 +13,9 @@ std::string HelperPath(const std::string& exeName);
 // The folder of the 32-bit build's programs and library, with a trailing backslash, as the x86-64
 // build's tests find it (LNTR_I686_BIN, a Unix path); empty when it is not named.
 std::string ThirtyTwoBitBuildDirectory();
+// Why this run starts no 32-bit processes (LNTR_NO_32BIT_PROCESSES, set by scripts/test where the
+// machine runs no 32-bit code; such cases run in the emulated machine); empty when they run.
+std::string WhyNoThirtyTwoBitProcesses();
 // The Windows form of the LNTR_ARTIFACTS folder ("Z:" + the Unix path with backslashes), with a
 // trailing backslash; the system's temporary folder when the variable is not set.
 std::string ArtifactsDirectory();
