@@ -13,8 +13,9 @@ namespace lntrhost {
 namespace {
 
 constexpr char kWindowTitle[] = "Lanterna stand-in host";
-// The folders of the menu when the options name none.
-constexpr const char* kDefaultMenuFolders[] = {"C:\\windows", "C:\\windows\\system32", "C:\\users"};
+// The folders of the menu when the options name none: small ones, which a dialog moved there lists
+// at once also on a slow or emulated machine.
+constexpr const char* kDefaultMenuFolders[] = {"C:\\windows", "C:\\windows\\inf", "C:\\users"};
 constexpr UINT kFirstMenuCommand = 1;
 
 // The file name of the program that owns wnd, without its folder; empty when unknown.

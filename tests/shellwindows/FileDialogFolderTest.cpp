@@ -13,7 +13,8 @@ namespace kq::test {
 namespace {
 
 constexpr char kWindows[] = "C:\\windows";
-constexpr char kSystem32[] = "C:\\windows\\system32";
+// A second folder, small: a dialog moved there lists it at once, also in the emulated machine.
+constexpr char kInf[] = "C:\\windows\\inf";
 constexpr char kStartDir[] = "C:\\users";
 
 std::string LongPath(const std::string& head, size_t length) {
@@ -40,8 +41,8 @@ TEST(OpenDialog, GoesWhereTheHostSendsIt) {
   EXPECT_EQ(HostCommandAnswer("setfoldernull " + HandleText(dialog)), 0);
 
   // Environment references are expanded first.
-  EXPECT_EQ(HostSetFolder(dialog, "%WINDIR%\\system32"), 1);
-  EXPECT_TRUE(opened.WaitForFolder(kSystem32)) << opened.Folder();
+  EXPECT_EQ(HostSetFolder(dialog, "%WINDIR%\\inf"), 1);
+  EXPECT_TRUE(opened.WaitForFolder(kInf)) << opened.Folder();
 
   // A file: its folder opens and its name stands in the file-name box; no Enter, so the dialog
   // is still open.
@@ -53,17 +54,17 @@ TEST(OpenDialog, GoesWhereTheHostSendsIt) {
   EXPECT_TRUE(::IsWindow(dialog));
 
   // The record's text ends where its size says, even when more bytes follow in memory (the
-  // record before this one left "\system32" there).
-  EXPECT_EQ(HostSetFolder(dialog, kSystem32), 1);
-  ASSERT_TRUE(opened.WaitForFolder(kSystem32));
-  EXPECT_EQ(HostCommandAnswer("setfoldercb " + HandleText(dialog) + " 10 " + kSystem32), 1);
+  // record before this one left "\inf" there).
+  EXPECT_EQ(HostSetFolder(dialog, kInf), 1);
+  ASSERT_TRUE(opened.WaitForFolder(kInf));
+  EXPECT_EQ(HostCommandAnswer("setfoldercb " + HandleText(dialog) + " 10 " + kInf), 1);
   EXPECT_TRUE(opened.WaitForFolder(kWindows)) << opened.Folder();
 
   // Paths longer than the system's limit, before or after expansion, are refused rather than cut
   // into another path.
   EXPECT_EQ(HostSetFolder(dialog, LongPath("C:\\windows\\", 300)), 0);
   EXPECT_EQ(HostSetFolder(dialog, LongPath("%WINDIR%\\", 259)), 0);
-  EXPECT_EQ(HostSetFolder(dialog, "C:\\windows\\system32" + std::string(300, '\\')), 0);
+  EXPECT_EQ(HostSetFolder(dialog, "C:\\windows\\inf" + std::string(300, '\\')), 0);
   EXPECT_TRUE(opened.StaysIn(kWindows)) << opened.Folder();
 }
 
@@ -74,10 +75,10 @@ TEST(OpenDialog, TellsItsFolderAndClosesUnharmed) {
   ASSERT_TRUE(opened.WaitForFolder(kStartDir));
   EXPECT_TRUE(SameText(HostGetFolder(dialog), kStartDir));
 
-  ASSERT_EQ(HostSetFolder(dialog, kSystem32), 1);
-  ASSERT_TRUE(opened.WaitForFolder(kSystem32));
+  ASSERT_EQ(HostSetFolder(dialog, kInf), 1);
+  ASSERT_TRUE(opened.WaitForFolder(kInf));
   const DWORD start = ::GetTickCount();
-  EXPECT_TRUE(SameText(HostGetFolder(dialog), kSystem32));
+  EXPECT_TRUE(SameText(HostGetFolder(dialog), kInf));
   std::printf("[ figures ] getfolder on a real Open dialog answered after %lu ms\n",
               static_cast<unsigned long>(::GetTickCount() - start));
   // The host finds the folder in the shared block afterwards as well.
@@ -85,7 +86,7 @@ TEST(OpenDialog, TellsItsFolderAndClosesUnharmed) {
   ASSERT_EQ(HostCommandAnswer("probedfolder"), 1);
   const auto probed = HostLinesFrom("probedfolder ", from);
   ASSERT_EQ(probed.size(), 1u);
-  EXPECT_TRUE(SameText(probed[0], std::string("probedfolder folder=") + kSystem32)) << probed[0];
+  EXPECT_TRUE(SameText(probed[0], std::string("probedfolder folder=") + kInf)) << probed[0];
 
   // Wine's file dialog lets go of its shell browser and its folder when Cancel is pressed, before
   // the window is destroyed (at WM_DESTROY it names no folder, or the desktop): the folder taken
@@ -95,7 +96,7 @@ TEST(OpenDialog, TellsItsFolderAndClosesUnharmed) {
   const auto reports = HostLinesFrom("copydata kind=3 ", beforeClose);
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_TRUE(
-      SameText(reports[0], "copydata kind=3 wparam=" + HexOf(dialog) + " hwnd=" + HexOf(dialog) + " path=" + kSystem32))
+      SameText(reports[0], "copydata kind=3 wparam=" + HexOf(dialog) + " hwnd=" + HexOf(dialog) + " path=" + kInf))
       << reports[0];
 }
 
@@ -179,13 +180,13 @@ INSTANTIATE_TEST_SUITE_P(OwnedAndOwnerless, FolderReading,
 
 // The host's start folder (code 3) is applied when the dialog opens, once.
 TEST(StartFolder, IsAppliedOnceWhenTheDialogOpens) {
-  ASSERT_EQ(HostCommandAnswer(std::string("startfolder ") + kSystem32), 1);
+  ASSERT_EQ(HostCommandAnswer(std::string("startfolder ") + kInf), 1);
   const size_t from = SharedHost().LogLines().size();
   WatchedDialog opened("open", "Start there", kStartDir);
   HostCommandAnswer("startfolder");
   ASSERT_NE(opened.Dialog(), nullptr);
   HWND dialog = opened.Dialog();
-  EXPECT_TRUE(opened.WaitForFolder(kSystem32)) << opened.Folder();
+  EXPECT_TRUE(opened.WaitForFolder(kInf)) << opened.Folder();
   EXPECT_EQ(HostLinesFrom("manage code=3 hwnd=" + HexOf(dialog), from).size(), 1u);
 
   // Asked again (code 4 a second time), the set neither asks the host nor moves the dialog.
@@ -216,9 +217,9 @@ TEST(BrowseDialog, IsMovedBySelection) {
   ASSERT_NE(opened.Dialog(), nullptr);
   HWND dialog = opened.Dialog();
   const size_t from = opened.Log().Lines().size();
-  EXPECT_EQ(HostSetFolder(dialog, kSystem32), 1);
+  EXPECT_EQ(HostSetFolder(dialog, kInf), 1);
   std::string line;
-  EXPECT_TRUE(opened.Log().WaitForLine(std::string("selected=") + kSystem32, &line, kChangeWaitMs, from));
+  EXPECT_TRUE(opened.Log().WaitForLine(std::string("selected=") + kInf, &line, kChangeWaitMs, from));
   EXPECT_EQ(HostSetFolder(dialog, "C:\\no\\such\\folder"), 0);
 }
 

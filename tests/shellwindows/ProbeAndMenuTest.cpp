@@ -16,7 +16,7 @@
 namespace kq::test {
 namespace {
 
-constexpr char kSystem32[] = "C:\\windows\\system32";
+constexpr char kSecondMenuFolder[] = "C:\\windows\\inf";  // the stand-in host's menu item 1
 constexpr DWORD kMenuSendMs = 3000;
 constexpr DWORD kShownMenuSendMs = 1500;
 
@@ -102,8 +102,8 @@ TEST(FolderMenu, AFolderChosenFromTheHostsMenuMovesTheDialog) {
 
   std::string chose;
   EXPECT_TRUE(SharedHost().WaitForLine("menu chose=", &chose, kChangeWaitMs, from)) << HostLogSince(from);
-  EXPECT_TRUE(SameText(chose, "menu chose=1 hwnd=" + HexOf(dialog) + " answer=1 path=" + kSystem32)) << chose;
-  EXPECT_TRUE(opened.WaitForFolder(kSystem32)) << opened.Folder();
+  EXPECT_TRUE(SameText(chose, "menu chose=1 hwnd=" + HexOf(dialog) + " answer=1 path=" + kSecondMenuFolder)) << chose;
+  EXPECT_TRUE(opened.WaitForFolder(kSecondMenuFolder)) << opened.Folder();
   HostCommandAnswer("menu off");
 }
 
