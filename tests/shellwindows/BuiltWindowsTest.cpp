@@ -16,7 +16,8 @@ namespace kq::test {
 namespace {
 
 constexpr char kWindows[] = "C:\\windows";
-constexpr char kSystem32[] = "C:\\windows\\system32";
+// A second folder, small: a browser moved there lists it at once, also in the emulated machine.
+constexpr char kInf[] = "C:\\windows\\inf";
 constexpr char kAppDefaults[] = "Software\\Wine\\AppDefaults\\folder_windows.exe";
 constexpr char kAppDefaultsW10[] = "Software\\Wine\\AppDefaults\\folder_windows_w10.exe";
 
@@ -42,8 +43,8 @@ TEST(OfficeDialog, Xl9TypesIntoField54AndPressesEnter) {
 TEST(OfficeDialog, Mso96WithoutACommandBarUsesEdit51WhenField39IsMissing) {
   FolderWindow office({"office", "bosa_sdm_Mso96", "--field", "48:Edit", "--field", "51:Edit"});
   ASSERT_NE(office.Window(), nullptr);
-  EXPECT_EQ(HostSetFolder(office.Window(), kSystem32), 1);
-  EXPECT_TRUE(office.Log().WaitForLine(std::string("key id=51 vk=13 text=") + kSystem32, nullptr, kChangeWaitMs));
+  EXPECT_EQ(HostSetFolder(office.Window(), kInf), 1);
+  EXPECT_TRUE(office.Log().WaitForLine(std::string("key id=51 vk=13 text=") + kInf, nullptr, kChangeWaitMs));
   EXPECT_EQ(CountLines(office.Log(), "settext id=48"), 0u);
 }
 
@@ -88,9 +89,9 @@ TEST(TfFileDialog, GetsTheFolderThenItsOwnTextBackWithTheCaretAtTheEnd) {
 // ---- Folder-browse tree -----------------------------------------------------------------------
 
 TEST(BrowseTree, TheSelectedItemsListsNameTheFolderAndSelectionTakesAList) {
-  FolderWindow browse({"browsetree", "--path", kSystem32});
+  FolderWindow browse({"browsetree", "--path", kInf});
   ASSERT_NE(browse.Window(), nullptr);
-  EXPECT_TRUE(SameText(HostGetFolder(browse.Window()), kSystem32));
+  EXPECT_TRUE(SameText(HostGetFolder(browse.Window()), kInf));
   EXPECT_EQ(HostSetFolder(browse.Window(), kWindows), 1);
   std::string line;
   EXPECT_TRUE(browse.Log().WaitForLine("setselection ", &line, kChangeWaitMs));
@@ -180,10 +181,10 @@ TEST_P(ExplorerWindow, IsMovedReadAndReportsItsLastFolderAtClose) {
   ASSERT_TRUE(explorer.Log().WaitForLine("folder=C:\\users", nullptr, kChangeWaitMs));
   EXPECT_TRUE(SameText(HostGetFolder(wnd), "C:\\users"));
 
-  EXPECT_EQ(HostSetFolder(wnd, kSystem32), 1);
-  EXPECT_TRUE(explorer.Log().WaitForLine(std::string("folder=") + kSystem32, nullptr, kChangeWaitMs));
+  EXPECT_EQ(HostSetFolder(wnd, kInf), 1);
+  EXPECT_TRUE(explorer.Log().WaitForLine(std::string("folder=") + kInf, nullptr, kChangeWaitMs));
   const DWORD start = ::GetTickCount();
-  EXPECT_TRUE(SameText(HostGetFolder(wnd), kSystem32));
+  EXPECT_TRUE(SameText(HostGetFolder(wnd), kInf));
   std::printf("[ figures ] getfolder on an Explorer window as %s answered after %lu ms\n", GetParam(),
               static_cast<unsigned long>(::GetTickCount() - start));
   const size_t lines = explorer.Log().Lines().size();
@@ -194,7 +195,7 @@ TEST_P(ExplorerWindow, IsMovedReadAndReportsItsLastFolderAtClose) {
   explorer.Close();
   std::string line;
   ASSERT_TRUE(SharedHost().WaitForLine("copydata kind=3 ", &line, kChangeWaitMs, beforeClose));
-  EXPECT_TRUE(SameText(line, "copydata kind=3 wparam=" + HexOf(wnd) + " hwnd=" + HexOf(wnd) + " path=" + kSystem32))
+  EXPECT_TRUE(SameText(line, "copydata kind=3 wparam=" + HexOf(wnd) + " hwnd=" + HexOf(wnd) + " path=" + kInf))
       << line;
 }
 
@@ -208,9 +209,9 @@ TEST(SilentTabExplorerWindow, IsReachedBelowTheTabOnlyBefore6) {
     ASSERT_NE(explorer.Window(), nullptr);
     ASSERT_TRUE(explorer.Log().WaitForLine("folder=C:\\users", nullptr, kChangeWaitMs));
     const bool before6 = std::string(version) == "winxp";
-    EXPECT_EQ(HostSetFolder(explorer.Window(), kSystem32), before6 ? 1 : 0) << version;
+    EXPECT_EQ(HostSetFolder(explorer.Window(), kInf), before6 ? 1 : 0) << version;
     EXPECT_EQ(
-        explorer.Log().WaitForLine(std::string("folder=") + kSystem32, nullptr, before6 ? kChangeWaitMs : kStayMs),
+        explorer.Log().WaitForLine(std::string("folder=") + kInf, nullptr, before6 ? kChangeWaitMs : kStayMs),
         before6)
         << version;
   }
@@ -220,7 +221,7 @@ TEST(SilentTabExplorerWindow, IsReachedBelowTheTabOnlyBefore6) {
 TEST(RefusingExplorerWindow, AnswersZero) {
   FolderWindow explorer({"explorer", "--dir", "C:\\users", "--reject"});
   ASSERT_NE(explorer.Window(), nullptr);
-  EXPECT_EQ(HostSetFolder(explorer.Window(), kSystem32), 0);
+  EXPECT_EQ(HostSetFolder(explorer.Window(), kInf), 0);
   EXPECT_EQ(CountLines(explorer.Log(), "browseobject refused"), 1u);
 }
 
@@ -236,7 +237,7 @@ class ProbedOfficeList : public ::testing::Test {
 };
 
 TEST_F(ProbedOfficeList, OneSelectedItemGivesTheFolderThatHoldsIt) {
-  FolderWindow office({"probe", "--item", "C:\\windows\\win.ini", "--item", kSystem32, "--select", "0"});
+  FolderWindow office({"probe", "--item", "C:\\windows\\win.ini", "--item", kInf, "--select", "0"});
   ASSERT_NE(office.Window(), nullptr);
   EXPECT_TRUE(SameText(HostGetFolder(office.Window()), kWindows));
   std::string menu;
@@ -259,7 +260,7 @@ TEST_F(ProbedOfficeList, OneSelectedItemGivesTheFolderThatHoldsIt) {
 }
 
 TEST_F(ProbedOfficeList, ASelectedFolderGivesItsParent) {
-  FolderWindow office({"probe", "--item", "C:\\windows\\win.ini", "--item", kSystem32, "--select", "1"});
+  FolderWindow office({"probe", "--item", "C:\\windows\\win.ini", "--item", kInf, "--select", "1"});
   ASSERT_NE(office.Window(), nullptr);
   EXPECT_TRUE(SameText(HostGetFolder(office.Window()), kWindows));
   EXPECT_FALSE(IsProbeActive());
@@ -268,7 +269,7 @@ TEST_F(ProbedOfficeList, ASelectedFolderGivesItsParent) {
 TEST_F(ProbedOfficeList, SeveralOrNoSelectedItemsGiveNothing) {
   {
     FolderWindow office(
-        {"probe", "--item", "C:\\windows\\win.ini", "--item", kSystem32, "--select", "0", "--select", "1"});
+        {"probe", "--item", "C:\\windows\\win.ini", "--item", kInf, "--select", "0", "--select", "1"});
     ASSERT_NE(office.Window(), nullptr);
     EXPECT_EQ(HostGetFolder(office.Window()), "");
     EXPECT_TRUE(office.Log().WaitForLine("contextmenu probe=1 selected=2", nullptr, kChangeWaitMs));
@@ -347,9 +348,9 @@ TEST(ReportFolder, AFileIsReportedAsItsFolderAndWhatIsNoFolderIsNotReported) {
   from = host.LogLines().size();
   TKQVCaptionButtons::ReportFolder(wnd, "C:\\windows\\no such folder");
   TKQVCaptionButtons::ReportFolder(wnd, "");
-  TKQVCaptionButtons::ReportFolder(wnd, kSystem32);
+  TKQVCaptionButtons::ReportFolder(wnd, kInf);
   ASSERT_TRUE(host.WaitForLine("copydata kind=3 ", &line, kChangeWaitMs, from));
-  EXPECT_TRUE(SameText(line, "copydata kind=3 wparam=" + HexOf(wnd) + " hwnd=" + HexOf(wnd) + " path=" + kSystem32))
+  EXPECT_TRUE(SameText(line, "copydata kind=3 wparam=" + HexOf(wnd) + " hwnd=" + HexOf(wnd) + " path=" + kInf))
       << line;
   EXPECT_EQ(HostLinesFrom("copydata kind=3 ", from).size(), 1u);
 }
