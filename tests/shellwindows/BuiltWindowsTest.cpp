@@ -195,8 +195,7 @@ TEST_P(ExplorerWindow, IsMovedReadAndReportsItsLastFolderAtClose) {
   explorer.Close();
   std::string line;
   ASSERT_TRUE(SharedHost().WaitForLine("copydata kind=3 ", &line, kChangeWaitMs, beforeClose));
-  EXPECT_TRUE(SameText(line, "copydata kind=3 wparam=" + HexOf(wnd) + " hwnd=" + HexOf(wnd) + " path=" + kInf))
-      << line;
+  EXPECT_TRUE(SameText(line, "copydata kind=3 wparam=" + HexOf(wnd) + " hwnd=" + HexOf(wnd) + " path=" + kInf)) << line;
 }
 
 // Only the descendant search of systems before 6 asks the windows below the "ShellTabWindowClass":
@@ -210,9 +209,8 @@ TEST(SilentTabExplorerWindow, IsReachedBelowTheTabOnlyBefore6) {
     ASSERT_TRUE(explorer.Log().WaitForLine("folder=C:\\users", nullptr, kChangeWaitMs));
     const bool before6 = std::string(version) == "winxp";
     EXPECT_EQ(HostSetFolder(explorer.Window(), kInf), before6 ? 1 : 0) << version;
-    EXPECT_EQ(
-        explorer.Log().WaitForLine(std::string("folder=") + kInf, nullptr, before6 ? kChangeWaitMs : kStayMs),
-        before6)
+    EXPECT_EQ(explorer.Log().WaitForLine(std::string("folder=") + kInf, nullptr, before6 ? kChangeWaitMs : kStayMs),
+              before6)
         << version;
   }
 }
@@ -268,8 +266,7 @@ TEST_F(ProbedOfficeList, ASelectedFolderGivesItsParent) {
 
 TEST_F(ProbedOfficeList, SeveralOrNoSelectedItemsGiveNothing) {
   {
-    FolderWindow office(
-        {"probe", "--item", "C:\\windows\\win.ini", "--item", kInf, "--select", "0", "--select", "1"});
+    FolderWindow office({"probe", "--item", "C:\\windows\\win.ini", "--item", kInf, "--select", "0", "--select", "1"});
     ASSERT_NE(office.Window(), nullptr);
     EXPECT_EQ(HostGetFolder(office.Window()), "");
     EXPECT_TRUE(office.Log().WaitForLine("contextmenu probe=1 selected=2", nullptr, kChangeWaitMs));
@@ -350,8 +347,7 @@ TEST(ReportFolder, AFileIsReportedAsItsFolderAndWhatIsNoFolderIsNotReported) {
   TKQVCaptionButtons::ReportFolder(wnd, "");
   TKQVCaptionButtons::ReportFolder(wnd, kInf);
   ASSERT_TRUE(host.WaitForLine("copydata kind=3 ", &line, kChangeWaitMs, from));
-  EXPECT_TRUE(SameText(line, "copydata kind=3 wparam=" + HexOf(wnd) + " hwnd=" + HexOf(wnd) + " path=" + kInf))
-      << line;
+  EXPECT_TRUE(SameText(line, "copydata kind=3 wparam=" + HexOf(wnd) + " hwnd=" + HexOf(wnd) + " path=" + kInf)) << line;
   EXPECT_EQ(HostLinesFrom("copydata kind=3 ", from).size(), 1u);
 }
 
