@@ -33,11 +33,18 @@ constexpr int32_t kOpaque = 255;
 constexpr WORD kViewStyleCommands[] = {0, 0x702D, 0x702E, 0x702A, 0x702B, 0x702C};
 constexpr WORD kArrangeIconsCommands[] = {0, 0x7602, 0x7603, 0x7604, 0x7605};
 
+// The shell view that takes the commands: the classic dialog's own, the item dialog's Explorer
+// browser's; none for the other kinds.
+HWND CommandedShellView(HWND wnd, TWindowKind kind) {
+  if (IsClassicOpenSaveKind(kind)) return FindChildWindow(wnd, kClassShellView, kIdShellView);
+  if (kind == wkItemDialogBrowserControl) return FindChildWindow(wnd, kClassShellView, kIdBrowserShellView);
+  return nullptr;
+}
+
 template <size_t N>
 void SendViewCommand(HWND wnd, TWindowKind kind, uint8_t value, const WORD (&commands)[N]) {
-  if (value == 0 || value >= N || !IsClassicOpenSaveKind(kind)) return;
-  HWND view = FindChildWindow(wnd, kClassShellView, kIdShellView);
-  ::SendMessageA(view, WM_COMMAND, MAKEWPARAM(commands[value], 0), 0);
+  if (value == 0 || value >= N) return;
+  if (HWND view = CommandedShellView(wnd, kind)) ::SendMessageA(view, WM_COMMAND, MAKEWPARAM(commands[value], 0), 0);
 }
 
 // A width x height rectangle with the centre of old (div truncating towards zero), moved into the

@@ -140,6 +140,26 @@ std::string CommonDialogFolder(HWND wnd) {
 
 bool IsBrowseDialog(TWindowKind kind) { return IsBrowseKind(kind); }
 
+// The edit that holds a file dialog's file name; null for kinds without one.
+HWND FileNameField(HWND wnd, TWindowKind kind) {
+  if (kind == wkOpenSaveCombo || kind == wkItemDialog) {
+    if (HWND edit = FindChildWindow(wnd, kClassEdit, kIdFileNameCombo)) return edit;
+  }
+  if (kind == wkOpenSaveEdit || IsItemDialogKind(kind)) return FindChildWindow(wnd, kClassEdit, kIdFileNameEdit);
+  return nullptr;
+}
+
+// The identifier under which a file name is typed into a dialog of kind; 0 for kinds without one.
+int FileNameFieldId(HWND field) { return field ? ::GetDlgCtrlID(field) : 0; }
+
+std::wstring WindowTextW(HWND wnd) {
+  const int length = ::GetWindowTextLengthW(wnd);
+  if (length <= 0) return {};
+  std::wstring text(length + 1, L'\0');
+  text.resize(::GetWindowTextW(wnd, text.data(), length + 1));
+  return text;
+}
+
 // The control whose shell context menu names the window's folder; null for a kind without one.
 HWND ProbeControl(HWND wnd, TWindowKind kind) {
   if (kind == wkBrowseNew) return FindChildWindow(wnd, kClassTreeView, kIdNameSpaceTree);
@@ -189,18 +209,23 @@ std::optional<std::string> ProbeWindowFolder(HWND wnd, TWindowKind kind, bool di
   return probe.Ask(control);
 }
 
-// "TfFileDlg": the path is typed into the file-name field and entered; the field then gets its
-// text back.
+// The path is typed into a dialog's file-name field and entered, the dialog handles it while its
+// thread's messages are pumped, and the field gets its text back, the caret at its end.
+void EnterKeepingText(TTaskWnd& field, const std::string& path) {
+  const std::string saved = field.GetText();
+  ClickInto(field.Handle());
+  field.SetText(path);
+  PressKey(VK_RETURN);
+  ProcessMessages();
+  field.SetText(saved);
+  PressKey(VK_END);
+}
+
+// "TfFileDlg": the path is typed into the file-name field 1001.
 bool TypeIntoTfFileDlg(TTaskWnd& task, const std::string& path) {
   TTaskWnd* field = task.FindChildByID(kIdTfFileName, false);
   if (!field) return false;
-  const std::string saved = field->GetText();
-  ClickInto(field->Handle());
-  field->SetText(path);
-  PressKey(VK_RETURN);
-  ProcessMessages();
-  field->SetText(saved);
-  PressKey(VK_END);
+  EnterKeepingText(*field, path);
   return true;
 }
 
@@ -237,7 +262,7 @@ std::string GetDialogFolder(HWND wnd) {
   std::string result;
   Guard([&] {
     const TWindowKind kind = ClassifyWindow(wnd);
-    if (kind == wkExplorer) {
+    if (kind == wkExplorer || IsItemDialogKind(kind)) {
       if (ComPtr<IShellBrowser> browser = GetShellBrowser(wnd)) result = GetBrowserFolder(browser.Get());
     } else if (kind == wkBrowseTree) {
       result = GetBrowseTreeFolder(wnd);
@@ -359,6 +384,9 @@ bool SetDialogFolder(HWND wnd, const std::string& path) {
 
     bool handedOver = false;
     if (ComPtr<IShellBrowser> browser = GetShellBrowser(wnd)) {
+      // A name the user typed into a Save dialog stays when the dialog goes to another folder.
+      const HWND field = FileNameField(wnd, kind);
+      const std::wstring typed = field ? WindowTextW(field) : std::wstring();
       handedOver = SUCCEEDED(browser->BrowseObject(list.get(), kBrowseSameBrowser));
       if (!handedOver && IsBrowseDialog(kind)) {
         ::SendMessageA(wnd, kBffmSetSelectionA, FALSE, reinterpret_cast<LPARAM>(list.get()));
@@ -367,13 +395,22 @@ bool SetDialogFolder(HWND wnd, const std::string& path) {
       if (handedOver && !fileName.empty()) {
         if (kind == wkOpenSaveCombo) {
           TypeIntoControl(wnd, kIdFileNameCombo, fileName);
-        } else if (kind == wkOpenSaveEdit) {
-          TypeIntoControl(wnd, kIdFileNameEdit, fileName);
+        } else if (const int id = FileNameFieldId(field)) {
+          TypeIntoControl(wnd, id, fileName);
         }
+      } else if (handedOver && ::IsWindow(field) && !typed.empty() && WindowTextW(field) != typed) {
+        ::SetWindowTextW(field, typed.c_str());
       }
     } else if (IsBrowseDialog(kind)) {
       ::SendMessageA(wnd, kBffmSetSelectionA, FALSE, reinterpret_cast<LPARAM>(list.get()));
       handedOver = true;
+    } else if (IsItemDialogKind(kind) && fileName.empty()) {
+      // An item dialog whose browser does not answer takes a folder entered as its file name.
+      if (const HWND field = FileNameField(wnd, kind)) {
+        TTaskWnd task(field);
+        EnterKeepingText(task, folder);
+        handedOver = true;
+      }
     }
     return handedOver;
   });

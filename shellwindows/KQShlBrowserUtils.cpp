@@ -3,6 +3,7 @@
 #include <shobjidl.h>
 
 #include <iterator>
+#include <vector>
 
 #include "common/KQGuard.h"
 #include "common/KQUtils.h"
@@ -84,17 +85,24 @@ ComPtr<IShellBrowser> AskShellBrowser(HWND wnd) {
   return browser;
 }
 
-ComPtr<IShellBrowser> FindShellBrowserBelow(TTaskWnd* task) {
+// The shell views below a window, in the system's order.
+BOOL CALLBACK NoteShellView(HWND wnd, LPARAM param) noexcept {
+  char name[kClassNameBufferChars];
+  if (ReadWndClassName(wnd, name) > 0 && SameClassName(name, kClassShellView))
+    reinterpret_cast<std::vector<HWND>*>(param)->push_back(wnd);
+  return TRUE;
+}
+
+ComPtr<IShellBrowser> FindShellBrowserAboveView(HWND wnd) {
   return Guarded(ComPtr<IShellBrowser>(), [&] {
     ComPtr<IShellBrowser> browser;
-    if (!task) return browser;
-    if (IsWinNT6()) {
-      if (ClassifyWindow(task->Handle()) == wkExplorer)
-        browser = AskShellBrowser(FindChildWindow(task->Handle(), kClassShellTabWindow, 0));
-      return browser;
+    std::vector<HWND> views;
+    ::EnumChildWindows(wnd, NoteShellView, reinterpret_cast<LPARAM>(&views));
+    for (HWND view : views) {
+      for (HWND above = ::GetParent(view); above && above != wnd && !browser; above = ::GetParent(above))
+        browser = AskShellBrowser(above);
+      if (browser) break;
     }
-    task->EnumChildren();
-    for (int i = 0, n = task->ChildCount(); i < n && !browser; ++i) browser = AskShellBrowser(task->Child(i)->Handle());
     return browser;
   });
 }
@@ -102,10 +110,7 @@ ComPtr<IShellBrowser> FindShellBrowserBelow(TTaskWnd* task) {
 ComPtr<IShellBrowser> GetShellBrowser(HWND wnd) {
   return Guarded(ComPtr<IShellBrowser>(), [&] {
     ComPtr<IShellBrowser> browser = AskShellBrowser(wnd);
-    if (!browser) {
-      TTaskWnd task(wnd);
-      browser = FindShellBrowserBelow(&task);
-    }
+    if (!browser) browser = FindShellBrowserAboveView(wnd);
     if (!browser) browser = AskShellBrowser(::GetParent(wnd));
     return browser;
   });

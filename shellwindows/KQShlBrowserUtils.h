@@ -10,18 +10,21 @@
 
 namespace kq {
 
-class TTaskWnd;
-
 // The shell's private message that asks a window for the IShellBrowser it hosts (WM_USER + 7).
 constexpr UINT kGetShellBrowserMsg = WM_USER + 7;
 constexpr char kClassShellTabWindow[] = "ShellTabWindowClass";
-constexpr char kClassExplorerBrowser[] = "ExplorerBrowserControl";
 
-// The shell browser of a dialog or Explorer window: asked of the window, the windows below it,
-// then its parent. Only windows that can hold a shell browser are asked (CanHoldShellBrowser),
-// and only an answer that proves to be an interface is taken.
+// The shell browser of a dialog or Explorer window, one way for every kind: the window's own
+// answer, else that of the nearest window above its shell view, else its parent's. A shell view is
+// created as a child of the window of the browser that shows it, wherever that window lies: the
+// dialog itself (classic dialogs), an "ExplorerBrowserControl" (the item dialog, Wine's file
+// browser, a program's own dialog hosting an Explorer browser), a tab of Explorer. Only windows
+// that can hold a shell browser are asked (CanHoldShellBrowser), and only an answer that proves to
+// be an interface is taken.
 Microsoft::WRL::ComPtr<IShellBrowser> GetShellBrowser(HWND wnd);
-Microsoft::WRL::ComPtr<IShellBrowser> FindShellBrowserBelow(TTaskWnd* task);
+// The browser of the nearest window above a shell view below wnd that answers, wnd itself not
+// asked; the views are taken in the system's order.
+Microsoft::WRL::ComPtr<IShellBrowser> FindShellBrowserAboveView(HWND wnd);
 // The browser wnd's answer to kGetShellBrowserMsg, when it is one; null otherwise. A window that
 // cannot hold a shell browser is not sent the message.
 Microsoft::WRL::ComPtr<IShellBrowser> AskShellBrowser(HWND wnd);

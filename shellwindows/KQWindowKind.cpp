@@ -48,6 +48,8 @@ enum TFact : unsigned {
   kFactTreeView100,
   kFactButton1,
   kFactButton2,
+  kFactExplorerBrowser,   // "ExplorerBrowserControl" 0
+  kFactBrowserShellView,  // "SHELLDLL_DefView" 0, the view of an Explorer browser
   kFactCount
 };
 static_assert(kFactCount <= 32, "the facts fit one 32-bit set");
@@ -91,6 +93,8 @@ constexpr TFactDef kFacts[kFactCount] = {
     {kClassTreeView, kIdNameSpaceTree},
     {kClassButton, kIdOkButton},
     {kClassButton, kIdCancelButton},
+    {kClassExplorerBrowser, kIdUnnumbered},
+    {kClassShellView, kIdBrowserShellView},
 };
 
 // One distinct class name of the facts above, with its length (a cheap first test) and its facts.
@@ -109,11 +113,12 @@ constexpr TFactClass FactClass(const char* name) {
 }
 
 constexpr TFactClass kFactClasses[] = {
-    FactClass(kClassSnakeList), FactClass(kClassRichEdit20W),      FactClass(kClassEdit),
-    FactClass(kClassDUIView),   FactClass(kClassCommonPlaces),     FactClass(kClassShellView),
-    FactClass(kClassListView),  FactClass(kClassStatic),           FactClass(kClassToolbar),
-    FactClass(kClassListBox),   FactClass(kClassComboBox),         FactClass(kClassComboBoxEx),
-    FactClass(kClassTreeView),  FactClass(kClassNameSpaceControl), FactClass(kClassButton),
+    FactClass(kClassSnakeList),       FactClass(kClassRichEdit20W),      FactClass(kClassEdit),
+    FactClass(kClassDUIView),         FactClass(kClassCommonPlaces),     FactClass(kClassShellView),
+    FactClass(kClassListView),        FactClass(kClassStatic),           FactClass(kClassToolbar),
+    FactClass(kClassListBox),         FactClass(kClassComboBox),         FactClass(kClassComboBoxEx),
+    FactClass(kClassTreeView),        FactClass(kClassNameSpaceControl), FactClass(kClassButton),
+    FactClass(kClassExplorerBrowser),
 };
 
 constexpr bool EveryFactHasItsClass() {
@@ -156,8 +161,8 @@ class TRows {
     TFactSet Facts;
     TWindowKind Kind;
   };
-  // The Word 11 row, the two Office rows and the seven common-dialog rows.
-  static constexpr unsigned kMaxRows = 10;
+  // The Word 11 row, the two Office rows and the eight common-dialog rows.
+  static constexpr unsigned kMaxRows = 11;
   TRow rows_[kMaxRows];
   unsigned count_ = 0;
 };
@@ -245,6 +250,11 @@ TWindowKind EditGenerationKind(const char* name) {
 // The common-dialog rows, each a list of descendant questions in testing order.
 constexpr TFactSet kItemDialogRow =
     Bit(kFactDUIView) | Bit(kFactCommonPlaces) | Bit(kFactShellView) | Bit(kFactListView);
+// The item dialog as Wine draws it: the view of an Explorer browser, the file-name edit and label,
+// the two buttons.
+constexpr TFactSet kItemDialogBrowserControlRow = Bit(kFactExplorerBrowser) | Bit(kFactBrowserShellView) |
+                                                  Bit(kFactListView) | Bit(kFactEdit1152) | Bit(kFactStatic1090) |
+                                                  Bit(kFactButton1) | Bit(kFactButton2);
 // Combo layout: before and after the toolbar question (1088, or failing that 1184, or failing that
 // 1: a program that passes the older, shorter file-name structure gets a dialog without a places
 // bar, whose only toolbar is the navigation toolbar).
@@ -261,6 +271,7 @@ constexpr TFactSet kBrowseNewRow = Bit(kFactStatic14146) | Bit(kFactStatic14145)
 
 void AddCommonDialogRows(TRows& rows) {
   rows.Add(kItemDialogRow, wkItemDialog);
+  rows.Add(kItemDialogBrowserControlRow, wkItemDialogBrowserControl);
   // The toolbar question is one row per toolbar, all of the same kind.
   for (TFact toolbar : {kFactToolbar1088, kFactToolbar1184, kFactToolbar1}) {
     rows.Add(kOpenSaveComboHead | Bit(toolbar) | kOpenSaveComboTail, wkOpenSaveCombo);
@@ -275,7 +286,9 @@ TWindowKind Classify(HWND wnd) {
   ReadWndClassName(wnd, name);
   char trimmed[kClassNameBufferChars];
   Trim(name, trimmed);
-  if (SameClassName(trimmed, kClassCabinet) || SameClassName(trimmed, kClassExplore)) return wkExplorer;
+  if (SameClassName(trimmed, kClassCabinet) || SameClassName(trimmed, kClassExplore) ||
+      SameClassName(trimmed, kClassExplorerW))
+    return wkExplorer;
   if (SameClassName(trimmed, kClassTfFileDlg)) return wkTfFileDlg;
 
   // Everything below is a modal-frame dialog; nothing else is walked.

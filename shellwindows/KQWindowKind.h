@@ -31,6 +31,9 @@ enum TWindowKind : uint8_t {
   wkOfficeWord10 = 20,
   wkOfficeMso96 = 22,
   wkOfficeWord11 = 24,
+  // The common item dialog (IFileOpenDialog, IFileSaveDialog, the folder picker) as Wine draws it:
+  // a "#32770" whose folder view lives in an "ExplorerBrowserControl".
+  wkItemDialogBrowserControl = 27,
   wkTfFileDlg = 31,
 };
 static_assert(sizeof(TWindowKind) == 1, "a window kind is one byte");
@@ -46,10 +49,13 @@ constexpr bool IsOlderOfficeKind(TWindowKind k) { return k >= 7 && k <= 14; }
 // The Office generation with a direct "Snake List" child.
 constexpr bool IsSnakeListOfficeKind(TWindowKind k) { return k >= 15 && k <= 22; }
 constexpr bool IsOfficeKind(TWindowKind k) { return k >= 7 && k <= 26; }
+// The common item dialogs, of either layout.
+constexpr bool IsItemDialogKind(TWindowKind k) { return k == wkItemDialog || k == wkItemDialogBrowserControl; }
 
 // Window classes.
 inline constexpr char kClassCabinet[] = "CabinetWClass";
 inline constexpr char kClassExplore[] = "ExploreWClass";
+inline constexpr char kClassExplorerW[] = "ExplorerWClass";  // Wine's file browser (explorer.exe)
 inline constexpr char kClassTfFileDlg[] = "TfFileDlg";
 inline constexpr char kClassDialog[] = "#32770";
 inline constexpr char kClassStatic[] = "Static";
@@ -64,6 +70,7 @@ inline constexpr char kClassListView[] = "SysListView32";
 inline constexpr char kClassTreeView[] = "SysTreeView32";
 inline constexpr char kClassDUIView[] = "DUIViewWndClassName";
 inline constexpr char kClassCommonPlaces[] = "CommonPlacesWrapperWndClass";
+inline constexpr char kClassExplorerBrowser[] = "ExplorerBrowserControl";  // the window of an Explorer browser
 inline constexpr char kClassNameSpaceControl[] = "SHBrowseForFolder ShellNameSpace Control";
 inline constexpr char kClassSnakeList[] = "Snake List";
 inline constexpr char kClassRichEdit20W[] = "RichEdit20W";
@@ -103,8 +110,9 @@ constexpr int kIdNameSpaceTree = 100;   // the tree inside the name-space contro
 constexpr int kIdBrowseTree = 14145;    // tree of the tree-style folder-browse dialog; a static in the new style
 constexpr int kIdBrowseTitle = 14146;   // folder-browse statics
 constexpr int kIdBrowseStatus = 14147;
-constexpr int kIdOfficeFileName = 39;  // file-name field of the older Office dialogs
-constexpr int kIdUnnumbered = 0;       // "Snake List" and the item-dialog, name-space controls
+constexpr int kIdOfficeFileName = 39;   // file-name field of the older Office dialogs
+constexpr int kIdUnnumbered = 0;        // "Snake List" and the item-dialog, name-space controls
+constexpr int kIdBrowserShellView = 0;  // the "SHELLDLL_DefView" of an Explorer browser
 
 // The kind of wnd. Reads only class names, the extended style and the descendants' class names
 // and control identifiers; sends nothing and changes nothing. wkNone for anything else, for a

@@ -53,7 +53,8 @@ class LiveDialog : public ::testing::Test {
   }
 
   HWND FileList() const {
-    HWND view = ::FindWindowExA(Dialog(), nullptr, "SHELLDLL_DefView", nullptr);
+    // The classic dialog's own view, or the one of the item dialog's Explorer browser.
+    HWND view = FindWindowExDeep(Dialog(), nullptr, "SHELLDLL_DefView", nullptr);
     return view ? ::FindWindowExA(view, nullptr, "SysListView32", nullptr) : nullptr;
   }
   DWORD ViewType() const { return static_cast<DWORD>(::GetWindowLongA(FileList(), GWL_STYLE)) & LVS_TYPEMASK; }
@@ -296,6 +297,26 @@ TEST_F(LiveDialog, AUnicodeSaveDialogGetsTheSameSettings) {
   Update();
   EXPECT_EQ(ViewType(), static_cast<DWORD>(LVS_SMALLICON));
   EXPECT_FALSE(Layered());
+}
+
+// The item dialog, whose folder view lives in an Explorer browser, gets them as well, and its size.
+TEST_F(LiveDialog, AnItemDialogGetsTheSameSettings) {
+  settings_.Set(kDlgTranspaency, "170");
+  settings_.Set(kViewStyle, "5");
+  settings_.Set(kCaptionButtonSkinType, "1");
+  settings_.Set(kDlgResize, "1");
+  settings_.Set(kDlgWidth, "640");
+  settings_.Set(kDlgHeight, "500");
+  Open("itemopen");
+  EXPECT_EQ(Alpha(), 170);
+  EXPECT_EQ(ViewType(), static_cast<DWORD>(LVS_REPORT));
+  const Mean m = RingMean(Button(0));
+  EXPECT_GT(m.b - m.r, 60) << Describe(m);
+  EXPECT_EQ(Rect().right - Rect().left, 640);
+  EXPECT_EQ(Rect().bottom - Rect().top, 500);
+  settings_.Set(kViewStyle, "3");
+  Update();
+  EXPECT_EQ(ViewType(), static_cast<DWORD>(LVS_SMALLICON));
 }
 
 // A real folder-browse dialog (no shell view, so nothing to send view commands to) is made

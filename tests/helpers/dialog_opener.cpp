@@ -1,11 +1,14 @@
 // Opens one real common dialog and stays until it is closed, then exits.
 //
-//   dialog_opener.exe open|save|openw|savew|browse [--dir PATH] [--file NAME] [--title TEXT]
+//   dialog_opener.exe open|save|openw|savew|browse|itemopen|itemsave|itempick
+//                     [--dir PATH] [--file NAME] [--title TEXT]
 //                     [--new] [--out FILE] [--watch FILE] [--short] [--owner a|w]
 //                     [--foreign-subclass] [--read-folder] [--dpi-aware]
 //
 // open/save: GetOpenFileNameA/GetSaveFileNameA (Explorer style); openw/savew: the W variants;
-// browse: SHBrowseForFolderA (--new adds BIF_NEWDIALOGSTYLE). --dir is the initial folder (the
+// browse: SHBrowseForFolderA (--new adds BIF_NEWDIALOGSTYLE); itemopen/itemsave/itempick: the
+// common item dialog (IFileOpenDialog, IFileSaveDialog, IFileOpenDialog with FOS_PICKFOLDERS),
+// whose watch lines come from the dialog object (GetFolder, GetFileName). --dir is the initial folder (the
 // initial selection of browse), --file the initial file name, --title the dialog's caption.
 // --out FILE receives the chosen path when the dialog is closed with OK. --watch FILE gets a line
 // "folder=F name=N" whenever the file dialog's folder (CDM_GETFOLDERPATH) or the text of its
@@ -24,6 +27,8 @@
 #include <commdlg.h>
 #include <objbase.h>
 #include <shlobj.h>
+#include <shobjidl.h>
+#include <wrl/client.h>
 
 #include <cstdio>
 #include <cstring>
@@ -135,6 +140,27 @@ std::string DialogText(HWND dialog, UINT msg) {
   return text;
 }
 
+// The item dialog being shown, whose object tells its folder and file name.
+IFileDialog* g_ItemDialog = nullptr;
+
+std::string ItemDialogLine() {
+  std::string folder, name;
+  Microsoft::WRL::ComPtr<IShellItem> item;
+  if (SUCCEEDED(g_ItemDialog->GetFolder(&item)) && item) {
+    wchar_t* path = nullptr;
+    if (SUCCEEDED(item->GetDisplayName(SIGDN_FILESYSPATH, &path)) && path) {
+      folder = Narrow(path);
+      CoTaskMemFree(path);
+    }
+  }
+  wchar_t* text = nullptr;
+  if (SUCCEEDED(g_ItemDialog->GetFileName(&text)) && text) {
+    name = Narrow(text);
+    CoTaskMemFree(text);
+  }
+  return "folder=" + folder + " name=" + name;
+}
+
 void CALLBACK WatchDialog(HWND, UINT, UINT_PTR, DWORD) {
   HWND dialog = nullptr;
   EnumThreadWindows(GetCurrentThreadId(), FindDialog, reinterpret_cast<LPARAM>(&dialog));
@@ -152,7 +178,8 @@ void CALLBACK WatchDialog(HWND, UINT, UINT_PTR, DWORD) {
     }
   }
   const std::string line =
-      "folder=" + DialogText(dialog, CDM_GETFOLDERPATH) + " name=" + DialogText(dialog, CDM_GETSPEC);
+      g_ItemDialog ? ItemDialogLine()
+                   : "folder=" + DialogText(dialog, CDM_GETFOLDERPATH) + " name=" + DialogText(dialog, CDM_GETSPEC);
   if (line == g_LastWatchLine) return;
   g_LastWatchLine = line;
   WatchLine(g_Watched->watch, line);
@@ -197,6 +224,40 @@ int RunFileDialogW(const Options& options, bool save) {
   BOOL ok = save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
   if (!ok) return CommDlgExtendedError() == 0 ? kExitCancelled : kExitFailed;
   WriteResult(options, Narrow(file));
+  return kExitOk;
+}
+
+constexpr COMDLG_FILTERSPEC kItemFilter[] = {{L"All files (*.*)", L"*.*"}, {L"Text files (*.txt)", L"*.txt"}};
+
+int RunItemDialog(const Options& options) {
+  using Microsoft::WRL::ComPtr;
+  const bool save = options.mode == "itemsave", pick = options.mode == "itempick";
+  ComPtr<IFileDialog> dialog;
+  if (FAILED(CoCreateInstance(save ? CLSID_FileSaveDialog : CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_PPV_ARGS(&dialog))))
+    return kExitFailed;
+  FILEOPENDIALOGOPTIONS flags = 0;
+  dialog->GetOptions(&flags);
+  dialog->SetOptions(flags | FOS_FORCEFILESYSTEM | (pick ? static_cast<FILEOPENDIALOGOPTIONS>(FOS_PICKFOLDERS) : 0u));
+  if (!pick) dialog->SetFileTypes(2, kItemFilter);
+  if (!options.title.empty()) dialog->SetTitle(Wide(options.title).c_str());
+  if (!options.file.empty()) dialog->SetFileName(Wide(options.file).c_str());
+  if (!options.dir.empty()) {
+    ComPtr<IShellItem> folder;
+    if (SUCCEEDED(SHCreateItemFromParsingName(Wide(options.dir).c_str(), nullptr, IID_PPV_ARGS(&folder))))
+      dialog->SetFolder(folder.Get());
+  }
+  g_ItemDialog = dialog.Get();
+  const HRESULT shown = dialog->Show(g_Owner);
+  g_ItemDialog = nullptr;
+  if (shown == HRESULT_FROM_WIN32(ERROR_CANCELLED)) return kExitCancelled;
+  if (FAILED(shown)) return kExitFailed;
+  ComPtr<IShellItem> result;
+  wchar_t* path = nullptr;
+  if (SUCCEEDED(dialog->GetResult(&result)) && SUCCEEDED(result->GetDisplayName(SIGDN_FILESYSPATH, &path))) {
+    WriteResult(options, Narrow(path));
+    CoTaskMemFree(path);
+  }
   return kExitOk;
 }
 
@@ -258,7 +319,7 @@ HWND CreateOwner(const std::string& set) {
 int main(int argc, char** argv) {
   Options options;
   if (argc < 2) {
-    std::fprintf(stderr, "usage: dialog_opener open|save|openw|savew|browse [--dir PATH] [--file NAME]\n");
+    std::fprintf(stderr, "usage: dialog_opener open|save|openw|savew|browse|itemopen|itemsave|itempick [--dir PATH]\n");
     return kExitUsage;
   }
   options.mode = argv[1];
@@ -310,6 +371,8 @@ int main(int argc, char** argv) {
     code = RunFileDialogW(options, true);
   else if (options.mode == "browse")
     code = RunBrowse(options);
+  else if (options.mode.rfind("item", 0) == 0)
+    code = RunItemDialog(options);
   if (g_Owner) DestroyWindow(g_Owner);
   CoUninitialize();
   return code;

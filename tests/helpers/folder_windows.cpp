@@ -17,21 +17,27 @@
 //                                                one-item identifier lists, PATH selected
 //   comboex                                      an Open dialog's tree with a real ComboBoxEx32
 //                                                and no shell browser
-//   openedit [--reject]                          an Open dialog of the older layout (file name in
+//   openedit [--reject] [--clears-name]          an Open dialog of the older layout (file name in
 //                                                edit 1152) whose shell browser takes every
-//                                                folder (with --reject: none)
+//                                                folder (with --reject: none); with --clears-name
+//                                                the field starts with the name --text gives and
+//                                                the browser empties it at every move
 //   controls [--browser]                         the older Open dialog's tree, owned by a hidden
 //                                                window, with a status bar, a trackbar, a rebar and
 //                                                a progress bar, and no shell browser; with
 //                                                --browser a last child of a class of its own hosts
 //                                                a shell view and answers message 1031 with a
 //                                                shell browser that takes every folder
+//   itemdialog [--text TEXT]                     an item dialog of the layout with
+//                                                "DUIViewWndClassName" whose shell view has no
+//                                                browser, file name in edit 1148
 //   explorer --dir PATH [--reject]               a "CabinetWClass" window hosting an
 //                                                ExplorerBrowser, with a "ShellTabWindowClass"
 //                                                child that answers message 1031; with --reject
-//                                                it answers with a shell browser that refuses
-//                                                every folder; with --silent-tab it answers 0
-//                                                (the browser's own windows below still answer)
+//                                                the window itself answers with a shell browser
+//                                                that refuses every folder; with --silent-tab the
+//                                                tab answers 0 (the browser's own windows below
+//                                                still answer)
 //
 // Log lines: "version major=N" (what the system tells this program) at the start;
 // "ready hwnd=0x.." once the window is shown; "settext id=N text=T", "click id=N",
@@ -380,6 +386,7 @@ HWND BuildComboEx() {
 // A shell browser that goes anywhere, or (g_Refuse) refuses to go anywhere, as a browser of a
 // folder that vanished would.
 bool g_Refuse = false;
+bool g_ClearsName = false;
 
 class TestBrowser : public IShellBrowser {
  public:
@@ -410,6 +417,7 @@ class TestBrowser : public IShellBrowser {
       return E_FAIL;
     }
     Log("browseobject path=" + PathOf(list) + " flags=" + std::to_string(flags));
+    if (g_ClearsName) ::SetDlgItemTextA(g_Top, 1152, "");
     return S_OK;
   }
   STDMETHODIMP GetViewStateStream(DWORD, IStream**) override { return E_NOTIMPL; }
@@ -428,7 +436,7 @@ TestBrowser g_TestBrowser;
 // ---- An Open dialog of the older layout --------------------------------------------------------
 
 // The controls of the older Open layout, file-name field 1152 among them.
-void AddOlderOpenLayout(HWND top) {
+void AddOlderOpenLayout(HWND top, const char* name = "") {
   RegisterClassOf("SHELLDLL_DefView", ::DefWindowProcA);
   CreateChild(top, "Static", 1091, 0, 0);
   CreateChild(top, "ComboBox", 1137, CBS_DROPDOWNLIST, 0);
@@ -437,15 +445,29 @@ void AddOlderOpenLayout(HWND top) {
   HWND view = CreateChild(top, "SHELLDLL_DefView", 1121, 0, 90);
   CreateChild(view, WC_LISTVIEWA, 1, LVS_LIST, 0);
   CreateChild(top, "Static", 1090, 0, 120);
-  CreateField(top, "Edit", 1152, 150);
+  CreateField(top, "Edit", 1152, 150, name);
   CreateChild(top, "Static", 1089, 0, 180);
   CreateChild(top, "ComboBox", 1136, CBS_DROPDOWNLIST, 180);
 }
 
-HWND BuildOpenEdit() {
+HWND BuildOpenEdit(const Options& options) {
   HWND top = CreateDialogTop();
-  AddOlderOpenLayout(top);
+  AddOlderOpenLayout(top, g_ClearsName ? options.text.c_str() : "");
   g_DialogBrowser = &g_TestBrowser;
+  return top;
+}
+
+// ---- An item dialog whose shell view has no browser ----------------------------------------------
+
+HWND BuildItemDialog(const Options& options) {
+  HWND top = CreateDialogTop();
+  for (const char* name : {"DUIViewWndClassName", "CommonPlacesWrapperWndClass", "SHELLDLL_DefView"})
+    RegisterClassOf(name, ::DefWindowProcA);
+  CreateChild(top, "DUIViewWndClassName", 0, 0, 0);
+  CreateChild(top, "CommonPlacesWrapperWndClass", 0, 0, 30);
+  HWND view = CreateChild(top, "SHELLDLL_DefView", 1121, 0, 60);
+  CreateChild(view, WC_LISTVIEWA, 1, LVS_LIST, 0);
+  CreateField(top, "Edit", 1148, 90, options.text.c_str());
   return top;
 }
 
@@ -523,13 +545,14 @@ void CALLBACK WatchFolder(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 LRESULT CALLBACK ShellTabProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == kGetShellBrowserMsg && g_SilentTab) return 0;
-  if (msg == kGetShellBrowserMsg)
-    return reinterpret_cast<LRESULT>(g_Refuse ? static_cast<IShellBrowser*>(&g_TestBrowser) : g_ShellBrowser.Get());
+  if (msg == kGetShellBrowserMsg) return g_SilentTab ? 0 : reinterpret_cast<LRESULT>(g_ShellBrowser.Get());
   return ::DefWindowProcA(wnd, msg, wParam, lParam);
 }
 
 LRESULT CALLBACK CabinetProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  // The window's own answer comes before any below it.
+  if (msg == kGetShellBrowserMsg && g_Refuse)
+    return reinterpret_cast<LRESULT>(static_cast<IShellBrowser*>(&g_TestBrowser));
   if (msg == WM_CLOSE) {
     ::DestroyWindow(wnd);
     return 0;
@@ -590,6 +613,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       g_SilentTab = true;
     } else if (arg == "--reject") {
       g_Refuse = true;
+    } else if (arg == "--clears-name") {
+      g_ClearsName = true;
     } else if (arg == "--browser") {
       options->browser = true;
     } else if (arg == "--bar") {
@@ -637,11 +662,13 @@ int main(int argc, char** argv) {
   else if (options.mode == "comboex")
     top = BuildComboEx();
   else if (options.mode == "openedit")
-    top = BuildOpenEdit();
+    top = BuildOpenEdit(options);
   else if (options.mode == "controls")
     top = BuildControls(options.browser);
   else if (options.mode == "explorer")
     top = BuildExplorer(options);
+  else if (options.mode == "itemdialog")
+    top = BuildItemDialog(options);
   if (!top) {
     Log("error mode");
     return 2;

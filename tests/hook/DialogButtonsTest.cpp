@@ -82,7 +82,7 @@ TEST_P(DialogButtons, PressesReportTheButtonCornerToTheHost) {
   EXPECT_EQ(ClickAndWaitForReport(host, dialog, 0, false), ManageLine(1, moved));
 }
 
-INSTANTIATE_TEST_SUITE_P(FileDialogs, DialogButtons, ::testing::Values("open", "savew"));
+INSTANTIATE_TEST_SUITE_P(FileDialogs, DialogButtons, ::testing::Values("open", "savew", "itemopen", "itempick"));
 
 // At 144 dots per inch the dialog of a DPI-aware program sees the screen in physical pixels and a
 // host that is not DPI-aware sees it scaled down: what the library reports lies where the host sees

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "shellwindows/KQWindowKind.h"
 #include "tests/shellwindows/FolderFixtures.h"
+#include "tests/support/MouseInput.h"
 
 namespace kq::test {
 namespace {
@@ -221,6 +223,89 @@ TEST(BrowseDialog, IsMovedBySelection) {
   std::string line;
   EXPECT_TRUE(opened.Log().WaitForLine(std::string("selected=") + kInf, &line, kChangeWaitMs, from));
   EXPECT_EQ(HostSetFolder(dialog, "C:\\no\\such\\folder"), 0);
+}
+
+// ---- The common item dialog and Wine's file browser ------------------------------------------
+
+// In each of its modes the item dialog of another program is served as the classic one is: it
+// opens in the host's start folder, the host's commands move it and read its folder through its
+// Explorer browser, a missing folder answers 0, and the folder it showed is reported when it closes.
+class ItemDialog : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ItemDialog, GoesWhereTheHostSendsItAndReportsItsLastFolder) {
+  ASSERT_EQ(HostCommandAnswer(std::string("startfolder ") + kWindows), 1);
+  WatchedDialog opened(GetParam(), std::string("Item ") + GetParam(), kStartDir);
+  HostCommandAnswer("startfolder");
+  ASSERT_NE(opened.Dialog(), nullptr);
+  HWND dialog = opened.Dialog();
+  ASSERT_TRUE(opened.WaitForFolder(kWindows)) << opened.Folder();
+  EXPECT_TRUE(SameText(HostGetFolder(dialog), kWindows));
+
+  EXPECT_EQ(HostSetFolder(dialog, kInf), 1);
+  EXPECT_TRUE(opened.WaitForFolder(kInf)) << opened.Folder();
+  EXPECT_TRUE(SameText(HostGetFolder(dialog), kInf));
+  EXPECT_EQ(HostSetFolder(dialog, "C:\\windows\\no such folder"), 0);
+  EXPECT_TRUE(opened.StaysIn(kInf)) << opened.Folder();
+
+  const size_t beforeClose = SharedHost().LogLines().size();
+  EXPECT_EQ(opened.Close(), std::optional<DWORD>(0));
+  const auto reports = HostLinesFrom("copydata kind=3 ", beforeClose);
+  ASSERT_EQ(reports.size(), 1u) << HostLogSince(beforeClose);
+  EXPECT_TRUE(
+      SameText(reports[0], "copydata kind=3 wparam=" + HexOf(dialog) + " hwnd=" + HexOf(dialog) + " path=" + kInf))
+      << reports[0];
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, ItemDialog, ::testing::Values("itemopen", "itemsave", "itempick"));
+
+// A name the user typed stays in a Save dialog that the host moves to another folder; a file's
+// path still puts that file's name there.
+class SaveDialog : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(SaveDialog, KeepsItsFileNameWhenMoved) {
+  WatchedDialog opened(GetParam(), "Save it", kStartDir, {"--file", "report.txt"});
+  ASSERT_NE(opened.Dialog(), nullptr);
+  HWND dialog = opened.Dialog();
+  ASSERT_TRUE(opened.WaitForFolder(kStartDir)) << opened.Folder();
+  ASSERT_EQ(opened.Name(), "report.txt");
+
+  EXPECT_EQ(HostSetFolder(dialog, kInf), 1);
+  EXPECT_TRUE(opened.WaitForFolder(kInf)) << opened.Folder();
+  PumpMessagesFor(500);
+  EXPECT_EQ(opened.Name(), "report.txt");
+
+  EXPECT_EQ(HostSetFolder(dialog, "C:\\windows\\win.ini"), 1);
+  EXPECT_TRUE(opened.WaitForFolder(kWindows)) << opened.Folder();
+  PumpMessagesFor(500);
+  EXPECT_EQ(opened.Name(), "win.ini");
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, SaveDialog, ::testing::Values("save", "itemsave"));
+
+// Wine's own file browser is served as an Explorer window: the browser of its control moves it and
+// reads its folder, and its Favourites button reports its presses.
+TEST(WineFileBrowser, IsMovedReadAndPressedLikeAnExplorerWindow) {
+  SharedHost();  // the hooks on before the browser opens
+  char windows[MAX_PATH] = {};
+  ASSERT_NE(::GetWindowsDirectoryA(windows, MAX_PATH), 0u);
+  ChildProcess explorer;
+  ASSERT_TRUE(explorer.Start(std::string(windows) + "\\explorer.exe", {kStartDir}));
+  HWND wnd = explorer.WaitForWindowOfClass(kClassExplorerW, kWindowWaitMs);
+  ASSERT_NE(wnd, nullptr);
+  PumpMessagesFor(kSettleMs);
+  EXPECT_EQ(ClassifyWindow(wnd), wkExplorer);
+  EXPECT_TRUE(SameText(HostGetFolder(wnd), kStartDir));
+
+  EXPECT_EQ(HostSetFolder(wnd, kInf), 1);
+  EXPECT_TRUE(SameText(HostGetFolder(wnd), kInf));
+  EXPECT_EQ(HostSetFolder(wnd, "C:\\windows\\no such folder"), 0);
+
+  const size_t from = SharedHost().LogLines().size();
+  ::SetForegroundWindow(wnd);
+  PumpMessagesFor(100);
+  ClickAt(CentreOf(DialogButtonRect(wnd, 0)));
+  MoveMouseTo({0, 0});
+  EXPECT_TRUE(SharedHost().WaitForLine("manage code=1 ", nullptr, kReportWaitMs, from)) << HostLogSince(from);
 }
 
 }  // namespace

@@ -63,6 +63,17 @@ TEST(RealDialogs, ADialogWithoutAPlacesBarIsComboLayout) {
   EXPECT_TRUE(ChildWindowExists(dialog, kClassToolbar, kIdNavToolbar));
 }
 
+// The common item dialog as Wine draws it, in each of its modes.
+TEST(RealDialogs, ItemDialogsAreTheBrowserControlLayout) {
+  for (const char* mode : {"itemopen", "itemsave", "itempick"}) {
+    SCOPED_TRACE(mode);
+    OpenedDialog opened(mode);
+    ASSERT_NE(opened.Dialog(), nullptr) << "no dialog of dialog_opener " << mode;
+    EXPECT_EQ(SettledKind(opened.Dialog(), wkItemDialogBrowserControl), wkItemDialogBrowserControl);
+    EXPECT_EQ(test::ClassifyStepByStep(opened.Dialog()), wkItemDialogBrowserControl);
+  }
+}
+
 TEST(RealDialogs, FolderBrowseDialogsAreTreeStyle) {
   for (bool newStyle : {false, true}) {
     SCOPED_TRACE(newStyle ? "new style" : "classic");

@@ -41,7 +41,7 @@ TWindowKind ClassifyStepByStep(HWND wnd) {
   auto direct = [&](const char* className) { return ::FindWindowExA(wnd, nullptr, className, nullptr) != nullptr; };
 
   // 1, 2
-  if (Equals(t, "CabinetWClass") || Equals(t, "ExploreWClass")) return wkExplorer;
+  if (Equals(t, "CabinetWClass") || Equals(t, "ExploreWClass") || Equals(t, "ExplorerWClass")) return wkExplorer;
   if (Equals(t, "TfFileDlg")) return wkTfFileDlg;
   // 3
   if ((::GetWindowLongA(wnd, GWL_EXSTYLE) & 1) == 0) return wkNone;
@@ -75,6 +75,14 @@ TWindowKind ClassifyStepByStep(HWND wnd) {
                        {"SHELLDLL_DefView", 1121},
                        {"SysListView32", 1}}))
       return wkItemDialog;
+    if (AllExist(wnd, {{"ExplorerBrowserControl", 0},
+                       {"SHELLDLL_DefView", 0},
+                       {"SysListView32", 1},
+                       {"Edit", 1152},
+                       {"Static", 1090},
+                       {"Button", 1},
+                       {"Button", 2}}))
+      return wkItemDialogBrowserControl;
     if (AllExist(wnd, {{"Static", 1091}, {"ComboBox", 1137}, {"Static", 1088}}) &&
         (exists("ToolbarWindow32", 1088) || exists("ToolbarWindow32", 1184) || exists("ToolbarWindow32", 1)) &&
         AllExist(wnd, {{"ListBox", 1120},

@@ -60,12 +60,13 @@ TEST(ClassifyExplorer, NamesIgnoreCaseAndSurroundingBlanks) {
   ExpectKind(Top(" CabinetWClass "), 0, wkExplorer);
   ExpectKind(Top("cabinetwclass"), 0, wkExplorer);
   ExpectKind(Top("\t EXPLOREWCLASS\t"), kModalFrame, wkExplorer);
+  ExpectKind(Top("ExplorerWClass"), 0, wkExplorer);  // Wine's file browser
 }
 
 TEST(ClassifyExplorer, OtherNamesAreNotExplorers) {
   ExpectKind(Top("CabinetWClassX"), 0, wkNone);
   ExpectKind(Top("Cabinet WClass"), 0, wkNone);
-  ExpectKind(Top("ExplorerWClass"), 0, wkNone);  // Wine's own explorer windows
+  ExpectKind(Top("ExplorerWClassX"), 0, wkNone);
 }
 
 TEST(ClassifyTfFileDlg, NeedsNoDialogFrame) {
@@ -230,6 +231,23 @@ TEST(ClassifyCommonDialog, OpenSaveEdit) {
   auto wrongId = full;
   wrongId[6] = Child("Edit", 1153);
   ExpectKind(Top("#32770", wrongId), kModalFrame, wkNone);
+}
+
+// The item dialog as Wine draws it: an Explorer browser's view, the file-name edit and label, the
+// two buttons; each of them missing, it is nothing.
+TEST(ClassifyCommonDialog, ItemDialogAroundAnExplorerBrowser) {
+  const std::vector<WindowSpec> full = {
+      Child("ExplorerBrowserControl", 0, {Child("SHELLDLL_DefView", 0, {Child("SysListView32", 1)})}),
+      Child("Static", 1090), Child("Edit", 1152), Child("Button", 1), Child("Button", 2)};
+  ExpectKind(Top("#32770", full), kModalFrame, wkItemDialogBrowserControl);
+  ExpectKind(Top("#32770", full), 0, wkNone);
+  for (size_t index = 0; index < full.size(); ++index) {
+    SCOPED_TRACE("without child " + std::to_string(index) + " (" + full[index].className + ")");
+    ExpectKind(Top("#32770", Without(full, index)), kModalFrame, wkNone);
+  }
+  auto wrongView = full;
+  wrongView[0] = Child("ExplorerBrowserControl", 0, {Child("SHELLDLL_DefView", 1121, {Child("SysListView32", 1)})});
+  ExpectKind(Top("#32770", wrongView), kModalFrame, wkNone);
 }
 
 TEST(ClassifyCommonDialog, ItemDialogIsAskedFirst) {
