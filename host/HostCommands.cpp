@@ -1,13 +1,15 @@
 #include "host/HostCommands.h"
 
+#include "host/HostProtocol.h"
+
 #include <algorithm>
 #include <vector>
 
 namespace lntrhost {
 namespace {
 
-// How long the host waits for a window it sends a command to.
-constexpr DWORD kHostSendTimeoutMs = 5000;
+// How long the host waits for a window it sends a command to (5 s on a machine of usual speed).
+const DWORD kHostSendTimeoutMs = 5000 * TimeScale();
 constexpr UINT kHostSendFlags = SMTO_ABORTIFHUNG | SMTO_NORMAL;
 
 // The command's words: Word(n) is the n-th blank-separated word, Rest(n) everything after the

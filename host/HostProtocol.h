@@ -50,6 +50,8 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+
 namespace lntrhost {
 
 // dwData of a command record: "LNHC".
@@ -61,5 +63,18 @@ constexpr int kExitBadOptions = 2;
 constexpr int kExitNoMapping = 3;  // the block could not be created, or another program holds it
 constexpr int kExitNoWindow = 4;
 constexpr int kExitNoLibrary = 5;  // LNTRHlp.dll or its HookOn/HookOff could not be loaded
+
+// LNTR_TIME_SCALE: on a machine that runs Wine's programs several times slower than usual (the
+// emulated one), how many times; the host's and the tests' bounds are that many times longer. A
+// whole number from 1 to 20; 1 when unset or anything else.
+inline DWORD TimeScale() {
+  constexpr long kMaxTimeScale = 20;
+  static const DWORD scale = [] {
+    const char* text = std::getenv("LNTR_TIME_SCALE");
+    const long value = text ? std::strtol(text, nullptr, 10) : 1;
+    return value >= 1 && value <= kMaxTimeScale ? static_cast<DWORD>(value) : DWORD{1};
+  }();
+  return scale;
+}
 
 }  // namespace lntrhost

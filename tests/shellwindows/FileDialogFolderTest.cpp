@@ -286,10 +286,11 @@ INSTANTIATE_TEST_SUITE_P(Kinds, SaveDialog, ::testing::Values("save", "itemsave"
 // reads its folder, and its Favourites button reports its presses.
 TEST(WineFileBrowser, IsMovedReadAndPressedLikeAnExplorerWindow) {
   SharedHost();  // the hooks on before the browser opens
-  char windows[MAX_PATH] = {};
-  ASSERT_NE(::GetWindowsDirectoryA(windows, MAX_PATH), 0u);
+  // The system folder's: a 32-bit program is given the 32-bit one.
+  char system[MAX_PATH] = {};
+  ASSERT_NE(::GetSystemDirectoryA(system, MAX_PATH), 0u);
   ChildProcess explorer;
-  ASSERT_TRUE(explorer.Start(std::string(windows) + "\\explorer.exe", {kStartDir}));
+  ASSERT_TRUE(explorer.Start(std::string(system) + "\\explorer.exe", {kStartDir}));
   HWND wnd = explorer.WaitForWindowOfClass(kClassExplorerW, kWindowWaitMs);
   ASSERT_NE(wnd, nullptr);
   PumpMessagesFor(kSettleMs);

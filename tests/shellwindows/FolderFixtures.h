@@ -16,9 +16,9 @@
 
 namespace kq::test {
 
-constexpr DWORD kWindowWaitMs = kDialogWaitMs;
-constexpr DWORD kChangeWaitMs = 8000;  // a moved window shows its new folder
-constexpr DWORD kStayMs = 1500;        // how long a window that must not move is watched
+inline const DWORD kWindowWaitMs = kDialogWaitMs;
+inline const DWORD kChangeWaitMs = Scaled(8000);  // a moved window shows its new folder
+inline constexpr DWORD kStayMs = 1500;            // how long a window that must not move is watched
 
 // The host every test of the program talks to, started on first use.
 HostProcess& SharedHost();

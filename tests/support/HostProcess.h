@@ -9,14 +9,16 @@
 
 #include "common/KQScoped.h"
 #include "tests/support/MessagePump.h"
+#include "tests/support/Timeouts.h"
 
 namespace kq {
 
 class HostProcess {
  public:
-  static constexpr DWORD kStartTimeoutMs = 15000;
-  static constexpr DWORD kCommandTimeoutMs = 10000;
-  static constexpr DWORD kStopTimeoutMs = 5000;
+  static inline const DWORD kStartTimeoutMs = test::Scaled(15000);
+  // Longer than the host's own wait for the windows it sends commands to.
+  static inline const DWORD kCommandTimeoutMs = test::Scaled(10000);
+  static inline const DWORD kStopTimeoutMs = test::Scaled(5000);
 
   // The host program: LNTRHost.exe next to this program unless another is named (the 32-bit host
   // beside an x86-64 test, for example).
