@@ -14,6 +14,7 @@
 #include "common/KQProcessStatic.h"
 #include "common/KQScoped.h"
 #include "common/KQSysCalls.h"
+#include "common/KQText.h"
 #include "common/KQModuleEntry.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
@@ -93,24 +94,20 @@ bool IsLocalFixedPath(const std::string& path) {
 
 std::string JoinPath(const std::string& dir, const std::string& name) {
   if (dir.empty()) return name;
-  // The last whole character of Dir, in the system ANSI code page.
-  const char* begin = dir.c_str();
-  const char* last = begin;
-  for (const char* p = begin; *p; p = ::CharNextA(p)) last = p;
-  if (last == begin + dir.size() - 1 && *last == '\\') return dir + name;
+  // UTF-8: a backslash byte is always the character itself.
+  if (dir.back() == '\\') return dir + name;
   return dir + "\\" + name;
 }
 
 std::string ExpandPath(const std::string& path) {
-  // The ANSI function wants one byte more than the text and its terminator (and says so by
-  // refusing an exact fit): the buffer has it, the result is held to the limit afterwards.
-  if (path.size() > kMaxExpandSourceChars) return {};
-  char buffer[kExpandBufferChars + 1] = {};
-  const DWORD needed = ::ExpandEnvironmentStringsA(path.c_str(), buffer, sizeof(buffer));
-  if (needed == 0 || needed > sizeof(buffer)) return {};
-  const size_t length = ::strnlen(buffer, sizeof(buffer));
+  const std::wstring source = ToWide(path);
+  if (source.size() > kMaxExpandSourceChars) return {};
+  wchar_t buffer[kExpandBufferChars + 1] = {};
+  const DWORD needed = ::ExpandEnvironmentStringsW(source.c_str(), buffer, kExpandBufferChars + 1);
+  if (needed == 0 || needed > kExpandBufferChars + 1) return {};
+  const size_t length = ::wcsnlen(buffer, kExpandBufferChars + 1);
   if (length >= static_cast<size_t>(kExpandBufferChars)) return {};
-  return std::string(buffer, length);
+  return ToUtf8(std::wstring_view(buffer, length));
 }
 
 bool IsWinNT() {

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "common/KQGuard.h"
+#include "common/KQText.h"
 #include "common/KQRegistry.h"
 #include "common/KQScoped.h"
 #include "common/KQUtils.h"
@@ -43,13 +44,13 @@ bool HostRuns() { return ::FindWindowA(kHostWindowClass, nullptr) != nullptr; }
 // The one name of a drop list, or false when the list holds another number of names or a name
 // that would not fit the element's path (a cut name would be another element).
 bool SingleDropName(HDROP drop, std::string& name) {
-  constexpr UINT kCountNames = 0xFFFFFFFF;  // the index that asks DragQueryFileA for the count
-  if (::DragQueryFileA(drop, kCountNames, nullptr, 0) != 1) return false;
-  const UINT length = ::DragQueryFileA(drop, 0, nullptr, 0);
+  constexpr UINT kCountNames = 0xFFFFFFFF;  // the index that asks DragQueryFileW for the count
+  if (::DragQueryFileW(drop, kCountNames, nullptr, 0) != 1) return false;
+  const UINT length = ::DragQueryFileW(drop, 0, nullptr, 0);
   if (length == 0 || length >= kElementPathChars) return false;
-  char buffer[kElementPathChars] = {};
-  if (::DragQueryFileA(drop, 0, buffer, kElementPathChars) != length) return false;
-  name.assign(buffer, length);
+  wchar_t buffer[kElementPathChars] = {};
+  if (::DragQueryFileW(drop, 0, buffer, kElementPathChars) != length) return false;
+  name = ToUtf8(std::wstring_view(buffer, length));
   return true;
 }
 
@@ -108,12 +109,12 @@ HBITMAP TKQVContextMenu::GetAddBitmap() {
   return AddBitmap.get();
 }
 
-void TKQVContextMenu::SetElementPath(const std::string& path) { PutFieldText(ElementPath, kElementPathChars, path); }
-
-void TKQVContextMenu::SendAddBookmark(const std::string& path) {
-  if (path.empty()) return;
-  SendCopyDataToHost(CopyDataAddBookmark, 0, path.c_str(), static_cast<DWORD>(path.size() + 1));
+void TKQVContextMenu::SetElementPath(const std::string& path) {
+  // A path longer than the element holds would be cut into another element: none is kept.
+  ElementPath = WideLength(path) < kElementPathChars ? path : std::string();
 }
+
+void TKQVContextMenu::SendAddBookmark(const std::string& path) { ReportAddBookmark(path); }
 
 IFACEMETHODIMP TKQVContextMenu::Initialize(PCIDLIST_ABSOLUTE pidlFolder, IDataObject* pdtobj, HKEY) {
   return Guarded(E_FAIL, [&] { return DoInitialize(pidlFolder, pdtobj); });

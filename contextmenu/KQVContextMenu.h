@@ -93,7 +93,7 @@ class TKQVContextMenu final : public TKQComObject, public IContextMenu, public I
   HRESULT DoQueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT uFlags);
   HRESULT DoInvokeCommand(const CMINVOKECOMMANDINFO& info);
 
-  char ElementPath[kElementPathChars] = {};
+  std::string ElementPath;  // UTF-8, shorter than kElementPathChars UTF-16 units
   std::unique_ptr<TKQVMenu> Menu;
   ScopedBitmap AddBitmap;
   bool ShowAddItem = true;

@@ -68,7 +68,7 @@ bool TKQVCaptionButtons::HandleDialogMessage(TMessage& message) {
 bool TKQVCaptionButtons::OnCopyData(TMessage& message) {
   const auto* record = reinterpret_cast<const COPYDATASTRUCT*>(message.LParam);
   const bool isSetFolder =
-      Guarded(false, [&] { return ::IsWindow(Wnd()) && record && record->dwData == CopyDataSetFolder; });
+      Guarded(false, [&] { return ::IsWindow(Wnd()) && record && IsSetFolderRecord(record->dwData); });
   if (!isSetFolder) return false;
   message.Result = Guarded<LRESULT>(0, [&] { return SetFolderCommand(*record); });
   return true;

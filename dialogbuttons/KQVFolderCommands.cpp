@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstring>
+#include <optional>
 
 #include "common/KQLock.h"
 #include "common/KQProcessStatic.h"
@@ -31,11 +31,8 @@ std::string LastObjectSelFolder() {
 }  // namespace
 
 LRESULT TKQVCaptionButtons::SetFolderCommand(const COPYDATASTRUCT& record) {
-  if (!record.lpData) return 0;
-  // The folder ends at its terminating zero, and never past what the record carries.
-  const char* text = static_cast<const char*>(record.lpData);
-  const size_t length = strnlen(text, record.cbData);
-  return SetDialogFolder(Wnd(), std::string(text, length)) ? 1 : 0;
+  const std::optional<std::string> folder = SetFolderRecordPath(record);
+  return folder && SetDialogFolder(Wnd(), *folder) ? 1 : 0;
 }
 
 std::string TKQVCaptionButtons::GetWindowFolder() {
@@ -82,9 +79,7 @@ void TKQVCaptionButtons::ReportFolder(HWND wnd, const std::string& path) {
   std::string folder = path;
   if (FileExists(folder)) folder = ParentFolderOfItem(folder);
   if (folder.empty() || !DirectoryExists(folder)) return;
-  if (folder.size() >= kDialogFolderPathField) return;  // a cut path would name another folder
-  DialogFolderRecord record = MakeDialogFolderRecord(wnd, folder);
-  SendCopyDataToHost(CopyDataDialogFolder, reinterpret_cast<WPARAM>(wnd), &record, sizeof(record));
+  ReportDialogFolder(wnd, folder);  // a path the host's record cannot name exactly is not sent
 }
 
 void TKQVCaptionButtons::ApplyInitialFolder() {

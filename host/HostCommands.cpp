@@ -89,11 +89,16 @@ LRESULT SendGetFolder(HostContext& context, HWND target) {
 
 LRESULT SendSetFolder(HostContext& context, HWND target, const std::string* folder, long long cbData,
                       const std::string& name) {
+  // The folder in the host's text: UTF-8 in its own record for a host that reads it.
+  const bool utf8 = context.block.ReadsUtf8();
+  const std::string payload = folder ? (utf8 ? *folder : Utf8ToAnsi(*folder)) : std::string();
   COPYDATASTRUCT record = {};
-  record.dwData = kq::CopyDataSetFolder;
+  record.dwData = utf8 ? kq::CopyDataSetFolderUtf8 : kq::CopyDataSetFolder;
   if (folder) {
-    record.cbData = static_cast<DWORD>(cbData < 0 ? folder->size() + 1 : cbData);
-    record.lpData = const_cast<char*>(folder->c_str());
+    // Never more than the text and its zero: the host does not send what it does not have.
+    const size_t whole = payload.size() + 1;
+    record.cbData = static_cast<DWORD>(cbData < 0 || static_cast<size_t>(cbData) > whole ? whole : cbData);
+    record.lpData = const_cast<char*>(payload.c_str());
   }
   DWORD_PTR answer = 0;
   bool sent = ::SendMessageTimeoutA(target, WM_COPYDATA, reinterpret_cast<WPARAM>(context.window),
@@ -114,8 +119,6 @@ LRESULT RunHostCommand(HostContext& context, const std::string& line) {
   if (verb == "setfoldernull" && command.Window(1)) return SendSetFolder(context, command.Window(1), nullptr, -1, verb);
   if (verb == "setfoldercb" && command.Window(1) && command.Number(2, &number) && number >= 0) {
     std::string folder = command.Rest(3);
-    // Never more than the text and its zero: the host does not send what it does not have.
-    if (static_cast<size_t>(number) > folder.size() + 1) number = static_cast<long long>(folder.size() + 1);
     return SendSetFolder(context, command.Window(1), &folder, number, verb);
   }
   if (verb == "getfolder" && command.Window(1)) return SendGetFolder(context, command.Window(1));
@@ -167,6 +170,10 @@ LRESULT RunHostCommand(HostContext& context, const std::string& line) {
     context.options.menu = command.Word(1) == "on";
     context.log.Line("menu " + command.Word(1));
     return 1;
+  } else if (verb == "utf8" && command.Number(1, &number)) {
+    const bool done = context.block.SetReadsUtf8(number != 0);
+    context.log.Line("utf8 value=" + std::to_string(number != 0) + " answer=" + (done ? "1" : "0"));
+    return done ? 1 : 0;
   } else if (verb == "echo") {
     context.log.Line("echo " + command.Rest(1));
     return 1;

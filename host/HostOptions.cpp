@@ -64,6 +64,8 @@ bool ParseHostOptions(int argc, char** argv, HostOptions* options, std::string* 
       options->show = true;
     } else if (arg == "--menu") {
       options->menu = true;
+    } else if (arg == "--utf8") {
+      options->utf8 = true;
     } else if (arg == "--menu-folder") {
       if (!value(&text)) return false;
       options->menuFolders.push_back(text);

@@ -21,6 +21,7 @@ struct HostOptions {
   bool hangAfterStart = false;            // --hang-after-start
   bool show = false;                      // --show: make the window visible
   bool menu = false;                      // --menu: codes 1 and 2 show the folder menu
+  bool utf8 = false;                      // --utf8: the host reads and writes UTF-8 (HostProtocol.h)
   std::vector<std::string> menuFolders;   // --menu-folder PATH (repeatable); default kDefaultMenuFolders
 };
 

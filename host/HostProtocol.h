@@ -21,6 +21,8 @@
 //   disabledanswer <n>           the answer for every other window (default 0)
 //   hang <ms>                    answer this command, then stop answering anything for <ms>
 //   menu on|off                  whether codes 1 and 2 show the folder menu (--menu at start)
+//   utf8 0|1                     read and write UTF-8 from now on, or ANSI (see Texts below); answer
+//                                0 when the block is too small for UTF-8 (--mapping-size 2596 or more)
 //   echo <text>                  log the text
 //   quit                         close the window and end
 //
@@ -46,6 +48,14 @@
 //   <command> ... answer=<n>                     each command, with what it did
 //   error <text>                                 something the host could not do
 // Texts (paths, folders) are the rest of the line.
+//
+// Texts: commands and the log are UTF-8. By default the host is an ANSI host, as every host before
+// it: it converts what it sends and writes (set-folder records kind 0x1185EE0, HostFolder) to its
+// code page and what it reads (records kinds 1 and 3, ProbedFolder) from it. With --utf8 it reads
+// and writes UTF-8: its block is at least kq::kSharedBlockUtf8Size bytes with kq::kUtf8HostMarker at
+// byte 544, HostFolder and ProbedFolder are the UTF-8 fields behind it, its set-folder records are
+// kind 0x1185EE1 and the library reports to it in kinds 0x101 and 0x103 (logged as "copydata
+// kind=257" and "kind=259").
 #pragma once
 
 #include <windows.h>

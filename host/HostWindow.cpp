@@ -128,6 +128,9 @@ LRESULT OnCopyData(HostContext& context, WPARAM wParam, const COPYDATASTRUCT* re
       return RunHostCommand(context, line);
     }
     case kq::CopyDataAddBookmark:
+      context.log.Line(head + " path=" + AnsiToUtf8(kq::FieldText(data ? data : "", size)));
+      return 0;
+    case kq::CopyDataAddBookmarkUtf8:
       context.log.Line(head + " path=" + kq::FieldText(data ? data : "", size));
       return 0;
     case kq::CopyDataDialogFolder: {
@@ -136,6 +139,17 @@ LRESULT OnCopyData(HostContext& context, WPARAM wParam, const COPYDATASTRUCT* re
         return 0;
       }
       kq::DialogFolderRecord folder;
+      std::memcpy(&folder, data, sizeof(folder));
+      context.log.Line(head + " hwnd=" + Hex(kq::BlockValueToWindow(folder.Wnd)) +
+                       " path=" + AnsiToUtf8(kq::FieldText(folder.Path, sizeof(folder.Path))));
+      return 0;
+    }
+    case kq::CopyDataDialogFolderUtf8: {
+      if (size < sizeof(kq::DialogFolderRecordUtf8)) {
+        context.log.Line(head + " size=" + std::to_string(size) + " error=short");
+        return 0;
+      }
+      kq::DialogFolderRecordUtf8 folder;
       std::memcpy(&folder, data, sizeof(folder));
       context.log.Line(head + " hwnd=" + Hex(kq::BlockValueToWindow(folder.Wnd)) +
                        " path=" + kq::FieldText(folder.Path, sizeof(folder.Path)));

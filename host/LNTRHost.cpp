@@ -41,7 +41,7 @@ int RunHost(int argc, char** argv) {
 
   // The block before anything else: the library looks for it as soon as it meets the host.
   DWORD mappingSize = options.mappingSize ? options.mappingSize : static_cast<DWORD>(kq::kSharedBlockSize);
-  if (!context.block.Create(mappingSize, &error)) {
+  if (!context.block.Create(mappingSize, options.utf8, &error)) {
     context.log.Line("error mapping " + error);
     return kExitNoMapping;
   }

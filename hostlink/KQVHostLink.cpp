@@ -1,9 +1,12 @@
 #include "hostlink/KQVHostLink.h"
 
+#include <vector>
+
 #include "common/KQGuard.h"
 #include "common/KQScoped.h"
 #include "common/KQUtils.h"
 #include "common/KQModuleEntry.h"
+#include "common/KQText.h"
 
 namespace kq {
 
@@ -70,12 +73,18 @@ class SharedBlockView {
     if (!mapping_) return;
     view_.reset(::MapViewOfFile(mapping_.get(), access, 0, 0, 0));
     if (!view_) return;
-    if (UsableViewBytes(view_.get(), access) < kSharedBlockSize) return;
+    const SIZE_T usable = UsableViewBytes(view_.get(), access);
+    if (usable < kSharedBlockSize) return;
     if (SectionSmallerThan(mapping_.get(), kSharedBlockSize)) return;
     block_ = static_cast<SharedBlock*>(view_.get());
+    if (usable < kSharedBlockUtf8Size || SectionSmallerThan(mapping_.get(), kSharedBlockUtf8Size)) return;
+    auto* utf8 = reinterpret_cast<SharedBlockUtf8*>(static_cast<char*>(view_.get()) + kSharedBlockSize);
+    if (utf8->Marker == kUtf8HostMarker) utf8_ = utf8;
   }
 
   SharedBlock* get() const { return block_; }
+  // The UTF-8 part, when the host reads UTF-8; null otherwise.
+  SharedBlockUtf8* utf8() const { return utf8_; }
   SharedBlock* operator->() const { return block_; }
   explicit operator bool() const { return block_ != nullptr; }
 
@@ -84,6 +93,7 @@ class SharedBlockView {
   ScopedHandle mapping_;
   ScopedMappedView view_;
   SharedBlock* block_ = nullptr;
+  SharedBlockUtf8* utf8_ = nullptr;
 };
 
 bool ReadFlag(uint8_t SharedBlock::*field) {
@@ -93,14 +103,68 @@ bool ReadFlag(uint8_t SharedBlock::*field) {
   });
 }
 
-std::string ReadText(char (SharedBlock::*field)[kBlockTextField]) {
+// A text field of the block in UTF-8: the UTF-8 field for a host that reads UTF-8, else the ANSI
+// one converted.
+std::string ReadText(char (SharedBlock::*field)[kBlockTextField], char (SharedBlockUtf8::*utf8Field)[kUtf8TextField]) {
   return Guarded(std::string(), [&] {
     SharedBlockView block(FILE_MAP_READ);
-    return block ? FieldText(block.get()->*field, kBlockTextField) : std::string();
+    if (!block) return std::string();
+    if (block.utf8()) return FieldText(block.utf8()->*utf8Field, kUtf8TextField);
+    return FromHostAnsi(FieldText(block.get()->*field, kBlockTextField));
   });
 }
 
+// Whether text converts from UTF-16 to the code page without a replacement or a look-alike, and
+// back to the very same text.
+std::optional<std::string> ExactAnsi(const std::wstring& wide) {
+  if (wide.empty()) return std::string();
+  const int length = static_cast<int>(wide.size());
+  BOOL usedDefault = FALSE;
+  const int bytes =
+      ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, nullptr, 0, nullptr, &usedDefault);
+  if (bytes <= 0 || usedDefault) return std::nullopt;
+  std::string ansi(static_cast<size_t>(bytes), '\0');
+  ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, ansi.data(), bytes, nullptr, &usedDefault);
+  if (usedDefault) return std::nullopt;
+  const int chars = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansi.data(), bytes, nullptr, 0);
+  if (chars != length) return std::nullopt;
+  std::wstring back(static_cast<size_t>(chars), L'\0');
+  ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansi.data(), bytes, back.data(), chars);
+  if (back != wide) return std::nullopt;
+  return ansi;
+}
+
+// The short name of path, when the volume gives one; empty otherwise.
+std::wstring ShortPath(const std::wstring& path) {
+  const DWORD needed = ::GetShortPathNameW(path.c_str(), nullptr, 0);
+  if (needed == 0) return {};
+  std::vector<wchar_t> buffer(needed + 1, L'\0');
+  const DWORD length = ::GetShortPathNameW(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+  if (length == 0 || length >= buffer.size()) return {};
+  return std::wstring(buffer.data(), length);
+}
+
 }  // namespace
+
+std::optional<std::string> HostAnsiText(const std::string& path) {
+  return Guarded(std::optional<std::string>(), [&]() -> std::optional<std::string> {
+    const std::wstring wide = ToWide(path);
+    if (std::optional<std::string> exact = ExactAnsi(wide)) return exact;
+    const std::wstring shortPath = ShortPath(wide);
+    if (shortPath.empty() || shortPath == wide) return std::nullopt;
+    return ExactAnsi(shortPath);
+  });
+}
+
+std::string FromHostAnsi(std::string_view text) {
+  if (text.empty()) return {};
+  const int bytes = static_cast<int>(std::min<size_t>(text.size(), kMaxHostTextBytes));
+  const int chars = ::MultiByteToWideChar(CP_ACP, 0, text.data(), bytes, nullptr, 0);
+  if (chars <= 0) return {};
+  std::wstring wide(static_cast<size_t>(chars), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, text.data(), bytes, wide.data(), chars);
+  return ToUtf8(wide);
+}
 
 void SetProbeActive(bool value) {
   Guard([&] {
@@ -115,14 +179,24 @@ bool IsDoubleClickMenuEnabled() { return ReadFlag(&SharedBlock::DoubleClickMenu)
 
 void WriteProbedFolder(const std::string& path) {
   Guard([&] {
+    const std::string ansi = HostAnsiText(path).value_or(std::string());
     SharedBlockView block(FILE_MAP_WRITE);
-    if (block) PutFieldText(block->ProbedFolder, kBlockTextField, path);
+    if (!block) return;
+    PutFieldText(block->ProbedFolder, kBlockTextField, ansi);
+    if (block.utf8()) PutFieldText(block.utf8()->ProbedFolder, kUtf8TextField, path);
   });
 }
 
-std::string ReadProbedFolder() { return ReadText(&SharedBlock::ProbedFolder); }
+std::string ReadProbedFolder() { return ReadText(&SharedBlock::ProbedFolder, &SharedBlockUtf8::ProbedFolder); }
 
-std::string ReadHostFolder() { return ReadText(&SharedBlock::HostFolder); }
+std::string ReadHostFolder() { return ReadText(&SharedBlock::HostFolder, &SharedBlockUtf8::HostFolder); }
+
+bool HostReadsUtf8() {
+  return Guarded(false, [] {
+    SharedBlockView block(FILE_MAP_READ);
+    return block.utf8() != nullptr;
+  });
+}
 
 bool IsSharedBlockWritable() {
   return Guarded(false, [] { return static_cast<bool>(SharedBlockView(FILE_MAP_WRITE)); });
@@ -175,11 +249,46 @@ bool SendCopyDataToHost(ULONG_PTR kind, WPARAM wParam, const void* data, DWORD s
   return SendToHost(WM_COPYDATA, wParam, reinterpret_cast<LPARAM>(&record));
 }
 
-DialogFolderRecord MakeDialogFolderRecord(HWND dialog, const std::string& path) {
-  DialogFolderRecord record = {};
-  record.Wnd = WindowToBlockValue(dialog);
-  PutFieldText(record.Path, kDialogFolderPathField, path);
-  return record;
+bool ReportDialogFolder(HWND dialog, const std::string& path) {
+  return Guarded(false, [&] {
+    const WPARAM wParam = reinterpret_cast<WPARAM>(dialog);
+    if (HostReadsUtf8()) {
+      DialogFolderRecordUtf8 record = {};
+      record.Wnd = WindowToBlockValue(dialog);
+      if (path.empty() || !PutFieldText(record.Path, kUtf8TextField, path)) return false;
+      return SendCopyDataToHost(CopyDataDialogFolderUtf8, wParam, &record, sizeof(record));
+    }
+    const std::optional<std::string> ansi = HostAnsiText(path);
+    DialogFolderRecord record = {};
+    record.Wnd = WindowToBlockValue(dialog);
+    if (!ansi || ansi->empty() || !PutFieldText(record.Path, kDialogFolderPathField, *ansi)) return false;
+    return SendCopyDataToHost(CopyDataDialogFolder, wParam, &record, sizeof(record));
+  });
+}
+
+bool ReportAddBookmark(const std::string& path) {
+  return Guarded(false, [&] {
+    if (path.empty()) return false;
+    if (HostReadsUtf8()) {
+      return SendCopyDataToHost(CopyDataAddBookmarkUtf8, 0, path.c_str(), static_cast<DWORD>(path.size() + 1));
+    }
+    const std::optional<std::string> ansi = HostAnsiText(path);
+    if (!ansi || ansi->empty()) return false;
+    return SendCopyDataToHost(CopyDataAddBookmark, 0, ansi->c_str(), static_cast<DWORD>(ansi->size() + 1));
+  });
+}
+
+std::optional<std::string> SetFolderRecordPath(const COPYDATASTRUCT& record) {
+  if (!record.lpData || !IsSetFolderRecord(record.dwData)) return std::nullopt;
+  // The folder ends at its terminating zero, and never past what the record carries.
+  const char* text = static_cast<const char*>(record.lpData);
+  const std::string_view payload(text, strnlen(text, std::min<size_t>(record.cbData, kMaxHostTextBytes)));
+  if (record.dwData == CopyDataSetFolder) return FromHostAnsi(payload);
+  if (payload.empty()) return std::string();
+  if (::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, payload.data(), static_cast<int>(payload.size()), nullptr,
+                            0) <= 0)
+    return std::nullopt;
+  return std::string(payload);
 }
 
 void StartupHostLink() {

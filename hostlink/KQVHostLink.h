@@ -9,7 +9,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace kq {
 
@@ -19,10 +21,10 @@ namespace kq {
 constexpr char kSharedBlockName[] = "LNTRMapping";
 constexpr char kHostWindowClass[] = "TLanternaMain";
 
-// A text field of the block: at most kBlockTextMaxWrite characters and a zero are written; a
-// reader takes the bytes up to the first zero, never more than the field holds.
+// A text field of the block: a text of at most kBlockTextField - 1 characters and a zero are
+// written (a longer one is not written at all); a reader takes the bytes up to the first zero,
+// never more than the field holds.
 constexpr size_t kBlockTextField = 263;
-constexpr size_t kBlockTextMaxWrite = kBlockTextField - 1;
 
 #pragma pack(push, 1)
 struct SharedBlock {
@@ -50,17 +52,55 @@ static_assert(offsetof(SharedBlock, HostFolder) == 281, "HostFolder at 281");
 inline uint32_t WindowToBlockValue(HWND wnd) { return static_cast<uint32_t>(HandleToULong(wnd)); }
 inline HWND BlockValueToWindow(uint32_t value) { return static_cast<HWND>(LongToHandle(static_cast<LONG>(value))); }
 
+// ---- A host that reads UTF-8 ---------------------------------------------------------------------
+
+// The host's texts are ANSI in the system's code page: the fields above and the records below. A
+// host that reads and writes UTF-8 says so with kUtf8HostMarker right after the 544 bytes, in a
+// block created at least kSharedBlockUtf8Size bytes long; it then gets its folders in the UTF-8
+// fields there and in the UTF-8 records (CopyData...Utf8). A host without the marker never gets
+// anything but what it got before.
+constexpr uint32_t kUtf8HostMarker = 0x38554E4C;  // "LNU8"
+// A UTF-8 text field: a path of the system's length (259 UTF-16 units) in at most 3 bytes a unit
+// and a zero, rounded up.
+constexpr size_t kUtf8TextField = 1024;
+// The most of a host's text the library reads (a record's payload, for one): far more than any
+// path the system takes.
+constexpr size_t kMaxHostTextBytes = 32768;
+
+#pragma pack(push, 1)
+struct SharedBlockUtf8 {
+  uint32_t Marker;                    // kUtf8HostMarker, written by the host
+  char ProbedFolder[kUtf8TextField];  // as ProbedFolder, in UTF-8
+  char HostFolder[kUtf8TextField];    // as HostFolder, in UTF-8, written by the host
+};
+#pragma pack(pop)
+constexpr size_t kSharedBlockUtf8Size = kSharedBlockSize + sizeof(SharedBlockUtf8);
+static_assert(sizeof(SharedBlockUtf8) == 4 + 2 * kUtf8TextField, "the UTF-8 part is 2052 bytes");
+static_assert(kSharedBlockUtf8Size == 2596, "a UTF-8 host's block is at least 2596 bytes");
+
 // The accessors. Each opens the block, maps it, reads or writes one field, unmaps and closes it.
 // When there is no block, it cannot be mapped or it is smaller than kSharedBlockSize: writers do
-// nothing, flag readers answer false, text readers answer "".
+// nothing, flag readers answer false, text readers answer "". Texts are UTF-8 on this side; the
+// accessors convert them for the host (HostAnsiText).
 void SetProbeActive(bool value);
 bool IsProbeActive();
 bool IsDoubleClickMenuEnabled();
-void WriteProbedFolder(const std::string& path);  // at most kBlockTextMaxWrite characters
+// The path into ProbedFolder, and into the UTF-8 field for a host that reads it. A path a field
+// cannot carry whole, or the code page cannot spell (HostAnsiText), leaves that field empty.
+void WriteProbedFolder(const std::string& path);
 std::string ReadProbedFolder();
 std::string ReadHostFolder();
 // Whether the block is there to be written: what the host reads after its questions.
 bool IsSharedBlockWritable();
+// Whether the host reads UTF-8 (kUtf8HostMarker in a block large enough).
+bool HostReadsUtf8();
+
+// The ANSI text (the system's code page) that names path exactly: the path itself when the code
+// page spells every character of it (no look-alike of another), else its short name when the
+// volume has one that the code page spells; nothing otherwise.
+std::optional<std::string> HostAnsiText(const std::string& path);
+// A text the host wrote in the system's code page, in UTF-8.
+std::string FromHostAnsi(std::string_view text);
 
 // HostWindow when it names an existing window, else the first top-level window of class
 // "TLanternaMain"; null when there is none.
@@ -128,6 +168,10 @@ constexpr WPARAM kManageRemoveButtons = 5;    // host to a dialog, sent or poste
 constexpr ULONG_PTR CopyDataAddBookmark = 1;        // library to host: the path, zero-terminated
 constexpr ULONG_PTR CopyDataDialogFolder = 3;       // library to host: a DialogFolderRecord
 constexpr ULONG_PTR CopyDataSetFolder = 0x1185EE0;  // host to a dialog: the folder, zero-terminated
+// The same records in UTF-8: sent only to a host that reads UTF-8; taken from any host.
+constexpr ULONG_PTR CopyDataAddBookmarkUtf8 = 0x101;    // the path in UTF-8, zero-terminated
+constexpr ULONG_PTR CopyDataDialogFolderUtf8 = 0x103;   // a DialogFolderRecordUtf8
+constexpr ULONG_PTR CopyDataSetFolderUtf8 = 0x1185EE1;  // the folder in UTF-8, within cbData
 
 constexpr size_t kDialogFolderPathField = 264;
 
@@ -136,24 +180,38 @@ struct DialogFolderRecord {
   uint32_t Wnd;                       // the dialog, as wParam of the message
   char Path[kDialogFolderPathField];  // zero-terminated, at most kDialogFolderPathField - 1 characters
 };
+struct DialogFolderRecordUtf8 {
+  uint32_t Wnd;               // the dialog, as wParam of the message
+  char Path[kUtf8TextField];  // UTF-8, zero-terminated
+};
 #pragma pack(pop)
 static_assert(sizeof(DialogFolderRecord) == 268, "the dialog folder record is 268 bytes");
 static_assert(offsetof(DialogFolderRecord, Wnd) == 0, "Wnd at 0");
 static_assert(offsetof(DialogFolderRecord, Path) == 4, "Path at 4");
+static_assert(sizeof(DialogFolderRecordUtf8) == 1028, "the UTF-8 dialog folder record is 1028 bytes");
 
-// The record for dialog and path; a longer path is cut to what the field holds.
-DialogFolderRecord MakeDialogFolderRecord(HWND dialog, const std::string& path);
+// The records the library sends, in the host's text: a path the host's record cannot carry whole
+// or its code page cannot name is not sent at all (false; so is a record no host answered).
+bool ReportDialogFolder(HWND dialog, const std::string& path);
+bool ReportAddBookmark(const std::string& path);
+// The folder a set-folder record of either kind names, in UTF-8: the text up to its zero, never
+// past cbData; nothing for another kind, a null payload or malformed UTF-8.
+std::optional<std::string> SetFolderRecordPath(const COPYDATASTRUCT& record);
+inline bool IsSetFolderRecord(ULONG_PTR kind) { return kind == CopyDataSetFolder || kind == CopyDataSetFolderUtf8; }
 
 // The text of a fixed field: the bytes up to the first zero, never more than size.
 inline std::string FieldText(const char* field, size_t size) {
   const void* zero = std::memchr(field, '\0', size);
   return std::string(field, zero ? static_cast<size_t>(static_cast<const char*>(zero) - field) : size);
 }
-// Text and a terminating zero into a fixed field; at most size - 1 characters of it.
-inline void PutFieldText(char* field, size_t size, const std::string& text) {
-  size_t length = std::min(text.size(), size - 1);
+// Text and a terminating zero into a fixed field; a text the field cannot hold whole leaves it
+// empty (a cut path would name another folder). False then.
+inline bool PutFieldText(char* field, size_t size, const std::string& text) {
+  const bool fits = text.size() < size && text.find('\0') == std::string::npos;
+  const size_t length = fits ? text.size() : 0;
   std::memcpy(field, text.data(), length);
   field[length] = '\0';
+  return fits;
 }
 
 }  // namespace kq

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/KQGuard.h"
+#include "common/KQText.h"
 #include "common/KQUtils.h"
 #include "hostlink/KQVHostLink.h"
 #include "shellwindows/KQShellUtils.h"
@@ -23,7 +24,6 @@ namespace kq {
 namespace {
 
 constexpr int kWideFolderBufferChars = 2 * kMaxPathChars;  // a Unicode dialog's answer
-constexpr int kTreeFolderBufferChars = kMaxPathChars + 1;
 constexpr LPARAM kClickPoint = MAKELPARAM(4, 4);
 constexpr size_t kDriveRootLength = 3;  // "C:\"
 constexpr DWORD kBrowseSameBrowser = SBSP_SAMEBROWSER;
@@ -91,14 +91,6 @@ std::string NamePart(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string WideToAnsi(const wchar_t* text, int length) {
-  if (length <= 0) return {};
-  int bytes = ::WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
-  std::string result(bytes > 0 ? bytes : 0, '\0');
-  if (bytes > 0) ::WideCharToMultiByte(CP_ACP, 0, text, length, result.data(), bytes, nullptr, nullptr);
-  return result;
-}
-
 // Whether a common dialog is asked for its folder in UTF-16: in the character set of the window
 // that owns it, the program's own window; the dialog's own flag is not the program's (it changes
 // whenever anyone subclasses the dialog through the other set's function). A dialog without an
@@ -111,7 +103,8 @@ bool AskFolderWide(HWND dialog) {
 // The text of a CDM_GETFOLDERPATH answer of count characters, its zero included. It is read in the
 // character set it was asked in when it is count - 1 characters long there. A dialog answers in
 // the set its program opened it with, whatever its owner is, so an answer that fits only the
-// other set is read in that one.
+// other set is read in that one. An ANSI answer that holds a character the code page could not
+// spell ("?", which no path holds) names no folder: it gives nothing.
 std::string FolderAnswerText(const std::vector<wchar_t>& buffer, LRESULT count, bool askedWide) {
   const wchar_t* wide = buffer.data();
   const char* narrow = reinterpret_cast<const char*>(buffer.data());
@@ -122,8 +115,10 @@ std::string FolderAnswerText(const std::vector<wchar_t>& buffer, LRESULT count, 
   const bool fitsWide = wideLength == textLength;
   const bool fitsNarrow = narrowLength == textLength;
   const bool readWide = askedWide ? (fitsWide || !fitsNarrow) : (!fitsNarrow && fitsWide);
-  if (readWide) return WideToAnsi(wide, static_cast<int>(wideLength));
-  return std::string(narrow, narrowLength);
+  if (readWide) return ToUtf8(std::wstring_view(wide, wideLength));
+  const std::string_view answer(narrow, narrowLength);
+  if (answer.find('?') != std::string_view::npos) return {};
+  return FromHostAnsi(answer);
 }
 
 std::string CommonDialogFolder(HWND wnd) {
@@ -152,7 +147,7 @@ HWND FileNameField(HWND wnd, TWindowKind kind) {
 // The identifier under which a file name is typed into a dialog of kind; 0 for kinds without one.
 int FileNameFieldId(HWND field) { return field ? ::GetDlgCtrlID(field) : 0; }
 
-std::wstring WindowTextW(HWND wnd) {
+std::wstring WindowText(HWND wnd) {
   const int length = ::GetWindowTextLengthW(wnd);
   if (length <= 0) return {};
   std::wstring text(length + 1, L'\0');
@@ -271,7 +266,10 @@ std::string GetDialogFolder(HWND wnd) {
       // browser, where it hosts one, can tell.
       if (ComPtr<IShellBrowser> browser = GetShellBrowser(wnd)) result = GetBrowserFolder(browser.Get());
     } else {
-      result = CommonDialogFolder(wnd);
+      // The browser's folder is exact in every program; a dialog's own answer is in the character
+      // set its program opened it with, and an ANSI program's loses what the code page cannot spell.
+      if (ComPtr<IShellBrowser> browser = GetShellBrowser(wnd)) result = GetBrowserFolder(browser.Get());
+      if (result.empty()) result = CommonDialogFolder(wnd);
     }
   });
   return result;
@@ -304,9 +302,7 @@ std::string GetBrowseTreeFolder(HWND wnd) {
     auto item = reinterpret_cast<HTREEITEM>(::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
     ScopedIDList list(BuildTreeItemIDList(tree, item, nullptr, nullptr));
     if (!list) return std::string();
-    char buffer[kTreeFolderBufferChars] = {};
-    if (!::SHGetPathFromIDListA(list.get(), buffer)) return std::string();
-    return std::string(buffer, strnlen(buffer, kTreeFolderBufferChars));
+    return PathFromIDList(list.get());
   });
 }
 
@@ -369,7 +365,7 @@ bool SetDialogFolder(HWND wnd, const std::string& path) {
   return Guarded(false, [&] {
     std::string folder = ExpandPath(path);
     // A path the system's buffers cannot hold is refused, never cut into another path.
-    if (folder.empty() || folder.size() >= static_cast<size_t>(kMaxPathChars)) return false;
+    if (folder.empty() || WideLength(folder) >= static_cast<size_t>(kMaxPathChars)) return false;
     const TWindowKind kind = ClassifyWindow(wnd);
     if (SetFolderByTyping(wnd, folder)) return true;
 
@@ -379,14 +375,14 @@ bool SetDialogFolder(HWND wnd, const std::string& path) {
       folder = FolderPart(folder);
     }
     if (!DirectoryExists(folder)) return false;
-    ScopedIDList list(IDListFromAnsiPath(folder));
+    ScopedIDList list(IDListFromPathText(folder));
     if (!list) return false;
 
     bool handedOver = false;
     if (ComPtr<IShellBrowser> browser = GetShellBrowser(wnd)) {
       // A name the user typed into a Save dialog stays when the dialog goes to another folder.
       const HWND field = FileNameField(wnd, kind);
-      const std::wstring typed = field ? WindowTextW(field) : std::wstring();
+      const std::wstring typed = field ? WindowText(field) : std::wstring();
       handedOver = SUCCEEDED(browser->BrowseObject(list.get(), kBrowseSameBrowser));
       if (!handedOver && IsBrowseDialog(kind)) {
         ::SendMessageA(wnd, kBffmSetSelectionA, FALSE, reinterpret_cast<LPARAM>(list.get()));
@@ -398,7 +394,7 @@ bool SetDialogFolder(HWND wnd, const std::string& path) {
         } else if (const int id = FileNameFieldId(field)) {
           TypeIntoControl(wnd, id, fileName);
         }
-      } else if (handedOver && ::IsWindow(field) && !typed.empty() && WindowTextW(field) != typed) {
+      } else if (handedOver && ::IsWindow(field) && !typed.empty() && WindowText(field) != typed) {
         ::SetWindowTextW(field, typed.c_str());
       }
     } else if (IsBrowseDialog(kind)) {

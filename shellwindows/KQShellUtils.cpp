@@ -9,6 +9,7 @@
 #include "common/KQScoped.h"
 #include "common/KQModuleEntry.h"
 #include "common/KQSysCalls.h"
+#include "common/KQText.h"
 #include "common/KQUtils.h"
 
 namespace kq {
@@ -92,9 +93,9 @@ void FreeIDList(LPITEMIDLIST list) {
 
 std::string PathFromIDList(LPCITEMIDLIST list) {
   if (!list) return {};
-  char path[kMaxPathChars] = {};
-  if (!::SHGetPathFromIDListA(list, path)) return {};
-  return std::string(path, strnlen(path, kMaxPathChars));
+  wchar_t path[kMaxPathChars] = {};
+  if (!::SHGetPathFromIDListW(list, path)) return {};
+  return ToUtf8(std::wstring_view(path, wcsnlen(path, kMaxPathChars)));
 }
 
 LPITEMIDLIST IDListFromPath(const void* path) noexcept {
@@ -102,13 +103,15 @@ LPITEMIDLIST IDListFromPath(const void* path) noexcept {
   return g_IDListFromPath(path);
 }
 
-LPITEMIDLIST IDListFromAnsiPath(const std::string& path) {
-  if (!IsWinNT()) return IDListFromPath(path.c_str());
-  const int chars = ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
-  if (chars <= 0) return nullptr;
-  std::vector<wchar_t> wide(chars);
-  if (::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), chars) <= 0) return nullptr;
-  return IDListFromPath(wide.data());
+LPITEMIDLIST IDListFromPathText(const std::string& path) {
+  const std::wstring wide = ToWide(path);
+  if (IsWinNT()) return IDListFromPath(wide.c_str());
+  // A system without Unicode takes its own code page; a path it cannot spell names nothing there.
+  const int bytes = ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return nullptr;
+  std::vector<char> ansi(static_cast<size_t>(bytes));
+  if (::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, ansi.data(), bytes, nullptr, nullptr) <= 0) return nullptr;
+  return IDListFromPath(ansi.data());
 }
 
 void StartupShellUtils() {

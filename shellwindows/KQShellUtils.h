@@ -42,8 +42,8 @@ std::string PathFromIDList(LPCITEMIDLIST list);
 // the system's own width: UTF-16 on NT-based systems, ANSI otherwise (the caller chooses).
 // Null when the entry is missing or the path names nothing.
 LPITEMIDLIST IDListFromPath(const void* path) noexcept;
-// IDListFromPath with an ANSI path passed in the width the system's entry expects.
-LPITEMIDLIST IDListFromAnsiPath(const std::string& path);
+// IDListFromPath with a path of ours (UTF-8) passed in the width the system's entry expects.
+LPITEMIDLIST IDListFromPathText(const std::string& path);
 
 // Start-up and shut-down of this unit: shell32 and its entry under ordinal 157.
 void StartupShellUtils();

@@ -5,6 +5,7 @@
 
 #include "common/KQGuard.h"
 #include "common/KQSysCalls.h"
+#include "common/KQText.h"
 
 namespace kq {
 namespace {
@@ -83,15 +84,15 @@ TTaskWnd* TTaskWnd::FindChildByIDAndClass(int id, const char* className, bool re
 }
 
 std::string TTaskWnd::GetText() const {
-  int length = ::GetWindowTextLengthA(handle_);
+  int length = ::GetWindowTextLengthW(handle_);
   if (length <= 0) return {};
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  int copied = ::GetWindowTextA(handle_, text.data(), length + 1);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  int copied = ::GetWindowTextW(handle_, text.data(), length + 1);
   text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
-  return text;
+  return ToUtf8(text);
 }
 
-void TTaskWnd::SetText(const std::string& text) const { ::SetWindowTextA(handle_, text.c_str()); }
+void TTaskWnd::SetText(const std::string& text) const { ::SetWindowTextW(handle_, ToWide(text).c_str()); }
 
 std::string TTaskWnd::GetWndClassName() const { return kq::GetWndClassName(handle_); }
 

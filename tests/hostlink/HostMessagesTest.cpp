@@ -39,10 +39,6 @@ TEST(HostMessages, AskingForAStartFolderFillsHostFolder) {
   EXPECT_EQ(ReadHostFolder(), "C:\\Program Files\\");
   EXPECT_TRUE(host.WaitForLine("manage code=3 hwnd=" + HexOf(dialog.get()) + " folder=C:\\Program Files\\"));
 
-  ASSERT_TRUE(host.Command("startfolder " + std::string(300, 's')));
-  ASSERT_TRUE(SendToHost(ManageMsg, kManageAskStartFolder, reinterpret_cast<LPARAM>(dialog.get())));
-  EXPECT_EQ(ReadHostFolder(), std::string(262, 's'));
-
   ASSERT_TRUE(host.Command("startfolder"));
   ASSERT_TRUE(SendToHost(ManageMsg, kManageAskStartFolder, reinterpret_cast<LPARAM>(dialog.get())));
   EXPECT_EQ(ReadHostFolder(), "");
@@ -63,29 +59,20 @@ TEST(HostMessages, PostedPointsArriveAsSignedHalves) {
 TEST(HostMessages, CopyDataRecordsReachTheHost) {
   HostProcess host;
   ASSERT_TRUE(host.Start({"--no-hook"}));
-  std::string bookmark = "C:\\some folder\\file.txt";
-  ASSERT_TRUE(SendCopyDataToHost(CopyDataAddBookmark, 0, bookmark.c_str(), static_cast<DWORD>(bookmark.size() + 1)));
+  ASSERT_TRUE(ReportAddBookmark("C:\\some folder\\file.txt"));
   EXPECT_TRUE(host.WaitForLine("copydata kind=1 wparam=0x0 path=C:\\some folder\\file.txt"));
 
   TestWindow dialog;
-  DialogFolderRecord record = MakeDialogFolderRecord(dialog.get(), "D:\\last");
-  ASSERT_TRUE(
-      SendCopyDataToHost(CopyDataDialogFolder, reinterpret_cast<WPARAM>(dialog.get()), &record, sizeof(record)));
+  ASSERT_TRUE(ReportDialogFolder(dialog.get(), "D:\\last"));
   std::string hwnd = HexOf(dialog.get());
   EXPECT_TRUE(host.WaitForLine("copydata kind=3 wparam=" + hwnd + " hwnd=" + hwnd + " path=D:\\last"));
-}
 
-TEST(HostMessages, DialogFolderRecordHoldsTheWindowAndACutPath) {
-  TestWindow dialog;
-  DialogFolderRecord record = MakeDialogFolderRecord(dialog.get(), std::string(300, 'r'));
-  const auto* bytes = reinterpret_cast<const uint8_t*>(&record);
-  EXPECT_EQ(bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24,
-            HandleToULong(dialog.get()));
-  EXPECT_EQ(FieldText(record.Path, sizeof(record.Path)), std::string(263, 'r'));
-  EXPECT_EQ(bytes[4 + 263], 0);
-
-  record = MakeDialogFolderRecord(dialog.get(), "C:\\");
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes + 4)), "C:\\");
+  // A path the record cannot carry whole is not cut into another folder's name: it is not sent.
+  EXPECT_FALSE(ReportDialogFolder(dialog.get(), "C:\\" + std::string(300, 'r')));
+  EXPECT_FALSE(ReportAddBookmark(std::string()));
+  ASSERT_TRUE(host.Command("echo after"));
+  ASSERT_TRUE(host.WaitForLine("echo after"));
+  for (const std::string& line : host.LogLines()) EXPECT_EQ(line.find("rrrr"), std::string::npos) << line;
 }
 
 TEST(HostMessages, NothingIsSentWithoutAHost) {

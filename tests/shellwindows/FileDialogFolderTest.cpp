@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "common/KQText.h"
+#include "hostlink/KQVHostLink.h"
 #include "shellwindows/KQWindowKind.h"
 #include "tests/shellwindows/FolderFixtures.h"
 #include "tests/support/MouseInput.h"
@@ -308,6 +310,78 @@ TEST(WineFileBrowser, IsMovedReadAndPressedLikeAnExplorerWindow) {
   MoveMouseTo({0, 0});
   EXPECT_TRUE(SharedHost().WaitForLine("manage code=1 ", nullptr, kReportWaitMs, from)) << HostLogSince(from);
 }
+
+}  // namespace
+}  // namespace kq::test
+
+namespace kq::test {
+namespace {
+
+// Names the ANSI code page cannot spell: Cyrillic, CJK, and fullwidth letters that the code page's
+// best fit turns into "Docs", the name of another folder beside them.
+constexpr const char* kUnicodeNames[] = {"\u041f\u0440\u043e\u0435\u043a\u0442\u044b", "\u8cc7\u6599",
+                                         "\uff24\uff4f\uff43\uff53"};
+constexpr char kLookAlikeTwin[] = "C:\\users\\Public\\Docs";
+constexpr char kUnicodeBase[] = "C:\\users\\Public";
+
+// The short name of an existing path, as the system gives it (UTF-8); empty when it has none.
+std::string ShortName(const std::string& path) {
+  wchar_t buffer[MAX_PATH] = {};
+  const DWORD length = ::GetShortPathNameW(ToWide(path).c_str(), buffer, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return {};
+  const std::string shortName = ToUtf8(std::wstring_view(buffer, length));
+  return shortName == path ? std::string() : shortName;
+}
+
+// An ANSI program's dialog (ANSI owner) and a Unicode program's: the host sends them to folders
+// named outside the code page and reads their folders back; a host that reads UTF-8 gets the exact
+// paths, an ANSI host their short names, never a "?" or a look-alike. The close report follows the
+// same rule (a UTF-8 host at the Unicode program's, an ANSI host at the ANSI program's).
+class UnicodeFolders : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(UnicodeFolders, AreSetReadAndReportedExactlyOrByTheirShortNames) {
+  const std::string mode = GetParam();
+  ASSERT_TRUE(::CreateDirectoryW(ToWide(kLookAlikeTwin).c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
+  std::vector<std::string> folders;
+  for (const char* name : kUnicodeNames) {
+    folders.push_back(std::string(kUnicodeBase) + "\\" + name);
+    ASSERT_TRUE(::CreateDirectoryW(ToWide(folders.back()).c_str(), nullptr) ||
+                ::GetLastError() == ERROR_ALREADY_EXISTS);
+    ASSERT_NE(ShortName(folders.back()), "") << "the volume gives no short names";
+  }
+  WatchedDialog opened(mode, "Unicode " + mode, kUnicodeBase, {"--owner", mode == "open" ? "a" : "w"});
+  const HWND dialog = opened.Dialog();
+  ASSERT_NE(dialog, nullptr);
+  {
+    Utf8Host utf8;
+    ASSERT_TRUE(utf8.On());
+    for (const std::string& folder : folders) {
+      EXPECT_EQ(HostSetFolder(dialog, folder), 1) << folder;
+      EXPECT_EQ(HostGetFolder(dialog), folder);
+    }
+    // A path the dialog cannot take whole is refused, not cut into another folder's name.
+    EXPECT_EQ(HostSetFolder(dialog, std::string(kUnicodeBase) + "\\" + kUnicodeNames[0] + std::string(300, 'x')), 0);
+  }
+  for (const std::string& folder : folders) {
+    EXPECT_EQ(HostSetFolder(dialog, ShortName(folder)), 1) << folder;
+    EXPECT_EQ(HostGetFolder(dialog), ShortName(folder)) << folder;
+  }
+
+  const bool utf8AtClose = mode != "open";
+  std::optional<Utf8Host> utf8;
+  if (utf8AtClose) utf8.emplace();
+  const std::string& last = folders.back();
+  const size_t beforeClose = SharedHost().LogLines().size();
+  EXPECT_EQ(opened.Close(), std::optional<DWORD>(0));
+  const std::string kind =
+      utf8AtClose ? std::to_string(CopyDataDialogFolderUtf8) : std::to_string(CopyDataDialogFolder);
+  const auto reports = HostLinesFrom("copydata kind=" + kind + " ", beforeClose);
+  ASSERT_EQ(reports.size(), 1u) << HostLogSince(beforeClose);
+  EXPECT_EQ(reports[0], "copydata kind=" + kind + " wparam=" + HexOf(dialog) + " hwnd=" + HexOf(dialog) +
+                            " path=" + (utf8AtClose ? last : ShortName(last)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, UnicodeFolders, ::testing::Values("open", "openw"));
 
 }  // namespace
 }  // namespace kq::test

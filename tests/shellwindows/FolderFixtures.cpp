@@ -1,5 +1,7 @@
 #include "tests/shellwindows/FolderFixtures.h"
 
+#include "hostlink/KQVHostLink.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -23,7 +25,8 @@ HWND ParseHandle(const std::string& text) {
 
 HostProcess& SharedHost() {
   static HostProcess host;
-  static bool started = host.Start();
+  // A block with room for the UTF-8 part, unmarked: an ANSI host until a test says "utf8 1".
+  static bool started = host.Start({"--mapping-size", std::to_string(kSharedBlockUtf8Size)});
   (void)started;
   return host;
 }

@@ -34,6 +34,19 @@ std::vector<std::string> HostLinesFrom(const std::string& prefix, size_t from);
 std::string HostLogSince(size_t from);
 std::string HandleText(HWND wnd);  // as host commands write window handles ("%p")
 
+// The shared host reads and writes UTF-8 while this lives; an ANSI host again afterwards.
+class Utf8Host {
+ public:
+  Utf8Host() : on_(HostCommandAnswer("utf8 1") == 1) {}
+  ~Utf8Host() { HostCommandAnswer("utf8 0"); }
+  Utf8Host(const Utf8Host&) = delete;
+  Utf8Host& operator=(const Utf8Host&) = delete;
+  bool On() const { return on_; }
+
+ private:
+  bool on_;
+};
+
 bool SameText(const std::string& a, const std::string& b);  // ignoring case
 
 // A log file that a helper process appends lines to.

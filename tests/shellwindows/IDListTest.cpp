@@ -120,13 +120,13 @@ TEST_F(IDListTest, CloneFirstItemGivesAOneItemList) {
 }
 
 TEST_F(IDListTest, PathsGoToListsAndBack) {
-  ScopedIDList windows(IDListFromAnsiPath("C:\\windows"));
+  ScopedIDList windows(IDListFromPathText("C:\\windows"));
   ASSERT_TRUE(windows);
   EXPECT_EQ(PathFromIDList(windows.get()), "C:\\windows");
   ScopedIDList wide(IDListFromPath(L"C:\\windows\\system32"));
   ASSERT_TRUE(wide);
   EXPECT_EQ(PathFromIDList(wide.get()), "C:\\windows\\system32");
-  EXPECT_EQ(IDListFromAnsiPath("C:\\no\\such\\folder"), nullptr);
+  EXPECT_EQ(IDListFromPathText("C:\\no\\such\\folder"), nullptr);
   EXPECT_EQ(IDListFromPath(nullptr), nullptr);
   EXPECT_EQ(PathFromIDList(nullptr), "");
   EXPECT_NO_THROW(FreeIDList(nullptr));
@@ -136,7 +136,7 @@ TEST_F(IDListTest, PathsGoToListsAndBack) {
 TEST_F(IDListTest, AbsoluteListRebuiltFromItsItemsLikeTheTreeWalk) {
   ComPtr<IMalloc> malloc;
   ASSERT_EQ(::SHGetMalloc(&malloc), S_OK);
-  ScopedIDList original(IDListFromAnsiPath("C:\\windows\\system32"));
+  ScopedIDList original(IDListFromPathText("C:\\windows\\system32"));
   ASSERT_TRUE(original);
 
   // Split into one-item lists, then prepend them again from the last up, as a walk up a tree does.
