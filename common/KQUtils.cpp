@@ -30,10 +30,10 @@ IsWow64ProcessProc g_IsWow64Process = nullptr;
 
 // The process-status functions, from psapi, which start-up loads and shut-down frees.
 using EnumProcessModulesProc = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, LPDWORD);
-using GetModuleFileNameExAProc = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
+using GetModuleFileNameExWProc = DWORD(WINAPI*)(HANDLE, HMODULE, LPWSTR, DWORD);
 struct ProcessStatus {
   EnumProcessModulesProc enumModules = nullptr;
-  GetModuleFileNameExAProc moduleFileName = nullptr;
+  GetModuleFileNameExWProc moduleFileName = nullptr;
 };
 ProcessStatic<ScopedModule> g_Psapi;
 ProcessStatus g_ProcessStatus;
@@ -64,10 +64,10 @@ std::string ProcessFileOnNT(DWORD pid) {
   std::vector<HMODULE> modules(needed / sizeof(HMODULE));
   if (!ps.enumModules(process.get(), modules.data(), static_cast<DWORD>(modules.size() * sizeof(HMODULE)), &needed))
     return {};
-  char path[kMaxPathChars] = {};
+  wchar_t path[kMaxPathChars] = {};
   DWORD length = ps.moduleFileName(process.get(), modules[0], path, kMaxPathChars);
   if (length == 0 || length >= static_cast<DWORD>(kMaxPathChars)) return {};
-  return std::string(path, length);
+  return ToUtf8(std::wstring_view(path, length));
 }
 
 }  // namespace
@@ -134,23 +134,25 @@ std::string GetWindowProcessFile(HWND wnd) {
 
   ScopedFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot) return {};
-  PROCESSENTRY32 entry = {};
+  PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof(entry);
-  for (BOOL more = ::Process32First(snapshot.get(), &entry); more; more = ::Process32Next(snapshot.get(), &entry)) {
-    if (entry.th32ProcessID == pid) return std::string(entry.szExeFile, strnlen(entry.szExeFile, kMaxPathChars));
+  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+    if (entry.th32ProcessID == pid)
+      return ToUtf8(std::wstring_view(entry.szExeFile, wcsnlen(entry.szExeFile, kMaxPathChars)));
   }
   return {};
 }
 
 std::string GetFileVersionText(const std::string& fileName) {
   DWORD handle = 0;
-  DWORD size = ::GetFileVersionInfoSizeA(fileName.c_str(), &handle);
+  const std::wstring name = ToWide(fileName);
+  DWORD size = ::GetFileVersionInfoSizeW(name.c_str(), &handle);
   if (size == 0) return {};
   std::vector<char> block(size);
-  if (!::GetFileVersionInfoA(fileName.c_str(), 0, size, block.data())) return {};
+  if (!::GetFileVersionInfoW(name.c_str(), 0, size, block.data())) return {};
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
-  if (!::VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length) || !fixed ||
+  if (!::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || !fixed ||
       length < sizeof(VS_FIXEDFILEINFO))
     return {};
   char text[64];
@@ -264,7 +266,7 @@ void StartupUtils() {
       ModuleEntry<SetLayeredWindowAttributesProc>(::GetModuleHandleA("User32.dll"), "SetLayeredWindowAttributes");
   g_Psapi->reset(::LoadLibraryA("psapi.dll"));
   g_ProcessStatus.enumModules = ModuleEntry<EnumProcessModulesProc>(g_Psapi->get(), "EnumProcessModules");
-  g_ProcessStatus.moduleFileName = ModuleEntry<GetModuleFileNameExAProc>(g_Psapi->get(), "GetModuleFileNameExA");
+  g_ProcessStatus.moduleFileName = ModuleEntry<GetModuleFileNameExWProc>(g_Psapi->get(), "GetModuleFileNameExW");
 }
 
 void ShutdownUtils() {

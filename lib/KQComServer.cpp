@@ -9,6 +9,7 @@
 
 #include "common/KQComModule.h"
 #include "common/KQGuard.h"
+#include "common/KQText.h"
 #include "common/KQRegistry.h"
 #include "common/KQUtils.h"
 #include "contextmenu/KQVContextMenu.h"
@@ -68,19 +69,10 @@ static_assert(std::size(g_ClassObjects) == std::size(kComClasses), "one class ob
 
 bool g_RegistrationReady = false;
 
-std::wstring WideText(const std::string& text) {
-  const int n = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  if (n <= 0) return {};
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), n);
-  wide.resize(static_cast<size_t>(n - 1));
-  return wide;
-}
-
 // The type library embedded in the module (resource "TYPELIB" 1 of the file), loaded without
 // registering it.
 HRESULT LoadModuleTypeLib(ComPtr<ITypeLib>& typeLib) {
-  const std::wstring file = WideText(ModuleFileName());
+  const std::wstring file = ToWide(ModuleFileName());
   if (file.empty()) return E_FAIL;
   return ::LoadTypeLibEx(file.c_str(), REGKIND_NONE, typeLib.ReleaseAndGetAddressOf());
 }
@@ -89,7 +81,7 @@ HRESULT RegisterModuleTypeLib() {
   ComPtr<ITypeLib> typeLib;
   HRESULT hr = LoadModuleTypeLib(typeLib);
   if (SUCCEEDED(hr)) {
-    std::wstring file = WideText(ModuleFileName());
+    std::wstring file = ToWide(ModuleFileName());
     hr = ::RegisterTypeLib(typeLib.Get(), file.data(), nullptr);
   }
   return hr;
@@ -115,20 +107,20 @@ HRESULT UnregisterModuleTypeLib() {
 }  // namespace
 
 std::string ModuleFileName() {
-  char name[kMaxPathChars + 1] = {};
-  const DWORD n = ::GetModuleFileNameA(LibraryModule(), name, sizeof(name));
+  wchar_t name[kMaxPathChars + 1] = {};
+  const DWORD n = ::GetModuleFileNameW(LibraryModule(), name, kMaxPathChars + 1);
   // A name the buffer could not hold is no name.
   if (n == 0 || n > static_cast<DWORD>(kMaxPathChars)) return {};
-  return std::string(name, n);
+  return ToUtf8(std::wstring_view(name, n));
 }
 
 std::string RegisteredModuleName() {
   const std::string name = ModuleFileName();
   if (name.find(' ') == std::string::npos) return name;
-  char shortName[kMaxPathChars + 1] = {};
-  const DWORD n = ::GetShortPathNameA(name.c_str(), shortName, sizeof(shortName));
+  wchar_t shortName[kMaxPathChars + 1] = {};
+  const DWORD n = ::GetShortPathNameW(ToWide(name).c_str(), shortName, kMaxPathChars + 1);
   if (n == 0 || n > static_cast<DWORD>(kMaxPathChars)) return name;
-  return std::string(shortName, n);
+  return ToUtf8(std::wstring_view(shortName, n));
 }
 
 // ---- TKQComObjectFactory -----------------------------------------------------------------------

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "common/KQText.h"
 #include "hostlink/KQVHostLink.h"
 #include "tests/support/HostRegistry.h"
 #include "tests/contextmenu/ServerFixtures.h"
@@ -134,7 +135,8 @@ class Handler : public HandlerBase {
   static void SetUpTestSuite() {
     HandlerBase::SetUpTestSuite();
     host = new HostProcess();
-    ASSERT_TRUE(host->Start({"--no-hook"}));
+    // A block with room for the UTF-8 part: a test can make the host one that reads UTF-8.
+    ASSERT_TRUE(host->Start({"--no-hook", "--mapping-size", std::to_string(kSharedBlockUtf8Size)}));
   }
   static void TearDownTestSuite() {
     host->Stop();
@@ -223,13 +225,16 @@ class DropList final : public IDataObject {
   IFACEMETHODIMP_(ULONG) Release() override { return --refs_; }  // lives on the test's stack
   IFACEMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
     if (!offersDrop_ || format->cfFormat != CF_HDROP || !(format->tymed & TYMED_HGLOBAL)) return DV_E_FORMATETC;
-    std::string list;
-    for (const std::string& name : names_) list.append(name).push_back('\0');
-    list.push_back('\0');
-    HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list.size());
+    // The names in UTF-16, as the shell's own drop lists carry them.
+    std::wstring list;
+    for (const std::string& name : names_) list.append(ToWide(name)).push_back(L'\0');
+    list.push_back(L'\0');
+    const size_t bytes = list.size() * sizeof(wchar_t);
+    HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + bytes);
     auto* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
     drop->pFiles = sizeof(DROPFILES);
-    memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), list.data(), list.size());
+    drop->fWide = TRUE;
+    memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), list.data(), bytes);
     ::GlobalUnlock(memory);
     medium->tymed = TYMED_HGLOBAL;
     medium->hGlobal = memory;
@@ -275,6 +280,34 @@ TEST_F(Handler, ANameTooLongForThePathAndADataObjectWithoutADropList) {
   EXPECT_EQ(ReadProbedFolder(), folderC);
   EXPECT_TRUE(AddThrough(nullptr, &noDrop, &hr).empty());
   EXPECT_EQ(hr, E_FAIL);
+}
+
+// An element named outside the code page: a host that reads UTF-8 hears its exact path, an ANSI
+// host its short name; the shared block holds the same.
+TEST_F(Handler, AnElementNamedOutsideTheCodePageIsAddedExactlyOrByItsShortName) {
+  const std::string element = scratch.Path() + "\\\u041f\u0440\u043e\u0435\u043a\u0442\u044b \u8cc7\u6599";
+  ASSERT_TRUE(::CreateDirectoryW(ToWide(element).c_str(), nullptr));
+  wchar_t shortName[MAX_PATH] = {};
+  ASSERT_GT(::GetShortPathNameW(ToWide(element).c_str(), shortName, MAX_PATH), 0u);
+  ASSERT_NE(ToUtf8(shortName), element) << "the volume gives no short names";
+  ScopedIDListOf folder(scratch.Path());
+  DropList drop({element}, true);
+  EXPECT_EQ(AddThrough(folder.list, &drop), std::vector<std::string>{ToUtf8(shortName)});
+  EXPECT_EQ(ReadProbedFolder(), ToUtf8(shortName));
+
+  ASSERT_TRUE(host->Command("utf8 1"));
+  const size_t from = host->LogLines().size();
+  ComPtr<IContextMenu> handler = NewHandler();
+  ASSERT_EQ(InitializeWith(handler.Get(), folder.list, &drop), S_OK);
+  EXPECT_EQ(ReadProbedFolder(), element);
+  Query(handler.Get());
+  EXPECT_EQ(Invoke(handler.Get(), 0), S_OK);
+  std::string added;
+  EXPECT_TRUE(host->WaitForLine("copydata kind=" + std::to_string(CopyDataAddBookmarkUtf8), &added,
+                                HostProcess::kCommandTimeoutMs, from));
+  EXPECT_EQ(added, "copydata kind=257 wparam=0x0 path=" + element);
+  ASSERT_TRUE(host->Command("utf8 0"));
+  ::RemoveDirectoryW(ToWide(element).c_str());
 }
 
 TEST_F(Handler, TwoSelectedElementsFailAndNothingIsAdded) {

@@ -17,8 +17,8 @@ namespace kq::test {
 namespace {
 
 constexpr char kSecondMenuFolder[] = "C:\\windows\\inf";  // the stand-in host's menu item 1
-constexpr DWORD kMenuSendMs = 3000;
-constexpr DWORD kShownMenuSendMs = 1500;
+const DWORD kMenuSendMs = Scaled(3000);
+const DWORD kShownMenuSendMs = Scaled(1500);
 
 HWND ShellListView(HWND dialog) {
   HWND view = ::FindWindowExA(dialog, nullptr, "SHELLDLL_DefView", nullptr);
