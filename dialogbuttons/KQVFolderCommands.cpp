@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "common/KQLock.h"
+#include "common/KQPathCheck.h"
 #include "common/KQProcessStatic.h"
 #include "common/KQUtils.h"
 #include "dialogbuttons/KQVCaptionButton.h"
@@ -89,7 +90,7 @@ void TKQVCaptionButtons::ApplyInitialFolder() {
   // No answer in time means no start folder: HostFolder then holds nothing written for us.
   if (!SendToHost(ManageMsg, kManageAskStartFolder, reinterpret_cast<LPARAM>(wnd))) return;
   const std::string path = ReadHostFolder();
-  if (!path.empty() && DirectoryExists(path)) SetDialogFolder(wnd, path);
+  if (!path.empty() && DirectoryAnswers(path)) SetDialogFolder(wnd, path);
 }
 
 void ShutdownFolderCommands() {

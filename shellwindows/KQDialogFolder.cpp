@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/KQGuard.h"
+#include "common/KQPathCheck.h"
 #include "common/KQText.h"
 #include "common/KQUtils.h"
 #include "hostlink/KQVHostLink.h"
@@ -369,12 +370,13 @@ bool SetDialogFolder(HWND wnd, const std::string& path) {
     const TWindowKind kind = ClassifyWindow(wnd);
     if (SetFolderByTyping(wnd, folder)) return true;
 
+    // Asked within a bound: a folder on a share that does not answer must not hold the dialog.
     std::string fileName;
-    if (FileExists(folder)) {
+    if (FileAnswers(folder)) {
       fileName = NamePart(folder);
       folder = FolderPart(folder);
     }
-    if (!DirectoryExists(folder)) return false;
+    if (!DirectoryAnswers(folder)) return false;
     ScopedIDList list(IDListFromPathText(folder));
     if (!list) return false;
 

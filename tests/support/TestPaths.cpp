@@ -87,4 +87,14 @@ std::string WhyNoThirtyTwoBitProcesses() {
   return why ? why : "";
 }
 
+std::string SlowFolder() {
+  const char* path = std::getenv("LNTR_SLOW_FOLDER");
+  return path ? path : "";
+}
+
+std::string WhyNoSlowFolder() {
+  const char* why = std::getenv("LNTR_NO_SLOW_FOLDER");
+  return why && *why ? why : "LNTR_SLOW_FOLDER is not set: scripts/test makes the slow folder (scripts/slow-folder)";
+}
+
 }  // namespace kq::test

@@ -16,6 +16,12 @@ std::string ThirtyTwoBitBuildDirectory();
 // Why this run starts no 32-bit processes (LNTR_NO_32BIT_PROCESSES, set by scripts/test where the
 // machine runs no 32-bit code; such cases run in the emulated machine); empty when they run.
 std::string WhyNoThirtyTwoBitProcesses();
+// A folder that answers no question about it for a long time, as one on a network share that
+// does not answer (LNTR_SLOW_FOLDER, a Windows path that scripts/test makes: a file system of its
+// own whose answers about it come after 30 s); empty when the run has none.
+std::string SlowFolder();
+// Why the run has no slow folder (LNTR_NO_SLOW_FOLDER, or that the variable is not set).
+std::string WhyNoSlowFolder();
 // The Windows form of the LNTR_ARTIFACTS folder ("Z:" + the Unix path with backslashes), with a
 // trailing backslash; the system's temporary folder when the variable is not set.
 std::string ArtifactsDirectory();
