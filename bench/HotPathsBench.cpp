@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <functional>
 #include <string>
 #include <thread>
@@ -24,6 +25,7 @@
 #include "captionbuttons/KQWndProcThunk.h"
 #include "common/KQRegistry.h"
 #include "common/KQSysCalls.h"
+#include "common/KQText.h"
 #include "contextmenu/KQVContextMenu.h"
 #include "dialogbuttons/KQVCaptionButton.h"
 #include "hook/KQVHook.h"
@@ -427,42 +429,44 @@ void RemoveStored() {
 // The least the registry allows: each key opened once (relative to its parent), each value read
 // with one query into a buffer large enough, the subkeys and values enumerated once.
 std::string PlainQuery(HKEY key, const char* name) {
-  char data[1024];
-  DWORD type = 0, size = sizeof(data) - 1;
-  if (sys::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS)
+  wchar_t data[1024];
+  DWORD type = 0, size = sizeof(data) - sizeof(wchar_t);
+  if (sys::RegQueryValueExW(key, ToWide(name).c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data), &size) !=
+      ERROR_SUCCESS)
     return {};
-  return std::string(data, strnlen(data, size));
+  return ToUtf8(std::wstring_view(data, wcsnlen(data, size / sizeof(wchar_t))));
 }
 
-void PlainLoadLevel(HKEY parent, const char* name, int depth, std::vector<StoredNode>& out) {
+void PlainLoadLevel(HKEY parent, const std::wstring& name, int depth, std::vector<StoredNode>& out) {
   HKEY key = nullptr;
-  if (sys::RegOpenKeyExA(parent, name, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  if (sys::RegOpenKeyExW(parent, name.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
   if (depth > 0) {
     std::string values[std::size(kNodeValues)];
     for (size_t v = 0; v < std::size(kNodeValues); ++v) values[v] = PlainQuery(key, kNodeValues[v]);
     out.push_back({depth, values[0], values[1], values[2]});
   }
-  std::vector<std::string> children;
-  char child[256];
+  std::vector<std::wstring> children;
+  wchar_t child[256];
   for (DWORD i = 0;; ++i) {
-    DWORD length = sizeof(child);
-    if (sys::RegEnumKeyExA(key, i, child, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    DWORD length = static_cast<DWORD>(std::size(child));
+    if (sys::RegEnumKeyExW(key, i, child, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
     children.emplace_back(child, length);
   }
-  for (const std::string& c : children) PlainLoadLevel(key, c.c_str(), depth + 1, out);
+  for (const std::wstring& c : children) PlainLoadLevel(key, c, depth + 1, out);
   sys::RegCloseKey(key);
 }
 
 std::vector<std::string> PlainLoadHistory() {
   std::vector<std::string> out;
   HKEY key = nullptr;
-  if (sys::RegOpenKeyExA(HKEY_CURRENT_USER, kBenchHistoryKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return out;
+  if (sys::RegOpenKeyExW(HKEY_CURRENT_USER, ToWide(kBenchHistoryKey).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return out;
   std::vector<std::string> names;
-  char name[256];
+  wchar_t name[256];
   for (DWORD i = 0;; ++i) {
-    DWORD length = sizeof(name);
-    if (sys::RegEnumValueA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    names.emplace_back(name, length);
+    DWORD length = static_cast<DWORD>(std::size(name));
+    if (sys::RegEnumValueW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    names.push_back(ToUtf8(std::wstring_view(name, length)));
   }
   for (const std::string& n : names) out.push_back(PlainQuery(key, n.c_str()));
   sys::RegCloseKey(key);
@@ -552,7 +556,7 @@ void BenchRightClick() {
   for (int r = 0; r < kReps; ++r) {
     const double start = NowNs();
     std::vector<StoredNode> out;
-    PlainLoadLevel(HKEY_CURRENT_USER, kBenchTreeKey, 0, out);
+    PlainLoadLevel(HKEY_CURRENT_USER, ToWide(kBenchTreeKey), 0, out);
     (void)PlainLoadHistory();
     plainRuns.push_back(NowNs() - start);
   }
@@ -615,7 +619,7 @@ void BenchRegistry() {
   // The tree, icons off: what is measured is the reading of the registry.
   std::vector<StoredNode> plain;
   ResetCounts();
-  PlainLoadLevel(HKEY_CURRENT_USER, kBenchTreeKey, 0, plain);
+  PlainLoadLevel(HKEY_CURRENT_USER, ToWide(kBenchTreeKey), 0, plain);
   const long long plainCalls = RegistryCalls();
   TKQVMenu menu;
   menu.SetShowIcons(false);
@@ -623,11 +627,12 @@ void BenchRegistry() {
   menu.LoadTree(&reg, treePath);
   const long long treeCalls = RegistryCalls();
   const bool treeSame = SameNodes(LoadedNodes(menu), written) && SameNodes(plain, written);
-  const auto [treeNs, plainTreeNs] = AlternateMedians([&] { menu.LoadTree(&reg, treePath); },
-                                                      [&] {
-                                                        std::vector<StoredNode> out;
-                                                        PlainLoadLevel(HKEY_CURRENT_USER, kBenchTreeKey, 0, out);
-                                                      });
+  const auto [treeNs, plainTreeNs] =
+      AlternateMedians([&] { menu.LoadTree(&reg, treePath); },
+                       [&] {
+                         std::vector<StoredNode> out;
+                         PlainLoadLevel(HKEY_CURRENT_USER, ToWide(kBenchTreeKey), 0, out);
+                       });
   PrintLoad("6 LoadTree, 1,000 nodes of depth 5 (icons off)", treeCalls, plainCalls, treeNs, plainTreeNs, treeSame);
 
   // The history, into an empty menu.

@@ -1,5 +1,5 @@
 // The icon look-ups of the bookmark menu: the shell's icon of a path, the generic icon of a path's
-// kind, and the icons of icon files and modules.
+// kind, and the icons of icon files and modules. Paths are UTF-8.
 #pragma once
 
 #include <windows.h>

@@ -8,6 +8,7 @@
 #include "common/KQGuard.h"
 #include "common/KQProcessStatic.h"
 #include "common/KQSysCalls.h"
+#include "common/KQText.h"
 #include "common/KQUtils.h"
 
 namespace kq {
@@ -309,20 +310,20 @@ HMENU TKQVMenu::BuildLevel(TCustomNode* parentNode, UINT& id, int& index, UINT l
     if (exhausted) break;
     switch (node.NodeType()) {
       case kNodeSeparator:
-        sys::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+        sys::InsertMenuW(menu.get(), position, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
         break;
       case kNodeFolder: {
-        const std::string caption = ExpandPath(node.DisplayName());
+        const std::wstring caption = ToWide(ExpandPath(node.DisplayName()));
         ScopedMenu submenu(BuildLevel(&node, id, index, lastId, exhausted));
         if (submenu) {
-          if (sys::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_POPUP | MF_STRING,
+          if (sys::InsertMenuW(menu.get(), position, MF_BYPOSITION | MF_POPUP | MF_STRING,
                                reinterpret_cast<UINT_PTR>(submenu.get()), caption.c_str()))
             (void)submenu.release();  // the menu owns it now
         } else if (exhausted) {
           continue;  // the folder's entries found no ids: the folder is left out with them
         } else {
           // A folder without entries shows as a greyed item that cannot be chosen.
-          sys::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_STRING | MF_GRAYED, 0, caption.c_str());
+          sys::InsertMenuW(menu.get(), position, MF_BYPOSITION | MF_STRING | MF_GRAYED, 0, caption.c_str());
         }
         SetItemBitmap(menu.get(), position, node);
         break;
@@ -333,7 +334,7 @@ HMENU TKQVMenu::BuildLevel(TCustomNode* parentNode, UINT& id, int& index, UINT l
           exhausted = true;
           continue;
         }
-        sys::InsertMenuA(menu.get(), position, MF_BYPOSITION | MF_STRING, id, node.DisplayName().c_str());
+        sys::InsertMenuW(menu.get(), position, MF_BYPOSITION | MF_STRING, id, ToWide(node.DisplayName()).c_str());
         SetItemBitmap(menu.get(), position, node);
         node.SetMenuIndex(index);
         ++id;

@@ -34,7 +34,7 @@ constexpr std::uint8_t kNodeSeparator = 2;
 // loaded, so that a tree written by another program cannot exhaust the stack.
 constexpr int kMaxTreeDepth = 32;
 
-// The payload of one bookmark node.
+// The payload of one bookmark node. Its texts are UTF-8.
 class TKQVBmkInfo : public TNodeData {
  public:
   TKQVBmkInfo(std::string fileName, std::uint8_t nodeType) : FileName(std::move(fileName)), NodeType(nodeType) {}

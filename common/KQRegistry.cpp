@@ -3,53 +3,61 @@
 #include <shlwapi.h>
 
 #include <climits>
-#include <cstring>
+#include <cwchar>
 
 #include "common/KQSysCalls.h"
+#include "common/KQText.h"
 #include "common/KQUtils.h"
 
 namespace kq {
 namespace {
 
-// Names are at most 255 characters for keys and 16,383 for values; in a double-byte code page
-// each character may take two bytes.
-constexpr DWORD kKeyNameBytes = 2 * 255 + 1;
-constexpr DWORD kValueNameBytes = 2 * 16383 + 1;
-// The bytes a value is first read into.
-constexpr DWORD kFirstReadBytes = 520;
+// The longest names the registry allows, in characters: 255 for keys, 16,383 for values.
+constexpr DWORD kMaxKeyNameChars = 255;
+constexpr DWORD kMaxValueNameChars = 16383;
+// The characters a value is first read into.
+constexpr DWORD kFirstReadChars = 520;
 // A value that keeps growing between the size query and the read is given up after this many
 // attempts.
 constexpr int kMaxReadAttempts = 8;
 
 bool IsStringType(DWORD type) noexcept { return type == REG_SZ || type == REG_EXPAND_SZ; }
 
+// The text of Bytes bytes of string data read into Chars: up to its first terminator, or whole
+// when it has none; an odd last byte is no character.
+std::string StoredText(const wchar_t* chars, DWORD bytes) {
+  return ToUtf8(std::wstring_view(chars, wcsnlen(chars, bytes / sizeof(wchar_t))));
+}
+
 // Reads the string value Ident of Key. Missing: false. Another data type: TKQRegDataTypeError.
 bool QueryString(HKEY key, const std::string& ident, std::string& result) {
+  const std::wstring name = ToWide(ident);
   // Most values (paths, names, numbers) fit the first buffer and take one call; a longer one is
   // read again at the size that first call gave.
-  char first[kFirstReadBytes + 1];  // room for a terminator the data lacks
+  wchar_t first[kFirstReadChars + 1];  // room for a terminator the data lacks
+  constexpr DWORD kFirstReadBytes = kFirstReadChars * sizeof(wchar_t);
   DWORD type = 0, size = kFirstReadBytes;
-  LONG rc = sys::RegQueryValueExA(key, ident.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(first), &size);
+  LONG rc = sys::RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(first), &size);
   if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA) return false;
   if (!IsStringType(type)) throw TKQRegDataTypeError("registry value is not a string: " + ident);
   if (rc == ERROR_SUCCESS) {
-    result.assign(first, strnlen(first, size <= kFirstReadBytes ? size : kFirstReadBytes));
+    result = StoredText(first, size <= kFirstReadBytes ? size : kFirstReadBytes);
     return true;
   }
 
-  std::vector<char> buffer;
+  std::vector<wchar_t> buffer;
   for (int attempt = 0; attempt < kMaxReadAttempts; ++attempt) {
-    buffer.assign(static_cast<size_t>(size) + 1, '\0');  // room for a terminator the data lacks
+    // Room for a terminator the data lacks.
+    buffer.assign(static_cast<size_t>(size) / sizeof(wchar_t) + 1, L'\0');
     DWORD got = size;
-    rc = sys::RegQueryValueExA(key, ident.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &got);
+    rc = sys::RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &got);
     if (rc == ERROR_MORE_DATA) {
       size = got > size ? got : size * 2 + 64;  // the value grew since the size was asked
       continue;
     }
     if (rc != ERROR_SUCCESS) return false;  // removed in between
     if (!IsStringType(type)) throw TKQRegDataTypeError("registry value is not a string: " + ident);
-    const size_t length = got <= size ? got : size;
-    result.assign(buffer.data(), strnlen(buffer.data(), length));
+    result = StoredText(buffer.data(), got <= size ? got : size);
     return true;
   }
   throw TKQRegError("registry value could not be read: " + ident);
@@ -105,9 +113,10 @@ TKQRegIniFile::SectionKey TKQRegIniFile::OpenSection(const std::string& section,
     result.key = base;
     return result;
   }
-  LONG rc = canCreate ? sys::RegCreateKeyExA(base, relative.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access_,
-                                             nullptr, result.owned.put(), nullptr)
-                      : sys::RegOpenKeyExA(base, relative.c_str(), 0, access_, result.owned.put());
+  const std::wstring name = ToWide(relative);
+  LONG rc = canCreate ? sys::RegCreateKeyExW(base, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access_, nullptr,
+                                             result.owned.put(), nullptr)
+                      : sys::RegOpenKeyExW(base, name.c_str(), 0, access_, result.owned.put());
   if (rc != ERROR_SUCCESS) {
     (void)result.owned.release();  // the failed call may have left anything in the handle
     return result;
@@ -132,27 +141,28 @@ void TKQRegIniFile::CloseKey() noexcept {
 }
 
 void TKQRegIniFile::GetKeyNames(std::vector<std::string>& list) const {
-  ListNames(list, kKeyNameBytes, [](HKEY key, DWORD index, char* name, DWORD* length) {
-    return sys::RegEnumKeyExA(key, index, name, length, nullptr, nullptr, nullptr, nullptr);
+  ListNames(list, kMaxKeyNameChars, [](HKEY key, DWORD index, wchar_t* name, DWORD* length) {
+    return sys::RegEnumKeyExW(key, index, name, length, nullptr, nullptr, nullptr, nullptr);
   });
 }
 
 void TKQRegIniFile::GetValueNames(std::vector<std::string>& list) const {
-  ListNames(list, kValueNameBytes, [](HKEY key, DWORD index, char* name, DWORD* length) {
-    return sys::RegEnumValueA(key, index, name, length, nullptr, nullptr, nullptr, nullptr);
+  ListNames(list, kMaxValueNameChars, [](HKEY key, DWORD index, wchar_t* name, DWORD* length) {
+    return sys::RegEnumValueW(key, index, name, length, nullptr, nullptr, nullptr, nullptr);
   });
 }
 
-void TKQRegIniFile::ListNames(std::vector<std::string>& list, DWORD nameBytes, EnumNameProc enumName) const {
+void TKQRegIniFile::ListNames(std::vector<std::string>& list, DWORD maxNameChars, EnumNameProc enumName) const {
   list.clear();
   HKEY key = current_ ? current_ : root_;
-  std::vector<char> name(nameBytes);
+  const DWORD bufferChars = maxNameChars + 1;  // with the terminator
+  std::vector<wchar_t> name(bufferChars);
   for (DWORD index = 0;; ++index) {
-    DWORD length = nameBytes;
+    DWORD length = bufferChars;
     LONG rc = enumName(key, index, name.data(), &length);
     if (rc == ERROR_MORE_DATA) continue;  // longer than any legal name: not one we can open
     if (rc != ERROR_SUCCESS) break;       // ERROR_NO_MORE_ITEMS, or the key went away
-    list.emplace_back(name.data(), length < nameBytes ? length : nameBytes - 1);
+    list.push_back(ToUtf8(std::wstring_view(name.data(), length <= maxNameChars ? length : maxNameChars)));
   }
 }
 
@@ -179,8 +189,9 @@ bool TKQRegIniFile::ReadBool(const std::string& section, const std::string& iden
 void TKQRegIniFile::WriteString(const std::string& section, const std::string& ident, const std::string& value) {
   SectionKey key = OpenSection(section, true);
   if (!key.key) throw TKQRegError("registry key could not be created: " + section);
-  LONG rc = sys::RegSetValueExA(key.key, ident.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                                static_cast<DWORD>(value.size() + 1));
+  const std::wstring name = ToWide(ident), data = ToWide(value);
+  LONG rc = sys::RegSetValueExW(key.key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                                static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
   if (rc != ERROR_SUCCESS) throw TKQRegError("registry value could not be written: " + ident);
 }
 
@@ -188,19 +199,19 @@ bool TKQRegIniFile::DeleteKey(const std::string& key) {
   std::string relative;
   HKEY base = BaseFor(key, relative);
   if (relative.empty()) return false;  // never the root or the open key itself
-  return ::SHDeleteKeyA(base, relative.c_str()) == ERROR_SUCCESS;
+  return ::SHDeleteKeyW(base, ToWide(relative).c_str()) == ERROR_SUCCESS;
 }
 
 // ---- TKQRegWatch -------------------------------------------------------------------------------
 
 bool TKQRegWatch::Arm(HKEY root, const std::string& path) noexcept {
   Disarm();
-  if (!changed_) changed_.reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  if (!changed_) changed_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!changed_) return false;
   ::ResetEvent(changed_.get());
   // Opened afresh each time: the key watched before may have been deleted and made again.
-  const std::string relative = TrimPath(path, !path.empty() && path[0] == '\\' ? 1 : 0);
-  if (sys::RegOpenKeyExA(root, relative.c_str(), 0, KEY_NOTIFY | KEY_QUERY_VALUE, key_.put()) != ERROR_SUCCESS) {
+  const std::wstring relative = ToWide(TrimPath(path, !path.empty() && path[0] == '\\' ? 1 : 0));
+  if (sys::RegOpenKeyExW(root, relative.c_str(), 0, KEY_NOTIFY | KEY_QUERY_VALUE, key_.put()) != ERROR_SUCCESS) {
     (void)key_.release();  // the failed call may have left anything in the handle
     return false;
   }
@@ -220,7 +231,7 @@ bool TKQRegWatch::Unchanged() const noexcept {
   if (!key_ || ::WaitForSingleObject(changed_.get(), 0) != WAIT_TIMEOUT) return false;
   // Whether deleting the watched key itself signals is nowhere promised; its handle then answers
   // no question, which tells all the same.
-  return ::RegQueryInfoKeyA(key_.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+  return ::RegQueryInfoKeyW(key_.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                             nullptr, nullptr) == ERROR_SUCCESS;
 }
 

@@ -1,7 +1,7 @@
 // Registry access with ini-file style operations. A section is a key path: one that begins with
 // "\" is taken from the root key, any other from the open key (from the root key when none is
 // open). An ident is a value name; the empty ident is the key's default value. Values read and
-// written are strings.
+// written are strings. Paths, names and values are UTF-8 here and Unicode in the registry.
 #pragma once
 
 #include <windows.h>
@@ -82,9 +82,9 @@ class TKQRegIniFile {
   };
 
   // Lists the names enumName gives for the open key (the root key when none is open), each at
-  // most nameBytes long with its terminator.
-  using EnumNameProc = LONG (*)(HKEY key, DWORD index, char* name, DWORD* length);
-  void ListNames(std::vector<std::string>& list, DWORD nameBytes, EnumNameProc enumName) const;
+  // most maxNameChars characters long (without its terminator).
+  using EnumNameProc = LONG (*)(HKEY key, DWORD index, wchar_t* name, DWORD* length);
+  void ListNames(std::vector<std::string>& list, DWORD maxNameChars, EnumNameProc enumName) const;
   // The key a section is taken from, and the section's path relative to it.
   HKEY BaseFor(const std::string& section, std::string& relative) const;
   // Opens Section: a null key when missing (or when it cannot be opened with Access).

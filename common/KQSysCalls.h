@@ -4,11 +4,16 @@
 // plain calls. A build that defines LNTR_COUNT_SYSCALLS (the benchmarks' build) counts each one
 // by kind and sends the next-hook call through a replaceable entry. The file-system calls of the
 // menu's icons (existence tests, icon extraction, the shell's file information, drive types) also
-// hand the path they name to a replaceable observer there.
+// hand the path they name to a replaceable observer there, in UTF-8. Names and paths go to the
+// system through its wide interfaces.
 #pragma once
 
 #include <windows.h>
 #include <shellapi.h>
+
+#ifdef LNTR_COUNT_SYSCALLS
+#include "common/KQText.h"
+#endif
 
 namespace kq::sys {
 
@@ -20,17 +25,17 @@ enum Counter : unsigned {
   cWindowLong,    // GetWindowLongA
   cCtrlId,        // GetDlgCtrlID
   cLock,          // EnterCriticalSection, LeaveCriticalSection
-  cRegOpen,       // RegOpenKeyExA, RegCreateKeyExA
-  cRegEnum,       // RegEnumKeyExA, RegEnumValueA
-  cRegQuery,      // RegQueryValueExA
+  cRegOpen,       // RegOpenKeyExW, RegCreateKeyExW
+  cRegEnum,       // RegEnumKeyExW, RegEnumValueW
+  cRegQuery,      // RegQueryValueExW
   cRegClose,      // RegCloseKey
-  cRegOther,      // RegSetValueExA
-  cMenu,          // CreatePopupMenu, InsertMenuA, SetMenuItemBitmaps
-  cFileAttr,      // GetFileAttributesA
-  cIconExtract,   // ExtractIconA, ExtractIconExA
-  cShellInfo,     // SHGetFileInfoA that looks at the file
-  cShellKind,     // SHGetFileInfoA by attributes only (SHGFI_USEFILEATTRIBUTES): no file is read
-  cDriveType,     // GetDriveTypeA
+  cRegOther,      // RegSetValueExW
+  cMenu,          // CreatePopupMenu, InsertMenuW, SetMenuItemBitmaps
+  cFileAttr,      // GetFileAttributesW
+  cIconExtract,   // ExtractIconW, ExtractIconExW
+  cShellInfo,     // SHGetFileInfoW that looks at the file
+  cShellKind,     // SHGetFileInfoW by attributes only (SHGFI_USEFILEATTRIBUTES): no file is read
+  cDriveType,     // GetDriveTypeW
   kCounterCount
 };
 
@@ -38,17 +43,17 @@ enum Counter : unsigned {
 using NextHookEntry = LRESULT(WINAPI*)(HHOOK, int, WPARAM, LPARAM);
 extern long long g_Counts[kCounterCount];
 extern NextHookEntry g_NextHook;
-// Told the kind and the path of every wrapped file-system call; none when null.
+// Told the kind and the path (in UTF-8) of every wrapped file-system call; none when null.
 using PathObserver = void (*)(Counter kind, const char* path);
 extern PathObserver g_OnPath;
 inline void Count(Counter c) { ++g_Counts[c]; }
-inline void CountPath(Counter c, const char* path) {
+inline void CountPath(Counter c, const wchar_t* path) {
   ++g_Counts[c];
-  if (g_OnPath) g_OnPath(c, path ? path : "");
+  if (g_OnPath) g_OnPath(c, path ? ToUtf8(path).c_str() : "");
 }
 #else
 inline void Count(Counter) {}
-inline void CountPath(Counter, const char*) {}
+inline void CountPath(Counter, const wchar_t*) {}
 #endif
 
 inline LRESULT CallNextHook(HHOOK hook, int code, WPARAM wParam, LPARAM lParam) {
@@ -95,37 +100,39 @@ inline void LeaveCriticalSection(CRITICAL_SECTION* section) {
   ::LeaveCriticalSection(section);
 }
 
-inline LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM access, HKEY* result) {
+inline LONG RegOpenKeyExW(HKEY key, const wchar_t* subKey, DWORD options, REGSAM access, HKEY* result) {
   Count(cRegOpen);
-  return ::RegOpenKeyExA(key, subKey, options, access, result);
+  return ::RegOpenKeyExW(key, subKey, options, access, result);
 }
 
-inline LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, char* className, DWORD options, REGSAM access,
-                            SECURITY_ATTRIBUTES* security, HKEY* result, DWORD* disposition) {
+inline LONG RegCreateKeyExW(HKEY key, const wchar_t* subKey, DWORD reserved, wchar_t* className, DWORD options,
+                            REGSAM access, SECURITY_ATTRIBUTES* security, HKEY* result, DWORD* disposition) {
   Count(cRegOpen);
-  return ::RegCreateKeyExA(key, subKey, reserved, className, options, access, security, result, disposition);
+  return ::RegCreateKeyExW(key, subKey, reserved, className, options, access, security, result, disposition);
 }
 
-inline LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* reserved, char* className,
+inline LONG RegEnumKeyExW(HKEY key, DWORD index, wchar_t* name, DWORD* nameLength, DWORD* reserved, wchar_t* className,
                           DWORD* classLength, FILETIME* lastWrite) {
   Count(cRegEnum);
-  return ::RegEnumKeyExA(key, index, name, nameLength, reserved, className, classLength, lastWrite);
+  return ::RegEnumKeyExW(key, index, name, nameLength, reserved, className, classLength, lastWrite);
 }
 
-inline LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* reserved, DWORD* type,
+inline LONG RegEnumValueW(HKEY key, DWORD index, wchar_t* name, DWORD* nameLength, DWORD* reserved, DWORD* type,
                           BYTE* data, DWORD* dataLength) {
   Count(cRegEnum);
-  return ::RegEnumValueA(key, index, name, nameLength, reserved, type, data, dataLength);
+  return ::RegEnumValueW(key, index, name, nameLength, reserved, type, data, dataLength);
 }
 
-inline LONG RegQueryValueExA(HKEY key, const char* name, DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataLength) {
+inline LONG RegQueryValueExW(HKEY key, const wchar_t* name, DWORD* reserved, DWORD* type, BYTE* data,
+                             DWORD* dataLength) {
   Count(cRegQuery);
-  return ::RegQueryValueExA(key, name, reserved, type, data, dataLength);
+  return ::RegQueryValueExW(key, name, reserved, type, data, dataLength);
 }
 
-inline LONG RegSetValueExA(HKEY key, const char* name, DWORD reserved, DWORD type, const BYTE* data, DWORD dataLength) {
+inline LONG RegSetValueExW(HKEY key, const wchar_t* name, DWORD reserved, DWORD type, const BYTE* data,
+                           DWORD dataLength) {
   Count(cRegOther);
-  return ::RegSetValueExA(key, name, reserved, type, data, dataLength);
+  return ::RegSetValueExW(key, name, reserved, type, data, dataLength);
 }
 
 inline LONG RegCloseKey(HKEY key) {
@@ -138,9 +145,9 @@ inline HMENU CreatePopupMenu() {
   return ::CreatePopupMenu();
 }
 
-inline BOOL InsertMenuA(HMENU menu, UINT position, UINT flags, UINT_PTR id, const char* text) {
+inline BOOL InsertMenuW(HMENU menu, UINT position, UINT flags, UINT_PTR id, const wchar_t* text) {
   Count(cMenu);
-  return ::InsertMenuA(menu, position, flags, id, text);
+  return ::InsertMenuW(menu, position, flags, id, text);
 }
 
 inline BOOL SetMenuItemBitmaps(HMENU menu, UINT position, UINT flags, HBITMAP unchecked, HBITMAP checked) {
@@ -148,29 +155,29 @@ inline BOOL SetMenuItemBitmaps(HMENU menu, UINT position, UINT flags, HBITMAP un
   return ::SetMenuItemBitmaps(menu, position, flags, unchecked, checked);
 }
 
-inline DWORD GetFileAttributesA(const char* path) {
+inline DWORD GetFileAttributesW(const wchar_t* path) {
   CountPath(cFileAttr, path);
-  return ::GetFileAttributesA(path);
+  return ::GetFileAttributesW(path);
 }
 
-inline UINT GetDriveTypeA(const char* root) {
+inline UINT GetDriveTypeW(const wchar_t* root) {
   CountPath(cDriveType, root);
-  return ::GetDriveTypeA(root);
+  return ::GetDriveTypeW(root);
 }
 
-inline HICON ExtractIconA(HINSTANCE instance, const char* fileName, UINT index) {
+inline HICON ExtractIconW(HINSTANCE instance, const wchar_t* fileName, UINT index) {
   CountPath(cIconExtract, fileName);
-  return ::ExtractIconA(instance, fileName, index);
+  return ::ExtractIconW(instance, fileName, index);
 }
 
-inline UINT ExtractIconExA(const char* fileName, int index, HICON* large, HICON* small, UINT icons) {
+inline UINT ExtractIconExW(const wchar_t* fileName, int index, HICON* large, HICON* small, UINT icons) {
   CountPath(cIconExtract, fileName);
-  return ::ExtractIconExA(fileName, index, large, small, icons);
+  return ::ExtractIconExW(fileName, index, large, small, icons);
 }
 
-inline DWORD_PTR SHGetFileInfoA(const char* path, DWORD attributes, SHFILEINFOA* info, UINT size, UINT flags) {
+inline DWORD_PTR SHGetFileInfoW(const wchar_t* path, DWORD attributes, SHFILEINFOW* info, UINT size, UINT flags) {
   CountPath((flags & SHGFI_USEFILEATTRIBUTES) ? cShellKind : cShellInfo, path);
-  return ::SHGetFileInfoA(path, attributes, info, size, flags);
+  return ::SHGetFileInfoW(path, attributes, info, size, flags);
 }
 
 }  // namespace kq::sys

@@ -73,12 +73,12 @@ std::string ProcessFileOnNT(DWORD pid) {
 }  // namespace
 
 bool DirectoryExists(const std::string& path) {
-  DWORD attributes = sys::GetFileAttributesA(path.c_str());
+  DWORD attributes = sys::GetFileAttributesW(ToWide(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool FileExists(const std::string& path) {
-  DWORD attributes = sys::GetFileAttributesA(path.c_str());
+  DWORD attributes = sys::GetFileAttributesW(ToWide(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
@@ -88,8 +88,8 @@ bool IsLocalFixedPath(const std::string& path) {
   if (path.size() < 3 || path[1] != ':' || (path[2] != '\\' && path[2] != '/')) return false;
   const char letter = path[0];
   if (!((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z'))) return false;
-  const char root[] = {letter, ':', '\\', '\0'};
-  return sys::GetDriveTypeA(root) == DRIVE_FIXED;
+  const wchar_t root[] = {static_cast<wchar_t>(letter), L':', L'\\', L'\0'};
+  return sys::GetDriveTypeW(root) == DRIVE_FIXED;
 }
 
 std::string JoinPath(const std::string& dir, const std::string& name) {

@@ -16,6 +16,7 @@ constexpr int kExpandBufferChars = kMaxPathChars - 1;
 // 32,767 characters, terminator included; longer ones give nonsense or read out of bounds.
 constexpr size_t kMaxExpandSourceChars = 32766;
 
+// Paths are UTF-8; the system is asked through its wide interfaces.
 bool DirectoryExists(const std::string& path);
 bool FileExists(const std::string& path);  // an existing file that is not a directory
 // True for a full drive-letter path ("C:\\...") whose drive is a fixed local one. Asks the drive

@@ -11,6 +11,7 @@
 #include "common/KQScoped.h"
 #include "tests/support/HostRegistry.h"
 #include "tests/support/MenuItems.h"
+#include "tests/support/TestPaths.h"
 
 namespace kq {
 namespace {
@@ -290,6 +291,53 @@ TEST_F(MenuTest, HistoryEntriesHaveNoBitmapAndTheHistoryFolderACopyOfItsOwn) {
     MenuItem entry = ItemAt(history.submenu, position);
     EXPECT_EQ(entry.checked, nullptr) << entry.text;
     EXPECT_EQ(entry.id, 2 + position);
+  }
+}
+
+// The folder the last command was sent to.
+std::string g_SentTo;
+bool RecordSendTo(HWND, const std::string& folder) {
+  g_SentTo = folder;
+  return true;
+}
+
+// Names the ANSI code page cannot spell (Cyrillic, CJK) in key names, value names and texts, each
+// a real folder; and a name the code page would fit to an existing folder's ("C:\windows"), which
+// names none. Each is shown as stored, chosen as stored, and only a real folder has its icon.
+TEST_F(MenuTest, NamesOutsideTheCodePageAreShownAndChosenExactly) {
+  test::ScratchDirectory scratch;
+  const std::string cyrillic = scratch.MakeFolder("Проекты");
+  const std::string cjk = scratch.MakeFolder("資料");
+  ASSERT_FALSE(cyrillic.empty());
+  ASSERT_FALSE(cjk.empty());
+  const std::string lookAlike = "C:\\ŵindows";
+  WriteNode("Root\\1 Проекты", {{"DisplayName", "Проекты"}, {"FileName", cyrillic}});
+  WriteNode("Root\\2 資料", {{"DisplayName", "資料"}, {"FileName", cjk}});
+  WriteNode("Root\\3", {{"DisplayName", "ŵindows"}, {"FileName", lookAlike}});
+  WriteKey(kHistoryKey, {{"h1 Проекты", cyrillic}, {"h2 資料", cjk}});
+  Load(true);
+  HMENU m = Build(1, 0);
+  ASSERT_EQ(::GetMenuItemCount(m), 5);  // three bookmarks, a separator and the history
+  HMENU history = ItemAt(m, 4).submenu;
+  ASSERT_NE(history, nullptr);
+
+  const struct {
+    HMENU menu;
+    UINT position;
+    std::string text, folder;
+    bool icon;
+  } items[] = {
+      {m, 0, "Проекты", cyrillic, true},   {m, 1, "資料", cjk, true},
+      {m, 2, "ŵindows", lookAlike, false}, {history, 0, cyrillic, cyrillic, false},  // history entries show no icon
+      {history, 1, cjk, cjk, false},
+  };
+  for (const auto& expected : items) {
+    const MenuItem item = ItemAt(expected.menu, expected.position);
+    EXPECT_EQ(item.text, expected.text);
+    EXPECT_EQ(item.checked != nullptr, expected.icon) << expected.text;
+    g_SentTo.clear();
+    EXPECT_TRUE(menu.ExecuteCommand(nullptr, static_cast<int>(item.id) - 1, RecordSendTo)) << expected.text;
+    EXPECT_EQ(g_SentTo, expected.folder);
   }
 }
 

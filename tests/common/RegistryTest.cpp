@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/KQRegistry.h"
+#include "common/KQText.h"
 #include "tests/support/HostRegistry.h"
 
 namespace kq {
@@ -137,6 +138,33 @@ TEST_F(RegIniFileTest, WriteStringCreatesTheSectionAndDeleteKeyRemovesTheSubtree
   EXPECT_TRUE(reg.DeleteKey(base + "\\A"));
   EXPECT_EQ(reader.ReadString(base + "\\A\\B", "Name", "gone"), "gone");
   EXPECT_FALSE(reg.DeleteKey(base + "\\A"));  // nothing left to delete
+}
+
+// Key names, value names and texts the ANSI code page cannot spell are written as the Unicode
+// REG_SZ strings any other reader of the key finds, and read and listed back exactly.
+TEST_F(RegIniFileTest, NamesAndTextsOutsideTheCodePageKeepEveryCharacter) {
+  const std::string base = std::string("\\") + test::kScratchKey;
+  const std::string key = "Проекты 資料", name = "Имя 名前", text = "C:\\Проекты\\資料";
+  TKQRegIniFile reg(KEY_ALL_ACCESS);
+  reg.WriteString(base + "\\" + key, name, text);
+
+  wchar_t stored[64] = {};
+  DWORD type = 0, bytes = sizeof(stored);
+  ASSERT_EQ(::RegGetValueW(HKEY_CURRENT_USER, (ToWide(test::kScratchKey) + L"\\Проекты 資料").c_str(), L"Имя 名前",
+                           RRF_RT_ANY, &type, stored, &bytes),
+            ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(std::wstring(stored), L"C:\\Проекты\\資料");
+  EXPECT_EQ(bytes, sizeof(L"C:\\Проекты\\資料"));
+
+  EXPECT_EQ(reg.ReadString(base + "\\" + key, name, "d"), text);
+  ASSERT_TRUE(reg.OpenKey(base, false));
+  std::vector<std::string> names;
+  reg.GetKeyNames(names);
+  EXPECT_EQ(names, std::vector<std::string>{key});
+  ASSERT_TRUE(reg.OpenKey(key, false));
+  reg.GetValueNames(names);
+  EXPECT_EQ(names, std::vector<std::string>{name});
 }
 
 TEST_F(RegIniFileTest, SetRootKeyReadsFromAnotherRoot) {

@@ -1,5 +1,7 @@
 // Writing the bookmark tree and the folder history the way the host does, with the plain registry
 // functions, under HKEY_CURRENT_USER of the test prefix; each case starts and ends without them.
+// Key names, value names and texts are given in UTF-8 and written through the wide functions, so
+// that any name is stored exactly.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/KQText.h"
 #include "tests/support/RegistryValue.h"
 
 namespace kq::test {
@@ -29,13 +32,16 @@ class HostRegistry : public testing::Test {
   // Creates the key Path below HKEY_CURRENT_USER and writes the string values.
   static void WriteKey(const std::string& path, const std::vector<std::pair<std::string, std::string>>& values = {}) {
     HKEY key = nullptr;
-    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, ToWide(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                nullptr),
               ERROR_SUCCESS)
         << path;
     for (const auto& [name, data] : values) {
-      EXPECT_EQ(::RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                                 static_cast<DWORD>(data.size() + 1)),
-                ERROR_SUCCESS);
+      const std::wstring text = ToWide(data);
+      EXPECT_EQ(::RegSetValueExW(key, ToWide(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                 static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
+                ERROR_SUCCESS)
+          << name;
     }
     ::RegCloseKey(key);
   }

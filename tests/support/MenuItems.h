@@ -14,7 +14,7 @@ struct MenuItem {
   HMENU submenu = nullptr;
   HBITMAP checked = nullptr;
   HBITMAP unchecked = nullptr;
-  std::string text;
+  std::string text;  // UTF-8, read through the wide interface
   bool Separator() const { return (type & MFT_SEPARATOR) != 0; }
 };
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "common/KQScoped.h"
+#include "common/KQText.h"
 
 namespace kq::test {
 
@@ -75,6 +76,11 @@ std::string ScratchDirectory::WriteFile(const std::string& name, const std::stri
     ::WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
   }
   return path;
+}
+
+std::string ScratchDirectory::MakeFolder(const std::string& name) const {
+  const std::string path = path_ + "\\" + name;
+  return ::CreateDirectoryW(ToWide(path).c_str(), nullptr) ? path : std::string();
 }
 
 std::string ThirtyTwoBitBuildDirectory() {

@@ -39,6 +39,9 @@ class ScratchDirectory {
   const std::string& Path() const { return path_; }  // no trailing backslash
   // Creates a file of the given content in the folder and answers its full path.
   std::string WriteFile(const std::string& name, const std::string& content) const;
+  // Creates a folder of that name (UTF-8, any characters) in the folder and answers its full path
+  // in UTF-8; empty when it could not be made.
+  std::string MakeFolder(const std::string& name) const;
 
  private:
   std::string path_;
