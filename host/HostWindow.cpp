@@ -116,6 +116,20 @@ LRESULT OnManage(HostContext& context, WPARAM code, LPARAM lParam) {
   }
 }
 
+// A dialog folder record of either text, its path in UTF-8 (toUtf8 converts the record's text).
+template <typename Record, typename ToUtf8>
+LRESULT LogDialogFolder(HostContext& context, const std::string& head, const char* data, DWORD size, ToUtf8 toUtf8) {
+  if (size < sizeof(Record)) {
+    context.log.Line(head + " size=" + std::to_string(size) + " error=short");
+    return 0;
+  }
+  Record folder;
+  std::memcpy(&folder, data, sizeof(folder));
+  context.log.Line(head + " hwnd=" + Hex(kq::BlockValueToWindow(folder.Wnd)) +
+                   " path=" + toUtf8(kq::FieldText(folder.Path, sizeof(folder.Path))));
+  return 0;
+}
+
 LRESULT OnCopyData(HostContext& context, WPARAM wParam, const COPYDATASTRUCT* record) {
   if (!record) return 0;
   const char* data = static_cast<const char*>(record->lpData);
@@ -133,28 +147,11 @@ LRESULT OnCopyData(HostContext& context, WPARAM wParam, const COPYDATASTRUCT* re
     case kq::CopyDataAddBookmarkUtf8:
       context.log.Line(head + " path=" + kq::FieldText(data ? data : "", size));
       return 0;
-    case kq::CopyDataDialogFolder: {
-      if (size < sizeof(kq::DialogFolderRecord)) {
-        context.log.Line(head + " size=" + std::to_string(size) + " error=short");
-        return 0;
-      }
-      kq::DialogFolderRecord folder;
-      std::memcpy(&folder, data, sizeof(folder));
-      context.log.Line(head + " hwnd=" + Hex(kq::BlockValueToWindow(folder.Wnd)) +
-                       " path=" + AnsiToUtf8(kq::FieldText(folder.Path, sizeof(folder.Path))));
-      return 0;
-    }
-    case kq::CopyDataDialogFolderUtf8: {
-      if (size < sizeof(kq::DialogFolderRecordUtf8)) {
-        context.log.Line(head + " size=" + std::to_string(size) + " error=short");
-        return 0;
-      }
-      kq::DialogFolderRecordUtf8 folder;
-      std::memcpy(&folder, data, sizeof(folder));
-      context.log.Line(head + " hwnd=" + Hex(kq::BlockValueToWindow(folder.Wnd)) +
-                       " path=" + kq::FieldText(folder.Path, sizeof(folder.Path)));
-      return 0;
-    }
+    case kq::CopyDataDialogFolder:
+      return LogDialogFolder<kq::DialogFolderRecord>(context, head, data, size, AnsiToUtf8);
+    case kq::CopyDataDialogFolderUtf8:
+      return LogDialogFolder<kq::DialogFolderRecordUtf8>(context, head, data, size,
+                                                         [](std::string_view text) { return std::string(text); });
     default:
       context.log.Line(head + " size=" + std::to_string(size));
       return 0;
