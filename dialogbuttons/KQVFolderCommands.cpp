@@ -78,8 +78,9 @@ void TKQVCaptionButtons::ReportLastFolder() {
 
 void TKQVCaptionButtons::ReportFolder(HWND wnd, const std::string& path) {
   std::string folder = path;
-  if (FileExists(folder)) folder = ParentFolderOfItem(folder);
-  if (folder.empty() || !DirectoryExists(folder)) return;
+  // A folder that does not answer is not reported: the closing dialog does not wait for it.
+  if (FileAnswers(folder)) folder = ParentFolderOfItem(folder);
+  if (folder.empty() || !DirectoryAnswers(folder)) return;
   ReportDialogFolder(wnd, folder);  // a path the host's record cannot name exactly is not sent
 }
 
