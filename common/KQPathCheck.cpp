@@ -153,17 +153,19 @@ PathAnswer PathAttributesWithin(const std::string& path, DWORD timeoutMs) noexce
   });
 }
 
-bool DirectoryAnswers(const std::string& path) noexcept {
-  const PathAnswer answer = PathAttributesWithin(path);
+bool IsDirectoryAnswer(const PathAnswer& answer) noexcept {
   return answer.answered && answer.attributes != INVALID_FILE_ATTRIBUTES &&
          (answer.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool FileAnswers(const std::string& path) noexcept {
-  const PathAnswer answer = PathAttributesWithin(path);
+bool IsFileAnswer(const PathAnswer& answer) noexcept {
   return answer.answered && answer.attributes != INVALID_FILE_ATTRIBUTES &&
          (answer.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
+
+bool DirectoryAnswers(const std::string& path) noexcept { return IsDirectoryAnswer(PathAttributesWithin(path)); }
+
+bool FileAnswers(const std::string& path) noexcept { return IsFileAnswer(PathAttributesWithin(path)); }
 
 int PendingPathChecks() noexcept {
   TLockGuard lock(g_Pending->lock);

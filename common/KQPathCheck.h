@@ -27,6 +27,11 @@ struct PathAnswer {
 // and only for what is left of timeoutMs since that check began.
 PathAnswer PathAttributesWithin(const std::string& path, DWORD timeoutMs = kPathAnswerTimeoutMs) noexcept;
 
+// What an answer says: an existing directory, or an existing file that is not one. No answer says
+// neither.
+bool IsDirectoryAnswer(const PathAnswer& answer) noexcept;
+bool IsFileAnswer(const PathAnswer& answer) noexcept;
+
 // As DirectoryExists and FileExists (common/KQUtils.h), with a path that does not answer within
 // kPathAnswerTimeoutMs taken as missing.
 bool DirectoryAnswers(const std::string& path) noexcept;

@@ -79,8 +79,14 @@ void TKQVCaptionButtons::ReportLastFolder() {
 void TKQVCaptionButtons::ReportFolder(HWND wnd, const std::string& path) {
   std::string folder = path;
   // A folder that does not answer is not reported: the closing dialog does not wait for it.
-  if (FileAnswers(folder)) folder = ParentFolderOfItem(folder);
-  if (folder.empty() || !DirectoryAnswers(folder)) return;
+  // The path is asked once; only a file's folder is asked again.
+  const PathAnswer answer = PathAttributesWithin(folder);
+  if (IsFileAnswer(answer)) {
+    folder = ParentFolderOfItem(folder);
+    if (folder.empty() || !DirectoryAnswers(folder)) return;
+  } else if (folder.empty() || !IsDirectoryAnswer(answer)) {
+    return;
+  }
   ReportDialogFolder(wnd, folder);  // a path the host's record cannot name exactly is not sent
 }
 

@@ -179,10 +179,9 @@ bool IsDoubleClickMenuEnabled() { return ReadFlag(&SharedBlock::DoubleClickMenu)
 
 void WriteProbedFolder(const std::string& path) {
   Guard([&] {
-    const std::string ansi = HostAnsiText(path).value_or(std::string());
     SharedBlockView block(FILE_MAP_WRITE);
-    if (!block) return;
-    PutFieldText(block->ProbedFolder, kBlockTextField, ansi);
+    if (!block) return;  // no host: nothing to convert
+    PutFieldText(block->ProbedFolder, kBlockTextField, HostAnsiText(path).value_or(std::string()));
     if (block.utf8()) PutFieldText(block.utf8()->ProbedFolder, kUtf8TextField, path);
   });
 }

@@ -371,12 +371,16 @@ bool SetDialogFolder(HWND wnd, const std::string& path) {
     if (SetFolderByTyping(wnd, folder)) return true;
 
     // Asked within a bound: a folder on a share that does not answer must not hold the dialog.
+    // The path is asked once; only a file's folder is asked again.
     std::string fileName;
-    if (FileAnswers(folder)) {
+    const PathAnswer answer = PathAttributesWithin(folder);
+    if (IsFileAnswer(answer)) {
       fileName = NamePart(folder);
       folder = FolderPart(folder);
+      if (!DirectoryAnswers(folder)) return false;
+    } else if (!IsDirectoryAnswer(answer)) {
+      return false;
     }
-    if (!DirectoryAnswers(folder)) return false;
     ScopedIDList list(IDListFromPathText(folder));
     if (!list) return false;
 
