@@ -405,6 +405,41 @@ TEST_F(Handler, TheMenuHoldsTheAddItemAndTheBookmarkTreeBetweenSeparators) {
   EXPECT_EQ(ItemAt(history.submenu, 0).checked, nullptr);
 }
 
+// The submenus are filled as they open, through the interface each age of shell forwards the
+// menu's messages with; opened all, the menu is the whole tree.
+TEST_F(Handler, SubmenusFillAsTheyOpenForShellsOfBothAges) {
+  WriteTree();
+  WriteHistory();
+  const std::string full = Outline("-|Add to Lanterna...=100|Bookmarks...>(F>(a=101|b=102)|-|c=103|-|History>(" +
+                                   folderA + "=104|" + folderB + "=105))|-");
+  for (ShellAge age : {ShellAge::Current, ShellAge::Older}) {
+    SCOPED_TRACE(age == ShellAge::Current ? "IContextMenu3" : "IContextMenu2");
+    ComPtr<IContextMenu> handler = NewHandler();
+    ComPtr<IContextMenu3> menu3;
+    ComPtr<IContextMenu2> menu2;
+    EXPECT_EQ(age == ShellAge::Current ? handler.As(&menu3) : handler.As(&menu2), S_OK);
+    Fill(handler.Get());
+    const MenuItem bookmarks = ItemAt(menu.get(), 3);
+    ASSERT_NE(bookmarks.submenu, nullptr);
+    EXPECT_EQ(::GetMenuItemCount(bookmarks.submenu), 0);
+    EXPECT_EQ(MenuOwner(handler.Get(), age).OpenAll(menu.get()), full);
+    EXPECT_TRUE(CountCoversTheItems());
+  }
+}
+
+TEST_F(Handler, ASubmenuOpenedTwiceHoldsItsItemsOnce) {
+  WriteTree();
+  WriteHistory();
+  ComPtr<IContextMenu> handler = NewHandler();
+  Fill(handler.Get());
+  MenuOwner owner(handler.Get());
+  EXPECT_TRUE(owner.Open(menu.get(), {"Bookmarks...", "F"}));
+  EXPECT_TRUE(owner.Open(menu.get(), {"Bookmarks...", "F"}));
+  EXPECT_EQ(owner.OpenAll(menu.get()),
+            Outline("-|Add to Lanterna...=100|Bookmarks...>(F>(a=101|b=102)|-|c=103|-|History>(" + folderA + "=104|" +
+                    folderB + "=105))|-"));
+}
+
 // What a right-click read is shown again only while the registry reports no change below the
 // host's key: a change another process makes deep in the tree shows at the next right-click, and
 // so does the host's whole key deleted and made again.
@@ -695,6 +730,46 @@ TEST_F(Handler, AChosenBookmarkMovesTheOpenDialogToItsFolder) {
       EXPECT_EQ(Invoke(handler.Get(), 102 - kFirst, nullptr), S_OK);  // "b"
       EXPECT_EQ(DialogFolder(dialog), folderB);
     }
+  });
+  EXPECT_TRUE(ran);
+}
+
+// Another process changes the tree after "Bookmarks..." has opened: a folder opened afterwards
+// shows the tree of the right-click, and its item goes where it says; the next right-click shows
+// the change.
+TEST_F(Handler, AFolderOpenedAfterAnotherProcessChangesTheTreeShowsTheRightClicksTree) {
+  WriteTree();
+  const std::string nodeB = std::string("HKCU\\") + kTreeKey + "\\Root\\1\\2";
+  const bool ran = RunInOpenDialog(scratch.Path(), [&](HWND dialog) {
+    ComPtr<IContextMenu> handler = NewHandler();
+    Fill(handler.Get());
+    MenuOwner owner(handler.Get());
+    ASSERT_TRUE(owner.Open(menu.get(), {"Bookmarks..."}));
+    ASSERT_EQ(RunSystemProgram("reg.exe", {"add", nodeB, "/v", "DisplayName", "/d", "renamed", "/f"}), 0);
+    ASSERT_EQ(RunSystemProgram("reg.exe", {"add", nodeB, "/v", "FileName", "/d", folderC, "/f"}), 0);
+    EXPECT_EQ(owner.Choose(menu.get(), {"Bookmarks...", "F", "b"}), 102u);
+    EXPECT_EQ(MenuOutline(menu.get()), Outline("-|Add to Lanterna...=100|Bookmarks...>(F>(a=101|b=102)|-|c=103)|-"));
+    EXPECT_EQ(Invoke(handler.Get(), 102 - kFirst, dialog), S_OK);
+    EXPECT_EQ(DialogFolder(dialog), folderB);
+  });
+  EXPECT_TRUE(ran);
+  EXPECT_EQ(Query(NewHandler().Get()),
+            Outline("-|Add to Lanterna...=100|Bookmarks...>(F>(a=101|renamed=102)|-|c=103)|-"));
+}
+
+TEST_F(Handler, ABookmarkChosenByKeyboardFromAFolderInAFolderMovesTheOpenDialog) {
+  WriteTree();
+  WriteNode("Root\\1\\3", {{"DisplayName", "G"}, {"NodeType", "1"}});
+  WriteNode("Root\\1\\3\\1", {{"DisplayName", "d"}, {"FileName", folderC}});
+  const bool ran = RunInOpenDialog(scratch.Path(), [&](HWND dialog) {
+    ComPtr<IContextMenu> handler = NewHandler();
+    ScopedIDListOf folder(scratch.Path());
+    EXPECT_EQ(InitializeWith(handler.Get(), folder.list, nullptr), S_OK);
+    Fill(handler.Get());
+    const UINT chosen = MenuOwner(handler.Get()).Choose(menu.get(), {"Bookmarks...", "F", "G", "d"});
+    ASSERT_EQ(chosen, 103u);
+    EXPECT_EQ(Invoke(handler.Get(), chosen - kFirst, dialog), S_OK);
+    EXPECT_EQ(DialogFolder(dialog), folderC);
   });
   EXPECT_TRUE(ran);
 }
