@@ -25,6 +25,9 @@ constexpr char kHistoryKeyName[] = "LNTRHistory";
 std::string TreeKeyPath();     // \Software\Quillonworks\Lanterna\KQVTree
 std::string HistoryKeyPath();  // \Software\Quillonworks\Lanterna\LNTRHistory
 
+// The caption of the folder that holds the history.
+constexpr char kHistoryCaption[] = "History";
+
 // Node types as stored in "NodeType"; any other value is shown like a bookmark.
 constexpr std::uint8_t kNodeBookmark = 0;
 constexpr std::uint8_t kNodeFolder = 1;
@@ -119,6 +122,10 @@ class TKQVMenu : public TCustomNodes {
   // or device path, a relative one), and every node once LoadTree has spent kIconBudgetMs on
   // icons, gets the shell's generic icon of its kind, found without asking the file system.
   void UpdateBitmap(TKQVNode* node) noexcept;
+  // The check-mark bitmap UpdateBitmap would give a node with Info, asking the file system only
+  // when MayAskFiles (otherwise the generic icon of the node's kind); none when no icon can be had.
+  // Bitmaps showing one of the shell's icons are shared with the nodes showing the same. May throw.
+  std::shared_ptr<ScopedBitmap> IconBitmap(const TKQVBmkInfo& info, bool mayAskFiles);
   // A new popup menu holding the level below ParentNode (the roots for none), or null when that
   // level is empty. Bookmarks take the command id Id and the MenuIndex Index, both advanced in
   // pre-order over the bookmarks; folders and separators take neither. When a bookmark would need
