@@ -674,9 +674,10 @@ void BenchRightClick() {
                                    with.folder - run.without.folder, with.history - run.without.history});
     char what[96];
     std::snprintf(what, sizeof(what), "6 and 10 on \\\\nosuchserver in \"Bookmarks...\", %s", run.when);
-    std::printf("%-58s %9.2f ms the most they add to a right-click or an opening   target <= 10 ms   "
-                "(right-click %.2f, \"Bookmarks...\" %.2f ms)\n",
-                what, std::max(0.0, added) / 1e6, with.query / 1e6, with.bookmarks / 1e6);
+    std::printf(
+        "%-58s %9.2f ms the most they add to a right-click or an opening   target <= 10 ms   "
+        "(right-click %.2f, \"Bookmarks...\" %.2f ms)\n",
+        what, std::max(0.0, added) / 1e6, with.query / 1e6, with.bookmarks / 1e6);
   }
   ::SHDeleteKeyA(HKEY_CURRENT_USER, kBenchProductKey);
   ::DestroyWindow(host);

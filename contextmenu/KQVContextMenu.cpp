@@ -175,7 +175,8 @@ HRESULT TKQVContextMenu::DoQueryContextMenu(HMENU hmenu, UINT indexMenu, UINT id
     Bookmarks = std::make_unique<TKQVBookmarkMenu>(ShowFavorites, ShowHistory);
     // The ids reserved: what the bookmarks need, as far as the shell grants them.
     const UINT64 granted = UINT64{idCmdLast} - idCmdFirst + 1;
-    const UINT end = static_cast<UINT>(std::min<UINT64>(granted, UINT64{kFirstBookmarkOffset} + Bookmarks->NeededOffsets()));
+    const UINT end =
+        static_cast<UINT>(std::min<UINT64>(granted, UINT64{kFirstBookmarkOffset} + Bookmarks->NeededOffsets()));
     ScopedMenu submenu(Bookmarks->MakeMenu(idCmdFirst, kFirstBookmarkOffset, end));
     if (submenu && ::InsertMenuA(hmenu, position, MF_BYPOSITION | MF_POPUP | MF_STRING,
                                  reinterpret_cast<UINT_PTR>(submenu.get()), kBookmarksCaption)) {

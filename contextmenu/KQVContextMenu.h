@@ -98,7 +98,7 @@ class TKQVContextMenu final : public TKQComObject, public IContextMenu3, public 
   HRESULT DoQueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT uFlags);
   HRESULT DoInvokeCommand(const CMINVOKECOMMANDINFO& info);
 
-  std::string ElementPath;  // UTF-8, shorter than kElementPathChars UTF-16 units
+  std::string ElementPath;                      // UTF-8, shorter than kElementPathChars UTF-16 units
   std::unique_ptr<TKQVBookmarkMenu> Bookmarks;  // the submenu of the last QueryContextMenu
   ScopedBitmap AddBitmap;
   bool ShowAddItem = true;
