@@ -19,7 +19,8 @@ DWORD TicksLeft(DWORD end) noexcept {
 
 }  // namespace
 
-TKQVBookmarkMenu::TKQVBookmarkMenu(bool favorites, bool history) : favorites_(favorites), history_(history) {
+TKQVBookmarkMenu::TKQVBookmarkMenu(bool favorites, bool history, TShownBitmaps& shown)
+    : favorites_(favorites), history_(history), shown_(shown) {
   if (favorites_) treeReading_ = TakeTreeReading();
   if (history_) historyReading_ = TakeHistoryReading();
   const DWORD end = ::GetTickCount() + kQueryWaitMs;

@@ -16,6 +16,10 @@
 
 namespace kq {
 
+// Bitmaps a menu shows: a menu does not own them, and they must stay valid as long as the menu
+// may be on the screen.
+using TShownBitmaps = std::set<std::shared_ptr<ScopedBitmap>>;
+
 // How long a right-click waits for readings under way before it reserves ids without them.
 constexpr DWORD kQueryWaitMs = 20;
 // How long a submenu that opens (or a command chosen) waits for a reading that has not ended.
@@ -27,8 +31,10 @@ constexpr UINT kUnknownTreeOffsets = 2048;
 class TKQVBookmarkMenu {
  public:
   // Takes the readings of the parts shown (the tree when Favorites, the history when History)
-  // and waits for them at most kQueryWaitMs in all.
-  TKQVBookmarkMenu(bool favorites, bool history);
+  // and waits for them at most kQueryWaitMs in all. Shown keeps every bitmap the levels show; it
+  // must outlive the menus (the handler's, which may be asked for a menu again while the first is
+  // still on the screen).
+  TKQVBookmarkMenu(bool favorites, bool history, TShownBitmaps& shown);
   TKQVBookmarkMenu(const TKQVBookmarkMenu&) = delete;
   TKQVBookmarkMenu& operator=(const TKQVBookmarkMenu&) = delete;
 
@@ -77,8 +83,7 @@ class TKQVBookmarkMenu {
   UINT available_ = 0;  // offsets the bookmarks may take
   std::map<HMENU, TPending> levels_;
   DWORD iconsUntil_ = 0;  // while a level fills: the tick count at which icons stop asking files
-  // Every bitmap the levels show, kept as long as this object: a menu does not own them.
-  std::set<std::shared_ptr<ScopedBitmap>> shown_;
+  TShownBitmaps& shown_;
 };
 
 }  // namespace kq

@@ -172,7 +172,7 @@ HRESULT TKQVContextMenu::DoQueryContextMenu(HMENU hmenu, UINT indexMenu, UINT id
   UINT count = ShowAddItem ? kFirstBookmarkOffset : 0;
   Bookmarks.reset();
   if (ShowFavorites || ShowHistory) {
-    Bookmarks = std::make_unique<TKQVBookmarkMenu>(ShowFavorites, ShowHistory);
+    Bookmarks = std::make_unique<TKQVBookmarkMenu>(ShowFavorites, ShowHistory, ShownBitmaps);
     // The ids reserved: what the bookmarks need, as far as the shell grants them.
     const UINT64 granted = UINT64{idCmdLast} - idCmdFirst + 1;
     const UINT end =
