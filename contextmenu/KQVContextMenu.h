@@ -99,8 +99,8 @@ class TKQVContextMenu final : public TKQComObject, public IContextMenu3, public 
   HRESULT DoInvokeCommand(const CMINVOKECOMMANDINFO& info);
 
   std::string ElementPath;                      // UTF-8, shorter than kElementPathChars UTF-16 units
-  std::unique_ptr<TKQVBookmarkMenu> Bookmarks;  // the submenu of the last QueryContextMenu
   TShownBitmaps ShownBitmaps;                   // of every submenu this handler made
+  std::unique_ptr<TKQVBookmarkMenu> Bookmarks;  // the submenu of the last QueryContextMenu
   ScopedBitmap AddBitmap;
   bool ShowAddItem = true;
   bool ShowFavorites = true;
