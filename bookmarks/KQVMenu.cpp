@@ -186,8 +186,9 @@ void TKQVMenu::CopyLevel(const TCustomNode::NodeList& level, TCustomNode* parent
   }
 }
 
-void TKQVMenu::LoadTree(TKQRegIniFile* reg, const std::string& path) {
+void TKQVMenu::LoadTree(TKQRegIniFile* reg, const std::string& path, bool firstRootOnly) {
   Clear();
+  firstRootOnly_ = firstRootOnly;
   if (!reg) return;
   // The shell's icon numbers are asked again: its icon list may have been rebuilt since.
   std::erase_if(sharedBitmaps_, [](const auto& entry) { return entry.first.rfind(kSystemIconMark, 0) == 0; });
@@ -241,6 +242,7 @@ void TKQVMenu::LoadLevel(TKQRegIniFile& reg, const std::string& keyPath, TKQVNod
     if (name.empty()) continue;
     TKQVNode* node = AddInfoChild(parent, std::make_unique<TKQVBmkInfo>(std::string(), kNodeBookmark));
     LoadLevel(reg, JoinPath(keyPath, name), node, depth + 1);
+    if (!parent && firstRootOnly_) break;
   }
 }
 

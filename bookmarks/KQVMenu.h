@@ -107,8 +107,9 @@ class TKQVMenu : public TCustomNodes {
   // Replaces the content by the tree stored under Path (an absolute key). An error of any kind
   // (a value that is not a string, a "NodeType" or "IconIndex" that is not a decimal integer)
   // ends the loading silently; the nodes loaded so far stay, the one being filled included.
-  // Keys more than kMaxTreeDepth levels below Path are not loaded.
-  void LoadTree(TKQRegIniFile* reg, const std::string& path);
+  // Keys more than kMaxTreeDepth levels below Path are not loaded. With FirstRootOnly, the roots
+  // after the first (which no menu shows) are not loaded either.
+  void LoadTree(TKQRegIniFile* reg, const std::string& path, bool firstRootOnly = false);
   // Appends the history stored as the values of Path: a separator and a folder "History" as the
   // last children of the first node (as roots when the menu is empty), the entries below the
   // folder in enumeration order. Nothing when Reg is none or the key is missing or empty.
@@ -159,6 +160,7 @@ class TKQVMenu : public TCustomNodes {
   bool WithinIconBudget() const noexcept;
 
   bool showIcons_ = true;
+  bool firstRootOnly_ = false;  // while LoadTree runs
   // While LoadTree runs: the tick count at which its icons stop asking the file system.
   bool iconBudgetOn_ = false;
   DWORD iconBudgetEnd_ = 0;

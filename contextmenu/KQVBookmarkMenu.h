@@ -21,7 +21,7 @@ namespace kq {
 using TShownBitmaps = std::set<std::shared_ptr<ScopedBitmap>>;
 
 // How long a right-click waits for readings under way before it reserves ids without them.
-constexpr DWORD kQueryWaitMs = 20;
+constexpr DWORD kQueryWaitMs = 10;
 // How long a submenu that opens (or a command chosen) waits for a reading that has not ended.
 constexpr DWORD kFillWaitMs = 5000;
 // The offsets reserved for a tree whose reading has not ended, at least (twice the last count

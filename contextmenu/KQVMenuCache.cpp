@@ -101,7 +101,8 @@ void ReadIconsAhead(const std::shared_ptr<TTreeReading>& reading, TBookmarkTree&
 void TBookmarkTree::Read() {
   menu_.SetShowIcons(false);
   TKQRegIniFile reg(KEY_READ);
-  menu_.LoadTree(&reg, TreeKeyPath());
+  // Only the first root's nodes are shown.
+  menu_.LoadTree(&reg, TreeKeyPath(), true);
   Number(Top());
 }
 
