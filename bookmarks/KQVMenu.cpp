@@ -22,7 +22,6 @@ constexpr char kIconFileNameValue[] = "IconFileName";
 constexpr char kIconIndexValue[] = "IconIndex";
 constexpr char kDefaultNumber[] = "0";
 
-constexpr char kHistoryCaption[] = "History";
 // Marks the name of a bitmap shared by the number of the shell's icon; no generic kind begins so.
 constexpr char kSystemIconMark[] = "#";
 constexpr char kHistoryBitmapResource[] = "HISTORY";
@@ -187,8 +186,9 @@ void TKQVMenu::CopyLevel(const TCustomNode::NodeList& level, TCustomNode* parent
   }
 }
 
-void TKQVMenu::LoadTree(TKQRegIniFile* reg, const std::string& path) {
+void TKQVMenu::LoadTree(TKQRegIniFile* reg, const std::string& path, bool firstRootOnly) {
   Clear();
+  firstRootOnly_ = firstRootOnly;
   if (!reg) return;
   // The shell's icon numbers are asked again: its icon list may have been rebuilt since.
   std::erase_if(sharedBitmaps_, [](const auto& entry) { return entry.first.rfind(kSystemIconMark, 0) == 0; });
@@ -242,6 +242,7 @@ void TKQVMenu::LoadLevel(TKQRegIniFile& reg, const std::string& keyPath, TKQVNod
     if (name.empty()) continue;
     TKQVNode* node = AddInfoChild(parent, std::make_unique<TKQVBmkInfo>(std::string(), kNodeBookmark));
     LoadLevel(reg, JoinPath(keyPath, name), node, depth + 1);
+    if (!parent && firstRootOnly_) break;
   }
 }
 
@@ -278,16 +279,15 @@ void TKQVMenu::LoadHistory(TKQRegIniFile* reg, const std::string& path) {
 void TKQVMenu::UpdateBitmap(TKQVNode* node) noexcept {
   if (!node || !node->Info() || !showIcons_) return;
   TKQVBmkInfo& info = *node->Info();
-  Guard([&] {
-    std::string shareAs;
-    const std::string target = ExpandPath(info.FileName);
-    ScopedIcon icon(NodeIcon(info, target, WithinIconBudget(), shareAs));
-    if (!shareAs.empty()) {
-      info.Bitmap = SharedBitmap(shareAs, icon.get());
-    } else {
-      info.Bitmap = icon ? KeptBitmap(DrawCheckBitmap(icon.get())) : nullptr;
-    }
-  });
+  Guard([&] { info.Bitmap = IconBitmap(info, WithinIconBudget()); });
+}
+
+std::shared_ptr<ScopedBitmap> TKQVMenu::IconBitmap(const TKQVBmkInfo& info, bool mayAskFiles) {
+  std::string shareAs;
+  const std::string target = ExpandPath(info.FileName);
+  ScopedIcon icon(NodeIcon(info, target, mayAskFiles, shareAs));
+  if (!shareAs.empty()) return SharedBitmap(shareAs, icon.get());
+  return icon ? KeptBitmap(DrawCheckBitmap(icon.get())) : nullptr;
 }
 
 HMENU TKQVMenu::BuildMenu(TCustomNode* parentNode, UINT& id, int& index, UINT lastId) {

@@ -25,6 +25,9 @@ constexpr char kHistoryKeyName[] = "LNTRHistory";
 std::string TreeKeyPath();     // \Software\Quillonworks\Lanterna\KQVTree
 std::string HistoryKeyPath();  // \Software\Quillonworks\Lanterna\LNTRHistory
 
+// The caption of the folder that holds the history.
+constexpr char kHistoryCaption[] = "History";
+
 // Node types as stored in "NodeType"; any other value is shown like a bookmark.
 constexpr std::uint8_t kNodeBookmark = 0;
 constexpr std::uint8_t kNodeFolder = 1;
@@ -104,8 +107,9 @@ class TKQVMenu : public TCustomNodes {
   // Replaces the content by the tree stored under Path (an absolute key). An error of any kind
   // (a value that is not a string, a "NodeType" or "IconIndex" that is not a decimal integer)
   // ends the loading silently; the nodes loaded so far stay, the one being filled included.
-  // Keys more than kMaxTreeDepth levels below Path are not loaded.
-  void LoadTree(TKQRegIniFile* reg, const std::string& path);
+  // Keys more than kMaxTreeDepth levels below Path are not loaded. With FirstRootOnly, the roots
+  // after the first (which no menu shows) are not loaded either.
+  void LoadTree(TKQRegIniFile* reg, const std::string& path, bool firstRootOnly = false);
   // Appends the history stored as the values of Path: a separator and a folder "History" as the
   // last children of the first node (as roots when the menu is empty), the entries below the
   // folder in enumeration order. Nothing when Reg is none or the key is missing or empty.
@@ -119,6 +123,10 @@ class TKQVMenu : public TCustomNodes {
   // or device path, a relative one), and every node once LoadTree has spent kIconBudgetMs on
   // icons, gets the shell's generic icon of its kind, found without asking the file system.
   void UpdateBitmap(TKQVNode* node) noexcept;
+  // The check-mark bitmap UpdateBitmap would give a node with Info, asking the file system only
+  // when MayAskFiles (otherwise the generic icon of the node's kind); none when no icon can be had.
+  // Bitmaps showing one of the shell's icons are shared with the nodes showing the same. May throw.
+  std::shared_ptr<ScopedBitmap> IconBitmap(const TKQVBmkInfo& info, bool mayAskFiles);
   // A new popup menu holding the level below ParentNode (the roots for none), or null when that
   // level is empty. Bookmarks take the command id Id and the MenuIndex Index, both advanced in
   // pre-order over the bookmarks; folders and separators take neither. When a bookmark would need
@@ -152,6 +160,7 @@ class TKQVMenu : public TCustomNodes {
   bool WithinIconBudget() const noexcept;
 
   bool showIcons_ = true;
+  bool firstRootOnly_ = false;  // while LoadTree runs
   // While LoadTree runs: the tick count at which its icons stop asking the file system.
   bool iconBudgetOn_ = false;
   DWORD iconBudgetEnd_ = 0;

@@ -10,6 +10,7 @@
 #include "common/KQScoped.h"
 #include "common/KQText.h"
 #include "common/KQUtils.h"
+#include "common/KQWorker.h"
 
 namespace kq {
 namespace {
@@ -21,7 +22,6 @@ struct PathCheck {
   std::wstring path;
   ScopedHandle answered;  // a manual-reset event, set once attributes holds the system's answer
   DWORD attributes = INVALID_FILE_ATTRIBUTES;
-  HMODULE module = nullptr;  // the reference on the library's module its worker holds
   DWORD started = ::GetTickCount();
   LONG references = 1;
 };
@@ -69,17 +69,12 @@ void Forget(PathCheck* check) noexcept {
   if (held) Release(check);
 }
 
-// The worker: asks the system, hands the answer over, lets go of the check and then of the
-// library's module in the same call that ends the thread, so no code of ours runs after it.
-DWORD WINAPI CheckPath(void* parameter) {
-  auto* check = static_cast<PathCheck*>(parameter);
-  const HMODULE module = check->module;
+// The worker's step: asks the system, hands the answer over and lets go of the check.
+void CheckPath(PathCheck* check) noexcept {
   Guard([&] { check->attributes = ::GetFileAttributesW(check->path.c_str()); });
   ::SetEvent(check->answered.get());
   Forget(check);
   Release(check);
-  ::FreeLibraryAndExitThread(module, 0);
-  return 0;
 }
 
 // Takes candidate into the table, or answers the pending check of the same path (with a
@@ -104,16 +99,9 @@ PathCheck* JoinOrEnter(PathCheck* candidate, bool* entered) noexcept {
 // Starts the worker of a check just entered; false when it could not start (the check is then
 // out of the table again).
 bool StartWorker(PathCheck* check) noexcept {
-  // The worker's own reference on the module keeps the library's code loaded until it has ended
-  // (in a program that links the library, the module is the program).
-  if (::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(LibraryModule()),
-                           &check->module)) {
-    AddReference(check);  // the worker's
-    ScopedHandle worker(::CreateThread(nullptr, 0, CheckPath, check, 0, nullptr));
-    if (worker) return true;
-    Release(check);
-    ::FreeLibrary(check->module);
-  }
+  AddReference(check);  // the worker's
+  if (RunOnWorker([check] { CheckPath(check); })) return true;
+  Release(check);
   Forget(check);
   return false;
 }

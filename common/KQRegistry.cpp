@@ -12,8 +12,6 @@
 namespace kq {
 namespace {
 
-// The longest names the registry allows, in characters: 255 for keys, 16,383 for values.
-constexpr DWORD kMaxKeyNameChars = 255;
 constexpr DWORD kMaxValueNameChars = 16383;
 // The characters a value is first read into.
 constexpr DWORD kFirstReadChars = 520;

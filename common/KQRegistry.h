@@ -27,6 +27,9 @@ class TKQRegDataTypeError : public TKQRegError {
   using TKQRegError::TKQRegError;
 };
 
+// The longest key name the registry allows, in characters (value names may have 16,383).
+constexpr DWORD kMaxKeyNameChars = 255;
+
 // The host's key below HKEY_CURRENT_USER, holding the user's settings, the bookmark tree and the
 // folder history: kCompanyKey joined with kProductName (\Software\Quillonworks\Lanterna).
 constexpr char kCompanyKey[] = "\\Software\\Quillonworks\\";

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -11,7 +12,6 @@
 #include "common/KQRegistry.h"
 #include "common/KQScoped.h"
 #include "common/KQUtils.h"
-#include "contextmenu/KQVMenuCache.h"
 #include "hostlink/KQVHostLink.h"
 #include "shellwindows/KQDialogFolder.h"
 #include "shellwindows/KQShellUtils.h"
@@ -69,7 +69,9 @@ HRESULT TKQVContextMenu::Create(REFIID riid, void** ppv) {
 IFACEMETHODIMP TKQVContextMenu::QueryInterface(REFIID riid, void** ppv) {
   return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
     static const QITAB kInterfaces[] = {
-        QITABENT(TKQVContextMenu, IContextMenu),
+        QITABENT(TKQVContextMenu, IContextMenu3),
+        QITABENTMULTI(TKQVContextMenu, IContextMenu2, IContextMenu3),
+        QITABENTMULTI(TKQVContextMenu, IContextMenu, IContextMenu3),
         QITABENT(TKQVContextMenu, IShellExtInit),
         {nullptr, 0},
     };
@@ -80,11 +82,6 @@ IFACEMETHODIMP TKQVContextMenu::QueryInterface(REFIID riid, void** ppv) {
 IFACEMETHODIMP_(ULONG) TKQVContextMenu::AddRef() { return AddRefObject(); }
 
 IFACEMETHODIMP_(ULONG) TKQVContextMenu::Release() { return ReleaseObject(); }
-
-TKQVMenu& TKQVContextMenu::GetMenu() {
-  if (!Menu) Menu = std::make_unique<TKQVMenu>();
-  return *Menu;
-}
 
 bool TKQVContextMenu::IsShellMenuEnabled() {
   return Guarded(false, [] {
@@ -172,18 +169,19 @@ HRESULT TKQVContextMenu::DoQueryContextMenu(HMENU hmenu, UINT indexMenu, UINT id
   }
 
   // Bookmarks take the offsets after the add item's, whether it is shown or not.
-  const UINT firstBookmarkId = idCmdFirst + kFirstBookmarkOffset;
-  UINT id = firstBookmarkId;
-  int index = kFirstBookmarkOffset;
+  UINT count = ShowAddItem ? kFirstBookmarkOffset : 0;
+  Bookmarks.reset();
   if (ShowFavorites || ShowHistory) {
-    TKQVMenu& menu = GetMenu();
-    CopyBookmarkMenus(menu, ShowFavorites, ShowHistory);
-    ScopedMenu submenu(firstBookmarkId > idCmdFirst ? menu.BuildMenu(menu.GetFirstNode(), id, index, idCmdLast)
-                                                    : nullptr);
-    if (submenu) {
-      if (::InsertMenuA(hmenu, position, MF_BYPOSITION | MF_POPUP | MF_STRING,
-                        reinterpret_cast<UINT_PTR>(submenu.get()), kBookmarksCaption))
-        (void)submenu.release();  // the shell's menu owns it now
+    Bookmarks = std::make_unique<TKQVBookmarkMenu>(ShowFavorites, ShowHistory, ShownBitmaps);
+    // The ids reserved: what the bookmarks need, as far as the shell grants them.
+    const UINT64 granted = UINT64{idCmdLast} - idCmdFirst + 1;
+    const UINT end =
+        static_cast<UINT>(std::min<UINT64>(granted, UINT64{kFirstBookmarkOffset} + Bookmarks->NeededOffsets()));
+    ScopedMenu submenu(Bookmarks->MakeMenu(idCmdFirst, kFirstBookmarkOffset, end));
+    if (submenu && ::InsertMenuA(hmenu, position, MF_BYPOSITION | MF_POPUP | MF_STRING,
+                                 reinterpret_cast<UINT_PTR>(submenu.get()), kBookmarksCaption)) {
+      (void)submenu.release();  // the shell's menu owns it now
+      if (end > kFirstBookmarkOffset) count = end;
     } else {
       // Nothing to choose (no tree, no history, or no ids left): shown, but disabled.
       ::InsertMenuA(hmenu, position, MF_BYPOSITION | MF_STRING | MF_GRAYED, 0, kBookmarksCaption);
@@ -191,10 +189,25 @@ HRESULT TKQVContextMenu::DoQueryContextMenu(HMENU hmenu, UINT indexMenu, UINT id
     ++position;
   }
   ::InsertMenuA(hmenu, position, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+  return CommandsUsed(count);
+}
 
-  // The add item's id counts as used only when it is shown or bookmarks come after it.
-  if (!ShowAddItem && id == firstBookmarkId) return CommandsUsed(0);
-  return CommandsUsed(id - idCmdFirst);
+IFACEMETHODIMP TKQVContextMenu::HandleMenuMsg(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+  LRESULT result = 0;
+  return HandleMenuMsg2(uMsg, wParam, lParam, &result);
+}
+
+IFACEMETHODIMP TKQVContextMenu::HandleMenuMsg2(UINT uMsg, WPARAM wParam, LPARAM, LRESULT* plResult) {
+  return Guarded(E_FAIL, [&]() -> HRESULT {
+    if (plResult) *plResult = 0;
+    switch (uMsg) {
+      case WM_INITMENUPOPUP:
+        if (Bookmarks) Bookmarks->Fill(reinterpret_cast<HMENU>(wParam));
+        return S_OK;
+      default:
+        return S_FALSE;  // the items are drawn by the system
+    }
+  });
 }
 
 IFACEMETHODIMP TKQVContextMenu::InvokeCommand(CMINVOKECOMMANDINFO* pici) {
@@ -214,7 +227,9 @@ HRESULT TKQVContextMenu::DoInvokeCommand(const CMINVOKECOMMANDINFO& info) {
     SendAddBookmark(ElementPath);
     return S_OK;
   }
-  return GetMenu().ExecuteCommand(wnd, static_cast<int>(offset), SetDialogFolder) ? S_OK : E_INVALIDARG;
+  std::string folder;
+  if (!Bookmarks || !Bookmarks->FolderAt(offset, folder)) return E_INVALIDARG;
+  return SetDialogFolder(wnd, folder) ? S_OK : E_INVALIDARG;
 }
 
 IFACEMETHODIMP TKQVContextMenu::GetCommandString(UINT_PTR idCmd, UINT uType, UINT*, CHAR* pszName, UINT cchMax) {

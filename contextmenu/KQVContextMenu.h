@@ -1,6 +1,8 @@
 // The shell context-menu extension: the handler Explorer creates for the context menu of a file,
 // folder, drive or folder background, which adds "Add to Lanterna..." and the "Bookmarks..."
-// submenu between two separators, and the registry entries that make the shell use it. Its class
+// submenu between two separators, and the registry entries that make the shell use it. The
+// submenu's levels are filled as they open: the shell forwards WM_INITMENUPOPUP to the handler
+// whose submenu opens (IContextMenu2/IContextMenu3). Its class
 // object is the server's (lib/KQComServer.h), made from the handler's class identifier and Create.
 #pragma once
 
@@ -11,10 +13,10 @@
 #include <memory>
 #include <string>
 
-#include "bookmarks/KQVMenu.h"
 #include "common/KQComModule.h"
 #include "common/KQScoped.h"
 #include "common/KQUtils.h"
+#include "contextmenu/KQVBookmarkMenu.h"
 
 namespace kq {
 
@@ -50,12 +52,12 @@ constexpr char kAddBitmapResource[] = "LNTR_ADD_BOOKMARK";
 // The command offset of "Add to Lanterna..."; bookmarks take the offsets from 1 on, whether the
 // add item is shown or not, so that no bookmark is ever taken for it.
 constexpr UINT kAddItemOffset = 0;
-constexpr int kFirstBookmarkOffset = 1;
+constexpr UINT kFirstBookmarkOffset = 1;
 
 // The element's path holds a path and its terminating zero.
 constexpr size_t kElementPathChars = kMaxPathChars + 1;
 
-class TKQVContextMenu final : public TKQComObject, public IContextMenu, public IShellExtInit {
+class TKQVContextMenu final : public TKQComObject, public IContextMenu3, public IShellExtInit {
  public:
   // A new handler answering riid in *ppv.
   static HRESULT Create(REFIID riid, void** ppv);
@@ -74,6 +76,10 @@ class TKQVContextMenu final : public TKQComObject, public IContextMenu, public I
   IFACEMETHODIMP InvokeCommand(CMINVOKECOMMANDINFO* pici) override;
   IFACEMETHODIMP GetCommandString(UINT_PTR idCmd, UINT uType, UINT* pReserved, CHAR* pszName, UINT cchMax) override;
 
+  // IContextMenu2, IContextMenu3: a level of "Bookmarks..." is filled when it opens.
+  IFACEMETHODIMP HandleMenuMsg(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
+  IFACEMETHODIMP HandleMenuMsg2(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT* plResult) override;
+
   // IShellExtInit
   IFACEMETHODIMP Initialize(PCIDLIST_ABSOLUTE pidlFolder, IDataObject* pdtobj, HKEY hkeyProgID) override;
 
@@ -84,7 +90,6 @@ class TKQVContextMenu final : public TKQComObject, public IContextMenu, public I
   TKQVContextMenu() = default;
   ~TKQVContextMenu() override = default;
 
-  TKQVMenu& GetMenu();
   static bool IsShellMenuEnabled();
   void ReadShellSettings();
   HBITMAP GetAddBitmap();
@@ -93,8 +98,9 @@ class TKQVContextMenu final : public TKQComObject, public IContextMenu, public I
   HRESULT DoQueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT uFlags);
   HRESULT DoInvokeCommand(const CMINVOKECOMMANDINFO& info);
 
-  std::string ElementPath;  // UTF-8, shorter than kElementPathChars UTF-16 units
-  std::unique_ptr<TKQVMenu> Menu;
+  std::string ElementPath;                      // UTF-8, shorter than kElementPathChars UTF-16 units
+  TShownBitmaps ShownBitmaps;                   // of every submenu this handler made
+  std::unique_ptr<TKQVBookmarkMenu> Bookmarks;  // the submenu of the last QueryContextMenu
   ScopedBitmap AddBitmap;
   bool ShowAddItem = true;
   bool ShowFavorites = true;

@@ -1,112 +1,241 @@
 #include "contextmenu/KQVMenuCache.h"
 
-#include <memory>
+#include <objbase.h>
+
+#include <utility>
 
 #include "common/KQGuard.h"
-#include "common/KQLock.h"
 #include "common/KQProcessStatic.h"
 #include "common/KQRegistry.h"
+#include "common/KQSysCalls.h"
+#include "common/KQText.h"
+#include "common/KQWorker.h"
 
 namespace kq {
 namespace {
 
+bool IsCommand(const TKQVNode& node) noexcept {
+  return node.NodeType() != kNodeFolder && node.NodeType() != kNodeSeparator;
+}
+
+// One part: its watch and the reading that holds it as the registry has it since the watch was armed.
+template <typename Part>
+struct TKeptPart {
+  TKQRegWatch watch;
+  bool watched = false;
+  std::shared_ptr<TReading<Part>> latest;
+};
+
 struct TMenuCache {
   TLock lock;
-  TKQRegWatch watch;               // the host's key, subkeys included
-  std::unique_ptr<TKQVMenu> menu;  // what was read when the watch was armed, or none
-  bool favorites = false;
-  bool history = false;
-  unsigned generation = 0;  // counts the readings started, so that only the last one is kept
+  TKeptPart<TBookmarkTree> tree;
+  TKeptPart<TBookmarkHistory> history;
+  int lastTreeBookmarks = -1;
 };
 
 ProcessStatic<TMenuCache> g_Cache;
 
-// Where LoadHistory appends: a separator and the "History" folder after the children the first
-// node has, or, in an empty menu, a separator as the first node with the folder as its only child.
-struct THistoryPlace {
-  TCustomNode* First = nullptr;
-  size_t Children = 0;
-};
-
-THistoryPlace PlaceOfHistory(const TKQVMenu& menu) noexcept {
-  THistoryPlace place;
-  place.First = menu.GetFirstNode();
-  if (place.First && place.First->Children()) place.Children = place.First->Children()->size();
-  return place;
-}
-
-// A history value that is not a string ends the loading with its entry appended but not filled
-// in: the last entry of the folder the loading appended. It leads nowhere and is taken out again.
-// Unless the loading got as far as appending its folder, nothing is taken: every other node is
-// the user's.
-void DropUnreadHistoryEntry(TKQVMenu& menu, const THistoryPlace& before) noexcept {
-  TCustomNode* first = menu.GetFirstNode();
-  if (!first || (before.First && first != before.First)) return;
-  const TCustomNode::NodeList* children = first->Children();
-  const size_t appended = before.First ? before.Children + 2 : 1;
-  if (!children || children->size() != appended) return;
-  const TCustomNode::NodeList* entries = children->back()->Children();
-  if (!entries || entries->empty()) return;
-  auto* entry = static_cast<TKQVNode*>(entries->back().get());
-  if (entry->FileName().empty() && entry->DisplayName().empty()) menu.DeleteNode(entry);
-}
-
-// The tree and then the history, each through a reader of its own.
-void LoadMenus(TKQVMenu& menu, bool favorites, bool history) {
-  if (favorites) {
+// The reading Kept holds while nothing has changed, or a new one, started with its watch armed
+// before it reads: a change made while it reads is seen at the next right-click. AfterRead runs on
+// the worker once the part is handed over (the reading's waiters no longer wait for it).
+template <typename Part, typename AfterRead>
+std::shared_ptr<TReading<Part>> Take(TKeptPart<Part>& kept, const std::string& path, AfterRead afterRead) {
+  auto reading = std::make_shared<TReading<Part>>();
+  {
+    TLockGuard hold(g_Cache->lock);
+    if (kept.latest && kept.watched && kept.watch.Unchanged()) return kept.latest;
+    if (!reading->Valid()) return nullptr;
+    // Without a key to watch (none yet), every right-click reads: it finds nothing at once.
+    kept.watched = kept.watch.Arm(HKEY_CURRENT_USER, path);
+    kept.latest = reading;
+  }
+  auto read = [reading, afterRead](bool onWorker) {
+    std::shared_ptr<Part> part;
     Guard([&] {
-      TKQRegIniFile reg(KEY_READ);
-      menu.LoadTree(&reg, TreeKeyPath());
+      part = std::make_shared<Part>();
+      part->Read();
     });
-  } else {
-    // The tree's reload starts afresh; without it, an earlier history would be shown twice.
-    menu.Clear();
+    reading->Finish(part);
+    // What is read ahead is never read on the caller's thread.
+    if (part && onWorker) afterRead(reading, *part);
+  };
+  if (!RunOnWorker([read] { read(true); })) read(false);
+  return reading;
+}
+
+// What the user opens next is "Bookmarks..." and one of its folders: their icons are got ahead,
+// for a bounded time, while the tree is still the one the menus show.
+void ReadIconsAhead(const std::shared_ptr<TTreeReading>& reading, TBookmarkTree& tree) {
+  {
+    TLockGuard hold(g_Cache->lock);
+    g_Cache->lastTreeBookmarks = tree.BookmarkCount();
   }
-  if (history) {
-    const THistoryPlace place = PlaceOfHistory(menu);
-    const bool loaded = Guard([&] {
-      TKQRegIniFile reg(KEY_READ);
-      menu.LoadHistory(&reg, HistoryKeyPath());
-    });
-    if (!loaded) DropUnreadHistoryEntry(menu, place);
+  const TCustomNode* top = tree.Top();
+  if (!top || !top->Children()) return;
+  const bool com = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+  const DWORD end = ::GetTickCount() + kIconBudgetMs;
+  auto current = [&] {
+    TLockGuard hold(g_Cache->lock);
+    return g_Cache->tree.latest == reading && static_cast<LONG>(::GetTickCount() - end) < 0;
+  };
+  auto level = [&](const TCustomNode& parent) {
+    if (!parent.Children()) return true;
+    for (const auto& child : *parent.Children()) {
+      if (!current()) return false;
+      (void)tree.Icon(static_cast<const TKQVNode&>(*child), true);
+    }
+    return true;
+  };
+  if (level(*top)) {
+    for (const auto& child : *top->Children()) {
+      if (static_cast<const TKQVNode&>(*child).NodeType() == kNodeFolder && !level(*child)) break;
+    }
   }
+  if (com) ::CoUninitialize();
 }
 
 }  // namespace
 
-void CopyBookmarkMenus(TKQVMenu& menu, bool favorites, bool history) {
-  TMenuCache& cache = *g_Cache;
-  bool watched = false;
-  unsigned generation = 0;
-  {
-    TLockGuard hold(cache.lock);
-    if (cache.menu && cache.favorites == favorites && cache.history == history && cache.watch.Unchanged()) {
-      menu.Assign(*cache.menu);
-      return;
+// ---- TBookmarkTree -----------------------------------------------------------------------------
+
+void TBookmarkTree::Read() {
+  menu_.SetShowIcons(false);
+  TKQRegIniFile reg(KEY_READ);
+  // Only the first root's nodes are shown.
+  menu_.LoadTree(&reg, TreeKeyPath(), true);
+  Number(Top());
+}
+
+void TBookmarkTree::Number(const TCustomNode* parent) {
+  if (!parent || !parent->Children()) return;
+  for (const auto& child : *parent->Children()) {
+    const auto& node = static_cast<const TKQVNode&>(*child);
+    TPlace place;
+    place.Seq = static_cast<int>(places_.size());
+    if (IsCommand(node)) {
+      place.Rank = static_cast<int>(bookmarks_.size());
+      bookmarks_.push_back(&node);
     }
-    cache.menu.reset();
-    // Armed before the reading: a change made while it reads is seen at the next right-click.
-    watched = cache.watch.Arm(HKEY_CURRENT_USER, ProductKeyPath());
-    generation = ++cache.generation;
+    places_[&node] = place;
+    // Only folders open: what lies below a bookmark or a separator is never shown.
+    if (node.NodeType() == kNodeFolder) Number(&node);
   }
-  // Read without the lock: the shell's icons may take their time, and another thread's
-  // right-click must not wait for them.
-  LoadMenus(menu, favorites, history);
-  if (!watched) return;  // nothing to watch (no host's key): read at every right-click
-  auto kept = std::make_unique<TKQVMenu>();
-  kept->Assign(menu);
-  TLockGuard hold(cache.lock);
-  if (cache.generation != generation) return;  // a later reading has armed the watch again
-  cache.menu = std::move(kept);
-  cache.favorites = favorites;
-  cache.history = history;
+}
+
+TBookmarkTree::TPlace TBookmarkTree::PlaceOf(const TCustomNode* node) const noexcept {
+  const auto found = places_.find(node);
+  return found == places_.end() ? TPlace{} : found->second;
+}
+
+const TKQVNode* TBookmarkTree::BookmarkAt(int rank) const noexcept {
+  return rank >= 0 && rank < BookmarkCount() ? bookmarks_[static_cast<size_t>(rank)] : nullptr;
+}
+
+std::shared_ptr<ScopedBitmap> TBookmarkTree::Icon(const TKQVNode& node, bool mayAskFiles) noexcept {
+  if (!node.Info()) return nullptr;
+  return Guarded(std::shared_ptr<ScopedBitmap>(), [&] {
+    TLockGuard hold(iconLock_);
+    const auto found = icons_.find(&node);
+    if (found != icons_.end()) return found->second;
+    std::shared_ptr<ScopedBitmap> bitmap = menu_.IconBitmap(*node.Info(), mayAskFiles);
+    if (mayAskFiles) icons_.emplace(&node, bitmap);
+    return bitmap;
+  });
+}
+
+// ---- TBookmarkHistory --------------------------------------------------------------------------
+
+void TBookmarkHistory::Read() {
+  TKQRegIniFile reg(KEY_READ);
+  if (!reg.OpenKey(HistoryKeyPath(), false)) return;
+  std::vector<std::string> names;
+  reg.GetValueNames(names);
+  if (names.empty()) return;
+  Present = true;
+  if (HBITMAP history = HistoryBitmap()) {
+    ScopedBitmap copy(static_cast<HBITMAP>(::CopyImage(history, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    if (copy) FolderBitmap = std::make_shared<ScopedBitmap>(std::move(copy));
+  }
+  // A value that is not a string ends the history there.
+  for (const std::string& name : names) {
+    std::string folder;
+    if (!Guard([&] { folder = reg.ReadString("", name, ""); })) break;
+    Entries.push_back(std::move(folder));
+  }
+}
+
+// ---- The kept readings -------------------------------------------------------------------------
+
+std::shared_ptr<TTreeReading> TakeTreeReading() noexcept {
+  return Guarded(std::shared_ptr<TTreeReading>(), [] {
+    return Take(g_Cache->tree, TreeKeyPath(), [](const std::shared_ptr<TTreeReading>& reading, TBookmarkTree& tree) {
+      ReadIconsAhead(reading, tree);
+    });
+  });
+}
+
+std::shared_ptr<THistoryReading> TakeHistoryReading() noexcept {
+  return Guarded(std::shared_ptr<THistoryReading>(), [] {
+    return Take(g_Cache->history, HistoryKeyPath(), [](const std::shared_ptr<THistoryReading>&, TBookmarkHistory&) {});
+  });
+}
+
+namespace {
+
+// The key at the absolute Path below HKEY_CURRENT_USER, opened for reading; empty when missing.
+ScopedKey OpenStored(const std::string& path) noexcept {
+  ScopedKey key;
+  const std::wstring relative = ToWide(path.substr(path.rfind('\\', 0) == 0 ? 1 : 0));
+  if (sys::RegOpenKeyExW(HKEY_CURRENT_USER, relative.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+    (void)key.release();  // the failed call may have left anything in the handle
+  return key;
+}
+
+}  // namespace
+
+bool StoredTreeShowsNodes() noexcept {
+  return Guarded(false, [] {
+    ScopedKey tree = OpenStored(TreeKeyPath());
+    if (!tree) return false;
+    wchar_t name[kMaxKeyNameChars + 1];
+    DWORD length = kMaxKeyNameChars + 1;
+    if (sys::RegEnumKeyExW(tree.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      return false;
+    ScopedKey first;
+    if (sys::RegOpenKeyExW(tree.get(), name, 0, KEY_READ, first.put()) != ERROR_SUCCESS) {
+      (void)first.release();
+      return false;
+    }
+    DWORD subkeys = 0;
+    return ::RegQueryInfoKeyW(first.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
+                              nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+           subkeys > 0;
+  });
+}
+
+DWORD StoredHistoryValues() noexcept {
+  return Guarded(DWORD{0}, [] {
+    ScopedKey history = OpenStored(HistoryKeyPath());
+    DWORD values = 0;
+    if (!history || ::RegQueryInfoKeyW(history.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
+                                       nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      return DWORD{0};
+    return values;
+  });
+}
+
+int LastTreeBookmarkCount() noexcept {
+  TLockGuard hold(g_Cache->lock);
+  return g_Cache->lastTreeBookmarks;
 }
 
 void ShutdownMenuCache() {
   TMenuCache& cache = *g_Cache;
   TLockGuard hold(cache.lock);
-  cache.menu.reset();
-  cache.watch.Disarm();
+  cache.tree.latest.reset();
+  cache.tree.watch.Disarm();
+  cache.history.latest.reset();
+  cache.history.watch.Disarm();
 }
 
 }  // namespace kq
