@@ -80,11 +80,12 @@ int TKQVBookmarkMenu::ExhaustedAt() const noexcept {
   return INT_MAX;
 }
 
-void TKQVBookmarkMenu::Fill(HMENU menu) {
+bool TKQVBookmarkMenu::Fill(HMENU menu) {
   const auto found = levels_.find(menu);
-  if (found == levels_.end() || found->second.Filled || !::IsMenu(menu)) return;
+  if (found == levels_.end() || !::IsMenu(menu)) return false;
+  if (found->second.Filled) return true;
   // A reading that has not ended leaves the level empty; it is filled when it opens again.
-  if (!Readings()) return;
+  if (!Readings()) return true;
   found->second.Filled = true;
   const int exhausted = ExhaustedAt();
   iconsUntil_ = ::GetTickCount() + kIconBudgetMs;
@@ -108,6 +109,7 @@ void TKQVBookmarkMenu::Fill(HMENU menu) {
       FillHistory(menu, exhausted);
       break;
   }
+  return true;
 }
 
 void TKQVBookmarkMenu::FillTree(HMENU menu, const TCustomNode* parent, UINT& position, int exhausted) {

@@ -47,7 +47,8 @@ class TKQVBookmarkMenu {
   // EndOffset and the ids IdFirst + offset; null when nothing can be shown. The caller owns it.
   HMENU MakeMenu(UINT idFirst, UINT firstOffset, UINT endOffset);
   // Fills Menu when it is a level of this submenu that has not been filled (WM_INITMENUPOPUP).
-  void Fill(HMENU menu);
+  // False when Menu is none of its levels.
+  bool Fill(HMENU menu);
   // The folder of the item at Offset; false when no item shown has it.
   bool FolderAt(UINT offset, std::string& folder);
 

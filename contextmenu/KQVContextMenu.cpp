@@ -200,12 +200,13 @@ IFACEMETHODIMP TKQVContextMenu::HandleMenuMsg(UINT uMsg, WPARAM wParam, LPARAM l
 IFACEMETHODIMP TKQVContextMenu::HandleMenuMsg2(UINT uMsg, WPARAM wParam, LPARAM, LRESULT* plResult) {
   return Guarded(E_FAIL, [&]() -> HRESULT {
     if (plResult) *plResult = 0;
+    // A shell may offer a message to one handler after another until one takes it: only a
+    // level of this handler's submenu is taken. The items are drawn by the system.
     switch (uMsg) {
       case WM_INITMENUPOPUP:
-        if (Bookmarks) Bookmarks->Fill(reinterpret_cast<HMENU>(wParam));
-        return S_OK;
+        return Bookmarks && Bookmarks->Fill(reinterpret_cast<HMENU>(wParam)) ? S_OK : E_INVALIDARG;
       default:
-        return S_FALSE;  // the items are drawn by the system
+        return E_NOTIMPL;
     }
   });
 }

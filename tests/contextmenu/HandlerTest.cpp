@@ -447,7 +447,20 @@ TEST_F(Handler, WhatAnotherProcessChangesShowsAtTheNextRightClick) {
   WriteTree();
   const std::string tree = "Bookmarks...>(F>(a=101|b=102)|-|c=103)";
   EXPECT_EQ(Query(NewHandler().Get()), Outline("-|Add to Lanterna...=100|" + tree + "|-"));
-  EXPECT_EQ(Query(NewHandler().Get()), Outline("-|Add to Lanterna...=100|" + tree + "|-"));
+  // The first handler stays, and with it what it showed: a tree read again would show new bitmaps.
+  ComPtr<IContextMenu> first = NewHandler();
+  EXPECT_EQ(Query(first.Get()), Outline("-|Add to Lanterna...=100|" + tree + "|-"));
+  const HBITMAP iconOfC = ItemAt(ItemAt(menu.get(), 3).submenu, 2).checked;
+  ASSERT_NE(iconOfC, nullptr);
+
+  // A new history is read alone: the tree, with its icons, is the one read before.
+  ASSERT_EQ(RunSystemProgram("reg.exe", {"add", std::string("HKCU\\") + kHistoryKey, "/v", "h1", "/d", folderA, "/f"}),
+            0);
+  EXPECT_EQ(
+      Query(NewHandler().Get()),
+      Outline("-|Add to Lanterna...=100|Bookmarks...>(F>(a=101|b=102)|-|c=103|-|History>(" + folderA + "=104))|-"));
+  EXPECT_EQ(ItemAt(ItemAt(menu.get(), 3).submenu, 2).checked, iconOfC);
+  ::SHDeleteKeyA(HKEY_CURRENT_USER, kHistoryKey);
 
   const std::string nodeB = std::string("HKCU\\") + kTreeKey + "\\Root\\1\\2";
   ASSERT_EQ(RunSystemProgram("reg.exe", {"add", nodeB, "/v", "DisplayName", "/d", "renamed", "/f"}), 0);
