@@ -1,7 +1,5 @@
 #include "contextmenu/KQVMenuCache.h"
 
-#include <objbase.h>
-
 #include <utility>
 
 #include "common/KQGuard.h"
@@ -36,8 +34,8 @@ struct TMenuCache {
 ProcessStatic<TMenuCache> g_Cache;
 
 // The reading Kept holds while nothing has changed, or a new one, started with its watch armed
-// before it reads: a change made while it reads is seen at the next right-click. AfterRead runs on
-// the worker once the part is handed over (the reading's waiters no longer wait for it).
+// before it reads: a change made while it reads is seen at the next right-click. The reading runs
+// on a worker (the caller's thread when none can start), AfterRead after it.
 template <typename Part, typename AfterRead>
 std::shared_ptr<TReading<Part>> Take(TKeptPart<Part>& kept, const std::string& path, AfterRead afterRead) {
   auto reading = std::make_shared<TReading<Part>>();
@@ -49,49 +47,23 @@ std::shared_ptr<TReading<Part>> Take(TKeptPart<Part>& kept, const std::string& p
     kept.watched = kept.watch.Arm(HKEY_CURRENT_USER, path);
     kept.latest = reading;
   }
-  auto read = [reading, afterRead](bool onWorker) {
+  auto read = [reading, afterRead] {
     std::shared_ptr<Part> part;
     Guard([&] {
       part = std::make_shared<Part>();
       part->Read();
+      afterRead(*part);
     });
     reading->Finish(part);
-    // What is read ahead is never read on the caller's thread.
-    if (part && onWorker) afterRead(reading, *part);
   };
-  if (!RunOnWorker([read] { read(true); })) read(false);
+  if (!RunOnWorker(read)) read();
   return reading;
 }
 
-// What the user opens next is "Bookmarks..." and one of its folders: their icons are got ahead,
-// for a bounded time, while the tree is still the one the menus show.
-void ReadIconsAhead(const std::shared_ptr<TTreeReading>& reading, TBookmarkTree& tree) {
-  {
-    TLockGuard hold(g_Cache->lock);
-    g_Cache->lastTreeBookmarks = tree.BookmarkCount();
-  }
-  const TCustomNode* top = tree.Top();
-  if (!top || !top->Children()) return;
-  const bool com = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-  const DWORD end = ::GetTickCount() + kIconBudgetMs;
-  auto current = [&] {
-    TLockGuard hold(g_Cache->lock);
-    return g_Cache->tree.latest == reading && static_cast<LONG>(::GetTickCount() - end) < 0;
-  };
-  auto level = [&](const TCustomNode& parent) {
-    if (!parent.Children()) return true;
-    for (const auto& child : *parent.Children()) {
-      if (!current()) return false;
-      (void)tree.Icon(static_cast<const TKQVNode&>(*child), true);
-    }
-    return true;
-  };
-  if (level(*top)) {
-    for (const auto& child : *top->Children()) {
-      if (static_cast<const TKQVNode&>(*child).NodeType() == kNodeFolder && !level(*child)) break;
-    }
-  }
-  if (com) ::CoUninitialize();
+// The count a right-click reserves offsets by while a later reading is under way.
+void NoteBookmarkCount(const TBookmarkTree& tree) {
+  TLockGuard hold(g_Cache->lock);
+  g_Cache->lastTreeBookmarks = tree.BookmarkCount();
 }
 
 }  // namespace
@@ -167,17 +139,12 @@ void TBookmarkHistory::Read() {
 // ---- The kept readings -------------------------------------------------------------------------
 
 std::shared_ptr<TTreeReading> TakeTreeReading() noexcept {
-  return Guarded(std::shared_ptr<TTreeReading>(), [] {
-    return Take(g_Cache->tree, TreeKeyPath(), [](const std::shared_ptr<TTreeReading>& reading, TBookmarkTree& tree) {
-      ReadIconsAhead(reading, tree);
-    });
-  });
+  return Guarded(std::shared_ptr<TTreeReading>(), [] { return Take(g_Cache->tree, TreeKeyPath(), NoteBookmarkCount); });
 }
 
 std::shared_ptr<THistoryReading> TakeHistoryReading() noexcept {
-  return Guarded(std::shared_ptr<THistoryReading>(), [] {
-    return Take(g_Cache->history, HistoryKeyPath(), [](const std::shared_ptr<THistoryReading>&, TBookmarkHistory&) {});
-  });
+  return Guarded(std::shared_ptr<THistoryReading>(),
+                 [] { return Take(g_Cache->history, HistoryKeyPath(), [](const TBookmarkHistory&) {}); });
 }
 
 namespace {
