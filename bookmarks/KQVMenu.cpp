@@ -168,24 +168,6 @@ TKQVNode* TKQVMenu::AddInfoChild(TCustomNode* parent, std::unique_ptr<TKQVBmkInf
   return node;
 }
 
-void TKQVMenu::Assign(const TKQVMenu& source) {
-  if (&source == this) return;
-  Clear();
-  sharedBitmaps_ = source.sharedBitmaps_;
-  CopyLevel(source.Roots(), nullptr);
-}
-
-void TKQVMenu::CopyLevel(const TCustomNode::NodeList& level, TCustomNode* parent) {
-  for (const std::unique_ptr<TCustomNode>& entry : level) {
-    const auto& node = static_cast<const TKQVNode&>(*entry);
-    auto info = node.Info() ? std::make_unique<TKQVBmkInfo>(*node.Info())
-                            : std::make_unique<TKQVBmkInfo>(std::string(), kNodeBookmark);
-    info->MenuIndex = -1;
-    TKQVNode* copy = AddInfoChild(parent, std::move(info));
-    if (node.Children()) CopyLevel(*node.Children(), copy);
-  }
-}
-
 void TKQVMenu::LoadTree(TKQRegIniFile* reg, const std::string& path, bool firstRootOnly) {
   Clear();
   firstRootOnly_ = firstRootOnly;

@@ -100,10 +100,6 @@ class TKQVMenu : public TCustomNodes {
   // Every node of the menu is a TKQVNode.
   std::unique_ptr<TCustomNode> CreateNode() final;
 
-  // Replaces the content by a copy of Source's nodes, which share their bitmaps with Source's;
-  // menu indexes are not copied. Bitmaps of menus built here before stay valid.
-  void Assign(const TKQVMenu& source);
-
   // Replaces the content by the tree stored under Path (an absolute key). An error of any kind
   // (a value that is not a string, a "NodeType" or "IconIndex" that is not a decimal integer)
   // ends the loading silently; the nodes loaded so far stay, the one being filled included.
@@ -145,8 +141,6 @@ class TKQVMenu : public TCustomNodes {
  private:
   void LoadLevel(TKQRegIniFile& reg, const std::string& keyPath, TKQVNode* parent, int depth);
   TKQVNode* AddInfoChild(TCustomNode* parent, std::unique_ptr<TKQVBmkInfo> info);
-  // Copies Level with its subtrees as the last children of Parent (as roots for none).
-  void CopyLevel(const TCustomNode::NodeList& level, TCustomNode* parent);
   // One level of BuildMenu; Exhausted turns true when a bookmark found no id left.
   HMENU BuildLevel(TCustomNode* parentNode, UINT& id, int& index, UINT lastId, bool& exhausted);
   // Gives the item at position of menu the node's bitmap, which this object keeps from then on.

@@ -69,9 +69,13 @@ bool TKQVBookmarkMenu::Readings() {
   return (!favorites_ || tree_ || !treeReading_) && (!history_ || historyPart_ || !historyReading_);
 }
 
+int TKQVBookmarkMenu::TreeNodes() const noexcept { return tree_ ? tree_->NodeCount() : 0; }
+
+int TKQVBookmarkMenu::TreeBookmarks() const noexcept { return tree_ ? tree_->BookmarkCount() : 0; }
+
 int TKQVBookmarkMenu::ExhaustedAt() const noexcept {
-  const int bookmarks = tree_ && favorites_ ? tree_->BookmarkCount() : 0;
-  const int nodes = tree_ && favorites_ ? tree_->NodeCount() : 0;
+  const int bookmarks = TreeBookmarks();
+  const int nodes = TreeNodes();
   const int available = static_cast<int>(std::min<UINT>(available_, INT_MAX / 2));
   if (available < bookmarks) return tree_->PlaceOf(tree_->BookmarkAt(available)).Seq;
   const int entries = historyPart_ && history_ ? static_cast<int>(historyPart_->Entries.size()) : 0;
@@ -96,7 +100,7 @@ bool TKQVBookmarkMenu::Fill(HMENU menu) {
       if (history_ && historyPart_ && historyPart_->Present) {
         // The history follows the first root's children after a separator; without a root it
         // stands alone.
-        const int separator = tree_ && favorites_ ? tree_->NodeCount() : 0;
+        const int separator = TreeNodes();
         if (favorites_ && tree_ && tree_->Top() && separator < exhausted)
           sys::InsertMenuW(menu, position++, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
         FillHistoryFolder(menu, position, exhausted);
@@ -152,7 +156,7 @@ void TKQVBookmarkMenu::FillTree(HMENU menu, const TCustomNode* parent, UINT& pos
 }
 
 void TKQVBookmarkMenu::FillHistoryFolder(HMENU menu, UINT& position, int exhausted) {
-  const int folder = (tree_ && favorites_ ? tree_->NodeCount() : 0) + 1;
+  const int folder = TreeNodes() + 1;
   const std::wstring caption = ToWide(kHistoryCaption);
   if (!historyPart_->Entries.empty()) {
     if (folder + 1 >= exhausted) return;
@@ -171,8 +175,8 @@ void TKQVBookmarkMenu::FillHistoryFolder(HMENU menu, UINT& position, int exhaust
 }
 
 void TKQVBookmarkMenu::FillHistory(HMENU menu, int exhausted) {
-  const int first = (tree_ && favorites_ ? tree_->NodeCount() : 0) + 2;
-  const UINT firstId = idFirst_ + firstOffset_ + (tree_ && favorites_ ? tree_->BookmarkCount() : 0);
+  const int first = TreeNodes() + 2;
+  const UINT firstId = idFirst_ + firstOffset_ + TreeBookmarks();
   UINT position = 0;
   for (const std::string& entry : historyPart_->Entries) {
     if (first + static_cast<int>(position) >= exhausted) return;
@@ -191,7 +195,7 @@ void TKQVBookmarkMenu::ShowBitmap(HMENU menu, UINT position, const std::shared_p
 bool TKQVBookmarkMenu::FolderAt(UINT offset, std::string& folder) {
   if (offset < firstOffset_ || offset - firstOffset_ >= available_ || !Readings()) return false;
   UINT rank = offset - firstOffset_;
-  const UINT bookmarks = tree_ && favorites_ ? static_cast<UINT>(tree_->BookmarkCount()) : 0;
+  const UINT bookmarks = static_cast<UINT>(TreeBookmarks());
   if (rank < bookmarks) {
     folder = tree_->BookmarkAt(static_cast<int>(rank))->FileName();
     return true;

@@ -38,9 +38,8 @@ class TKQVBookmarkMenu {
   TKQVBookmarkMenu(const TKQVBookmarkMenu&) = delete;
   TKQVBookmarkMenu& operator=(const TKQVBookmarkMenu&) = delete;
 
-  // Whether there is anything to show, and the offsets the bookmarks may need: exact once the
-  // readings have ended, more while they have not.
-  bool HasItems() const noexcept { return hasItems_; }
+  // The offsets the bookmarks may need: exact once the readings have ended, more while they have
+  // not.
   UINT NeededOffsets() const noexcept { return neededOffsets_; }
 
   // The empty submenu, whose bookmarks take the offsets from FirstOffset up to (not including)
@@ -62,6 +61,9 @@ class TKQVBookmarkMenu {
 
   // The readings, waited for at most kFillWaitMs; false when a part shown is not there.
   bool Readings();
+  // The nodes and bookmarks of the tree shown (none without favourites: the tree is then not read).
+  int TreeNodes() const noexcept;
+  int TreeBookmarks() const noexcept;
   // The sequence number of the first item left out for want of offsets, or INT_MAX.
   int ExhaustedAt() const noexcept;
   void FillTree(HMENU menu, const TCustomNode* parent, UINT& position, int exhausted);

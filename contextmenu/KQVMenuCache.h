@@ -78,7 +78,6 @@ class TReading {
     if (!done_ || ::WaitForSingleObject(done_.get(), ms) != WAIT_OBJECT_0) return nullptr;
     return part_;
   }
-  bool Done() const noexcept { return done_ && ::WaitForSingleObject(done_.get(), 0) == WAIT_OBJECT_0; }
   // The reader's: hands the part over.
   void Finish(std::shared_ptr<Part> part) noexcept {
     part_ = std::move(part);
