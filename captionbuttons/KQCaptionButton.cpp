@@ -75,7 +75,7 @@ SIZE CaptionButtonSize(HWND wnd) {
 int FrameWidth(HWND wnd) { return ::GetSystemMetrics(HasThickFrame(wnd) ? SM_CXFRAME : SM_CXDLGFRAME); }
 
 int CaptionTop(HWND wnd) {
-  TitleBarInfoEx info;
+  TITLEBARINFOEX info;
   QueryTitleBarInfoEx(wnd, info);
   if (info.cbSize != 0) {
     RECT window;

@@ -24,7 +24,7 @@ using Microsoft::WRL::ComPtr;
 namespace kq {
 namespace {
 
-constexpr int kWideFolderBufferChars = 2 * kMaxPathChars;  // a Unicode dialog's answer
+constexpr int kWideFolderBufferChars = 2 * MAX_PATH;  // a Unicode dialog's answer
 constexpr LPARAM kClickPoint = MAKELPARAM(4, 4);
 constexpr size_t kDriveRootLength = 3;  // "C:\"
 constexpr DWORD kBrowseSameBrowser = SBSP_SAMEBROWSER;
@@ -129,7 +129,7 @@ std::string CommonDialogFolder(HWND wnd) {
   const bool wide = AskFolderWide(wnd);
   const LRESULT count =
       wide ? ::SendMessageW(wnd, kCdmGetFolderPath, kWideFolderBufferChars, reinterpret_cast<LPARAM>(buffer.data()))
-           : ::SendMessageA(wnd, kCdmGetFolderPath, kMaxPathChars, reinterpret_cast<LPARAM>(buffer.data()));
+           : ::SendMessageA(wnd, kCdmGetFolderPath, MAX_PATH, reinterpret_cast<LPARAM>(buffer.data()));
   if (count <= 0) return {};
   return FolderAnswerText(buffer, count, wide);
 }
@@ -366,7 +366,7 @@ bool SetDialogFolder(HWND wnd, const std::string& path) {
   return Guarded(false, [&] {
     std::string folder = ExpandPath(path);
     // A path the system's buffers cannot hold is refused, never cut into another path.
-    if (folder.empty() || WideLength(folder) >= static_cast<size_t>(kMaxPathChars)) return false;
+    if (folder.empty() || WideLength(folder) >= static_cast<size_t>(MAX_PATH)) return false;
     const TWindowKind kind = ClassifyWindow(wnd);
     if (SetFolderByTyping(wnd, folder)) return true;
 

@@ -93,9 +93,9 @@ void FreeIDList(LPITEMIDLIST list) {
 
 std::string PathFromIDList(LPCITEMIDLIST list) {
   if (!list) return {};
-  wchar_t path[kMaxPathChars] = {};
+  wchar_t path[MAX_PATH] = {};
   if (!::SHGetPathFromIDListW(list, path)) return {};
-  return ToUtf8(std::wstring_view(path, wcsnlen(path, kMaxPathChars)));
+  return ToUtf8(std::wstring_view(path, wcsnlen(path, MAX_PATH)));
 }
 
 LPITEMIDLIST IDListFromPath(const void* path) noexcept {

@@ -161,9 +161,9 @@ TEST(Versions, Windows7IsNT6AndTheSettingGoesAgain) {
 
 // A window that answers WM_GETTITLEBARINFOEX with a title-bar rectangle of its own.
 LRESULT CALLBACK TitleBarAnswer(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == kWmGetTitleBarInfoEx) {
-    auto* info = reinterpret_cast<TitleBarInfoEx*>(lParam);
-    if (info->cbSize != sizeof(TitleBarInfoEx)) return 0;
+  if (msg == WM_GETTITLEBARINFOEX) {
+    auto* info = reinterpret_cast<TITLEBARINFOEX*>(lParam);
+    if (info->cbSize != sizeof(TITLEBARINFOEX)) return 0;
     ::SetRect(&info->rcTitleBar, 11, 12, 13, 14);
     return 1;
   }
@@ -175,9 +175,9 @@ TEST(TitleBarInfo, AnswerKeptAndSilenceMarkedEmpty) {
   test::ProcWindow window("LntrTitleBarAnswer", TitleBarAnswer);
   HWND answering = window.Wnd();
   ASSERT_NE(answering, nullptr);
-  TitleBarInfoEx info;
+  TITLEBARINFOEX info;
   QueryTitleBarInfoEx(answering, info);
-  EXPECT_EQ(info.cbSize, sizeof(TitleBarInfoEx));
+  EXPECT_EQ(info.cbSize, sizeof(TITLEBARINFOEX));
   EXPECT_EQ(info.rcTitleBar.left, 11);
   EXPECT_EQ(info.rcTitleBar.bottom, 14);
 

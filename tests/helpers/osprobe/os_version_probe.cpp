@@ -17,17 +17,17 @@ namespace {
 bool g_Asked = false;
 
 LRESULT CALLBACK AnsweringProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == kq::kWmGetTitleBarInfoEx) {
+  if (msg == WM_GETTITLEBARINFOEX) {
     g_Asked = true;
-    auto* info = reinterpret_cast<kq::TitleBarInfoEx*>(lParam);
+    auto* info = reinterpret_cast<TITLEBARINFOEX*>(lParam);
     SetRect(&info->rcTitleBar, 1, 2, 3, 4);
     return 1;
   }
   return DefWindowProcA(wnd, msg, wParam, lParam);
 }
 
-bool ZeroedExceptSize(const kq::TitleBarInfoEx& info) {
-  kq::TitleBarInfoEx zero = {};
+bool ZeroedExceptSize(const TITLEBARINFOEX& info) {
+  TITLEBARINFOEX zero = {};
   zero.cbSize = info.cbSize;
   return std::memcmp(&zero, &info, sizeof(info)) == 0;
 }
@@ -49,7 +49,7 @@ int main() {
   if (kq::IsWinNT()) code |= 1u << 0;
   if (kq::IsWinXP()) code |= 1u << 1;
   if (kq::IsWinNT6()) code |= 1u << 2;
-  kq::TitleBarInfoEx info;
+  TITLEBARINFOEX info;
   bool zeroed = true;
   kq::QueryTitleBarInfoEx(answering, info);
   if (info.cbSize != 0)
