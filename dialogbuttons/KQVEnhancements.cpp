@@ -36,7 +36,7 @@ constexpr WORD kArrangeIconsCommands[] = {0, 0x7602, 0x7603, 0x7604, 0x7605};
 // The shell view that takes the commands: the classic dialog's own, the item dialog's Explorer
 // browser's; none for the other kinds.
 HWND CommandedShellView(HWND wnd, TWindowKind kind) {
-  if (IsClassicOpenSaveKind(kind)) return FindChildWindow(wnd, kClassShellView, kIdShellView);
+  if (IsClassicOpenSaveKind(kind)) return FindChildWindow(wnd, kClassShellView, lst2);
   if (kind == wkItemDialogBrowserControl) return FindChildWindow(wnd, kClassShellView, kIdBrowserShellView);
   return nullptr;
 }

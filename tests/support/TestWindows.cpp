@@ -114,41 +114,41 @@ WindowSpec Top(const std::string& className, std::vector<WindowSpec> children) {
 }
 
 std::vector<WindowSpec> OpenSaveComboChildren() {
-  return {Child("Static", 1091),
-          Child("ComboBox", 1137),
-          Child("SHELLDLL_DefView", 1121, {Child("SysListView32", 1, {Child("SysHeader32", 0)})}),
-          Child("Static", 1088),
-          Child("ToolbarWindow32", 1184),
-          Child("ListBox", 1120),
-          Child("Static", 1090),
-          Child("ComboBoxEx32", 1148, {Child("ComboBox", 1148, {Child("Edit", 1148)})}),
-          Child("Static", 1089),
-          Child("ComboBox", 1136),
-          Child("Button", 1040),
-          Child("Button", 1),
-          Child("Button", 2),
-          Child("Button", 1038),
+  return {Child("Static", stc4),
+          Child("ComboBox", cmb2),
+          Child("SHELLDLL_DefView", lst2, {Child("SysListView32", 1, {Child("SysHeader32", 0)})}),
+          Child("Static", stc1),
+          Child("ToolbarWindow32", ctl1),
+          Child("ListBox", lst1),
+          Child("Static", stc3),
+          Child("ComboBoxEx32", cmb13, {Child("ComboBox", cmb13, {Child("Edit", cmb13)})}),
+          Child("Static", stc2),
+          Child("ComboBox", cmb1),
+          Child("Button", chx1),
+          Child("Button", IDOK),
+          Child("Button", IDCANCEL),
+          Child("Button", pshHelp),
           Child("ToolbarWindow32", 1)};
 }
 
 std::vector<WindowSpec> OpenSaveEditChildren() {
-  return {Child("Static", 1091),
-          Child("ComboBox", 1137),
-          Child("Static", 1088),
-          Child("ListBox", 1120),
-          Child("SHELLDLL_DefView", 1121, {Child("SysListView32", 1)}),
-          Child("Static", 1090),
-          Child("Edit", 1152),
-          Child("Static", 1089),
-          Child("ComboBox", 1136),
-          Child("Button", 1),
-          Child("Button", 2)};
+  return {Child("Static", stc4),
+          Child("ComboBox", cmb2),
+          Child("Static", stc1),
+          Child("ListBox", lst1),
+          Child("SHELLDLL_DefView", lst2, {Child("SysListView32", 1)}),
+          Child("Static", stc3),
+          Child("Edit", edt1),
+          Child("Static", stc2),
+          Child("ComboBox", cmb1),
+          Child("Button", IDOK),
+          Child("Button", IDCANCEL)};
 }
 
 std::vector<WindowSpec> ItemDialogChildren() {
   return {Child("DUIViewWndClassName", 0,
                 {Child("DirectUIHWND", 0,
-                       {Child("CtrlNotifySink", 0, {Child("SHELLDLL_DefView", 1121, {Child("SysListView32", 1)})})})}),
+                       {Child("CtrlNotifySink", 0, {Child("SHELLDLL_DefView", lst2, {Child("SysListView32", 1)})})})}),
           Child("CommonPlacesWrapperWndClass", 0, {Child("ToolbarWindow32", 0)})};
 }
 
