@@ -11,11 +11,13 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/OpenedDialog.h"
 #include "tests/support/TestPaths.h"
+#include "tests/support/TestWindows.h"
 #include "tests/shellwindows/StepByStep.h"
 
 namespace kq {
 namespace {
 
+using test::ChildWindowExists;
 using test::kCloseWaitMs;
 using test::kDialogWaitMs;
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "shellwindows/KQTaskWnd.h"
+#include "tests/support/TestWindows.h"
 
 namespace kq::test {
 namespace {

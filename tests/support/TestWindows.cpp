@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <memory>
 
+#include "shellwindows/KQTaskWnd.h"
+
 namespace kq::test {
 namespace {
 
@@ -172,6 +174,18 @@ void ExpectRect(const RECT& actual, const RECT& expected) {
   EXPECT_EQ(actual.top, expected.top);
   EXPECT_EQ(actual.right, expected.right);
   EXPECT_EQ(actual.bottom, expected.bottom);
+}
+
+HWND FindWindowExDeep(HWND parent, HWND childAfter, const char* className, const char* windowName) {
+  if (HWND found = ::FindWindowExA(parent, childAfter, className, windowName)) return found;
+  for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    if (HWND found = FindWindowExDeep(child, nullptr, className, windowName)) return found;
+  }
+  return nullptr;
+}
+
+bool ChildWindowExists(HWND parent, const char* className, int id) {
+  return ::IsWindow(FindChildWindow(parent, className, id)) != FALSE;
 }
 
 bool IsLayered(HWND wnd) { return (::GetWindowLongA(wnd, GWL_EXSTYLE) & WS_EX_LAYERED) != 0; }
