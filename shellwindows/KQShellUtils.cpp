@@ -36,12 +36,6 @@ UINT ItemBytes(const void* p) noexcept {
 
 }  // namespace
 
-LPITEMIDLIST NextItemID(LPCITEMIDLIST list) noexcept {
-  if (!list) return nullptr;
-  const BYTE* p = reinterpret_cast<const BYTE*>(list);
-  return reinterpret_cast<LPITEMIDLIST>(const_cast<BYTE*>(p + ItemBytes(p)));
-}
-
 UINT IDListSize(LPCITEMIDLIST list) noexcept {
   if (!list) return 0;
   UINT size = 0;
@@ -82,13 +76,6 @@ LPITEMIDLIST CloneFirstItem(IMalloc* malloc, LPCITEMIDLIST list) noexcept {
   // first item are the next item's count, and a copy of them would leave the result unended.
   memset(copy + itemBytes, 0, kTerminatorBytes);
   return reinterpret_cast<LPITEMIDLIST>(copy);
-}
-
-void FreeIDList(LPITEMIDLIST list) {
-  if (!list) return;
-  ComPtr<IMalloc> malloc;
-  if (FAILED(::SHGetMalloc(&malloc)) || !malloc) throw TKQShellError("the shell task allocator is not available");
-  malloc->Free(list);
 }
 
 std::string PathFromIDList(LPCITEMIDLIST list) {
