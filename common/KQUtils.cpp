@@ -114,12 +114,6 @@ bool IsWinNT() {
   return ReadVersion(info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT;
 }
 
-bool IsWinXP() {
-  OSVERSIONINFOA info;
-  return ReadVersion(info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT && info.dwMajorVersion == 5 &&
-         info.dwMinorVersion >= 1;
-}
-
 bool IsWinNT6() {
   OSVERSIONINFOA info;
   return ReadVersion(info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT &&

@@ -28,7 +28,6 @@ std::string JoinPath(const std::string& dir, const std::string& name);
 std::string ExpandPath(const std::string& path);
 
 bool IsWinNT();
-bool IsWinXP();
 bool IsWinNT6();
 // Whether process is a 32-bit program on a 64-bit system (false where the system cannot say).
 bool IsWow64(HANDLE process);

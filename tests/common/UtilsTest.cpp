@@ -13,6 +13,7 @@
 #include "common/KQUtils.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/RegistryValue.h"
+#include "tests/support/SystemVersion.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/TestWindows.h"
 
@@ -77,7 +78,7 @@ TEST_F(ExpandPathTest, RefusesExpansionsThatDoNotFitTheBuffer) {
 // told 6.x by Wine's default system (6.1 in Wine 8, 6.2 in Wine 10).
 TEST(Versions, DefaultPrefixIsNT6) {
   EXPECT_TRUE(IsWinNT());
-  EXPECT_FALSE(IsWinXP());
+  EXPECT_FALSE(test::IsWinXP());
   EXPECT_TRUE(IsWinNT6());
 }
 
