@@ -71,11 +71,6 @@ std::string ProcessFileOnNT(DWORD pid) {
 
 }  // namespace
 
-bool DirectoryExists(const std::string& path) {
-  DWORD attributes = sys::GetFileAttributesW(ToWide(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 bool FileExists(const std::string& path) {
   DWORD attributes = sys::GetFileAttributesW(ToWide(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;

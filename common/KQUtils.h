@@ -17,7 +17,6 @@ constexpr int kExpandBufferChars = MAX_PATH - 1;
 constexpr size_t kMaxExpandSourceChars = UNICODE_STRING_MAX_CHARS - 1;
 
 // Paths are UTF-8; the system is asked through its wide interfaces.
-bool DirectoryExists(const std::string& path);
 bool FileExists(const std::string& path);  // an existing file that is not a directory
 // True for a full drive-letter path ("C:\\...") whose drive is a fixed local one. Asks the drive
 // type of the root only, never the path: a network or removable drive cannot hold the caller.

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/KQText.h"
 #include "common/KQUtils.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/RegistryValue.h"
@@ -22,6 +23,12 @@ namespace {
 
 using test::ExpectRect;
 using test::R;
+
+// An existing directory, asked as the library's FileExists asks for a file.
+bool DirectoryExists(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesW(ToWide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
 
 TEST(Paths, DirectoryExistsOnlyForDirectories) {
   test::ScratchDirectory dir;
