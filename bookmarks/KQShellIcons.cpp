@@ -21,7 +21,7 @@ UINT IconCount(const std::wstring& fileName) noexcept {
 }
 
 // The icon look-ups take one path: Text, when it is shorter than the system's path limit.
-bool WithinPathLimit(const std::wstring& text) noexcept { return text.size() < static_cast<size_t>(kMaxPathChars); }
+bool WithinPathLimit(const std::wstring& text) noexcept { return text.size() < static_cast<size_t>(MAX_PATH); }
 
 // True when Index names one of the icons of an existing FileName.
 bool IsIconOfFile(const std::string& fileName, int index) {

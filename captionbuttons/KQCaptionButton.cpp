@@ -1,6 +1,7 @@
 #include "captionbuttons/KQCaptionButton.h"
 
 #include <uxtheme.h>
+#include <vssym32.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -24,20 +25,15 @@ namespace {
 
 constexpr char kUpdateButtonMsgName[] = "Lanterna_UpdateButton";
 
-// SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED: the whole
-// non-client area is painted again.
-constexpr UINT kRedrawFlags = 0x37;
-static_assert(kRedrawFlags == (SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED));
+// The whole non-client area is painted again.
+constexpr UINT kRedrawFlags = SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED;
 
 // A message some systems send after drawing the caption themselves: the buttons are painted
-// again on top.
+// again on top. The system headers do not name it.
 constexpr UINT kWmCaptionDrawn = 0x0591;
 
-// The visual-style part the buttons borrow: the minimise button of class "window".
+// The visual-style part the buttons borrow: the minimise button (WP_MINBUTTON) of class "window".
 constexpr wchar_t kThemeClass[] = L"window";
-constexpr int kThemePartMinButton = 15;  // WP_MINBUTTON
-constexpr int kThemeStateNormal = 1;     // MINBS_NORMAL
-constexpr int kThemeStatePushed = 3;     // MINBS_PUSHED
 
 // Classic frames are drawn on this colour, which then stays transparent.
 constexpr COLORREF kFrameTransparentColour = RGB(255, 0, 255);
@@ -75,7 +71,7 @@ SIZE CaptionButtonSize(HWND wnd) {
 int FrameWidth(HWND wnd) { return ::GetSystemMetrics(HasThickFrame(wnd) ? SM_CXFRAME : SM_CXDLGFRAME); }
 
 int CaptionTop(HWND wnd) {
-  TitleBarInfoEx info;
+  TITLEBARINFOEX info;
   QueryTitleBarInfoEx(wnd, info);
   if (info.cbSize != 0) {
     RECT window;
@@ -484,8 +480,8 @@ void TKQCaptionButtons::DrawButtons(HWND wnd) {
 void TKQCaptionButtons::DrawFrame(HDC dc, const RECT& rect, bool pushed, void* theme) {
   if (UseSystemLook && VisualStylesInUse()) {
     if (theme) {
-      ::DrawThemeBackground(static_cast<HTHEME>(theme), dc, kThemePartMinButton,
-                            pushed ? kThemeStatePushed : kThemeStateNormal, &rect, nullptr);
+      ::DrawThemeBackground(static_cast<HTHEME>(theme), dc, WP_MINBUTTON, pushed ? MINBS_PUSHED : MINBS_NORMAL, &rect,
+                            nullptr);
     } else {
       // The style's part could not be had: the classic frame stands in.
       RECT r = rect;

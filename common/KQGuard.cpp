@@ -33,8 +33,9 @@ void kq_guard_resume();
 namespace kq {
 namespace {
 
+// The severity bits of an exception code: the headers name their values (ERROR_SEVERITY_*), not
+// the field.
 constexpr DWORD kSeverityMask = 0xC0000000u;
-constexpr DWORD kSeverityError = 0xC0000000u;
 constexpr DWORD kUnwindFlags = EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND;
 
 // How many calls into the program's code the current thread is inside, kept in a thread-local
@@ -77,7 +78,7 @@ bool TakesException(const EXCEPTION_RECORD& record, const TGuardedCall& call) {
     SetForeignDepth(call.ForeignDepthAtStart);
     return false;
   }
-  if ((record.ExceptionCode & kSeverityMask) != kSeverityError) return false;
+  if ((record.ExceptionCode & kSeverityMask) != ERROR_SEVERITY_ERROR) return false;
   return ForeignDepth() <= call.ForeignDepthAtStart;
 }
 

@@ -153,8 +153,6 @@ bool IsFileAnswer(const PathAnswer& answer) noexcept {
 
 bool DirectoryAnswers(const std::string& path) noexcept { return IsDirectoryAnswer(PathAttributesWithin(path)); }
 
-bool FileAnswers(const std::string& path) noexcept { return IsFileAnswer(PathAttributesWithin(path)); }
-
 int PendingPathChecks() noexcept {
   TLockGuard lock(g_Pending->lock);
   int pending = 0;

@@ -32,10 +32,9 @@ PathAnswer PathAttributesWithin(const std::string& path, DWORD timeoutMs = kPath
 bool IsDirectoryAnswer(const PathAnswer& answer) noexcept;
 bool IsFileAnswer(const PathAnswer& answer) noexcept;
 
-// As DirectoryExists and FileExists (common/KQUtils.h), with a path that does not answer within
-// kPathAnswerTimeoutMs taken as missing.
+// An existing directory, as the system says within kPathAnswerTimeoutMs: a path that does not
+// answer in time is taken as missing.
 bool DirectoryAnswers(const std::string& path) noexcept;
-bool FileAnswers(const std::string& path) noexcept;  // an existing file that is not a directory
 
 // How many checks are waiting on the system now.
 int PendingPathChecks() noexcept;

@@ -27,7 +27,8 @@ class TKQRegDataTypeError : public TKQRegError {
   using TKQRegError::TKQRegError;
 };
 
-// The longest key name the registry allows, in characters (value names may have 16,383).
+// The longest key name the registry allows, in characters (value names may have 16,383); the
+// system headers name neither limit.
 constexpr DWORD kMaxKeyNameChars = 255;
 
 // The host's key below HKEY_CURRENT_USER, holding the user's settings, the bookmark tree and the

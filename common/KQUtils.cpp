@@ -38,11 +38,10 @@ struct ProcessStatus {
 ProcessStatic<ScopedModule> g_Psapi;
 ProcessStatus g_ProcessStatus;
 
-constexpr DWORD kProcessQueryAccess = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;  // 0x410
+constexpr DWORD kProcessQueryAccess = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
 constexpr DWORD kLayeredRedrawFlags = RDW_ERASE | RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN;
-// A bitmap file begins with "BM"; bitmaps are stored as raw-data resources (RT_RCDATA).
+// A bitmap file begins with "BM" (a signature the system headers do not name).
 constexpr WORD kBitmapFileSignature = 0x4D42;
-constexpr WORD kRawDataResourceType = 10;
 
 bool ReadVersion(OSVERSIONINFOA& info) {
   ZeroMemory(&info, sizeof(info));
@@ -64,18 +63,13 @@ std::string ProcessFileOnNT(DWORD pid) {
   std::vector<HMODULE> modules(needed / sizeof(HMODULE));
   if (!ps.enumModules(process.get(), modules.data(), static_cast<DWORD>(modules.size() * sizeof(HMODULE)), &needed))
     return {};
-  wchar_t path[kMaxPathChars] = {};
-  DWORD length = ps.moduleFileName(process.get(), modules[0], path, kMaxPathChars);
-  if (length == 0 || length >= static_cast<DWORD>(kMaxPathChars)) return {};
+  wchar_t path[MAX_PATH] = {};
+  DWORD length = ps.moduleFileName(process.get(), modules[0], path, MAX_PATH);
+  if (length == 0 || length >= static_cast<DWORD>(MAX_PATH)) return {};
   return ToUtf8(std::wstring_view(path, length));
 }
 
 }  // namespace
-
-bool DirectoryExists(const std::string& path) {
-  DWORD attributes = sys::GetFileAttributesW(ToWide(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
 
 bool FileExists(const std::string& path) {
   DWORD attributes = sys::GetFileAttributesW(ToWide(path).c_str());
@@ -115,15 +109,10 @@ bool IsWinNT() {
   return ReadVersion(info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT;
 }
 
-bool IsWinXP() {
-  OSVERSIONINFOA info;
-  return ReadVersion(info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT && info.dwMajorVersion == 5 &&
-         info.dwMinorVersion >= 1;
-}
-
 bool IsWinNT6() {
   OSVERSIONINFOA info;
-  return ReadVersion(info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT && info.dwMajorVersion == 6;
+  return ReadVersion(info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT &&
+         info.dwMajorVersion == HIBYTE(_WIN32_WINNT_VISTA);
 }
 
 std::string GetWindowProcessFile(HWND wnd) {
@@ -138,7 +127,7 @@ std::string GetWindowProcessFile(HWND wnd) {
   entry.dwSize = sizeof(entry);
   for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
     if (entry.th32ProcessID == pid)
-      return ToUtf8(std::wstring_view(entry.szExeFile, wcsnlen(entry.szExeFile, kMaxPathChars)));
+      return ToUtf8(std::wstring_view(entry.szExeFile, wcsnlen(entry.szExeFile, MAX_PATH)));
   }
   return {};
 }
@@ -181,7 +170,7 @@ bool IsCtrlOnlyDown() {
 
 HBITMAP LoadResourceBitmap(const char* name) {
   HMODULE module = LibraryModule();
-  HRSRC resource = ::FindResourceA(module, name, MAKEINTRESOURCEA(kRawDataResourceType));
+  HRSRC resource = ::FindResourceA(module, name, RT_RCDATA);
   if (!resource) return nullptr;
   const DWORD size = ::SizeofResource(module, resource);
   HGLOBAL loaded = ::LoadResource(module, resource);
@@ -245,11 +234,11 @@ RECT CenterRectIn(const RECT& bounds, const RECT& r) {
   return result;
 }
 
-void QueryTitleBarInfoEx(HWND wnd, TitleBarInfoEx& info) {
+void QueryTitleBarInfoEx(HWND wnd, TITLEBARINFOEX& info) {
   ZeroMemory(&info, sizeof(info));
   info.cbSize = sizeof(info);
   LRESULT answered = 0;
-  if (IsWinNT6()) answered = ::SendMessageA(wnd, kWmGetTitleBarInfoEx, 0, reinterpret_cast<LPARAM>(&info));
+  if (IsWinNT6()) answered = ::SendMessageA(wnd, WM_GETTITLEBARINFOEX, 0, reinterpret_cast<LPARAM>(&info));
   if (answered == 0) info.cbSize = 0;
 }
 

@@ -8,16 +8,15 @@
 
 namespace kq {
 
-// The system's path limit, in characters, terminator included: every path buffer is sized by it.
-constexpr int kMaxPathChars = 260;
-// The buffer environment expansion works in.
-constexpr int kExpandBufferChars = kMaxPathChars - 1;
+// The buffer environment expansion works in: the system's path limit (MAX_PATH, terminator
+// included, the size of every path buffer) less one.
+constexpr int kExpandBufferChars = MAX_PATH - 1;
 // The longest text the system's expansion takes: it works on counted wide strings of at most
-// 32,767 characters, terminator included; longer ones give nonsense or read out of bounds.
-constexpr size_t kMaxExpandSourceChars = 32766;
+// UNICODE_STRING_MAX_CHARS characters, terminator included; longer ones give nonsense or read out
+// of bounds.
+constexpr size_t kMaxExpandSourceChars = UNICODE_STRING_MAX_CHARS - 1;
 
 // Paths are UTF-8; the system is asked through its wide interfaces.
-bool DirectoryExists(const std::string& path);
 bool FileExists(const std::string& path);  // an existing file that is not a directory
 // True for a full drive-letter path ("C:\\...") whose drive is a fixed local one. Asks the drive
 // type of the root only, never the path: a network or removable drive cannot hold the caller.
@@ -28,7 +27,6 @@ std::string JoinPath(const std::string& dir, const std::string& name);
 std::string ExpandPath(const std::string& path);
 
 bool IsWinNT();
-bool IsWinXP();
 bool IsWinNT6();
 // Whether process is a 32-bit program on a 64-bit system (false where the system cannot say).
 bool IsWow64(HANDLE process);
@@ -49,16 +47,9 @@ inline int RectHeight(const RECT& r) { return r.bottom - r.top; }
 RECT FitRectInto(const RECT& bounds, const RECT& source);
 RECT CenterRectIn(const RECT& bounds, const RECT& r);
 
-// TITLEBARINFOEX as the system fills it; its size field is 0 when no information is available.
-struct TitleBarInfoEx {
-  DWORD cbSize;
-  RECT rcTitleBar;
-  DWORD rgstate[6];
-  RECT rgrect[6];
-};
-static_assert(sizeof(TitleBarInfoEx) == 140, "TITLEBARINFOEX is 140 bytes");
-constexpr UINT kWmGetTitleBarInfoEx = 0x033F;
-void QueryTitleBarInfoEx(HWND wnd, TitleBarInfoEx& info);
+// The window's answer to WM_GETTITLEBARINFOEX; the size field is 0 when no information is available.
+static_assert(sizeof(TITLEBARINFOEX) == 140, "TITLEBARINFOEX is 140 bytes");
+void QueryTitleBarInfoEx(HWND wnd, TITLEBARINFOEX& info);
 
 // Hi in the upper half, the low 16 bits of Lo in the lower half of a 32-bit value.
 inline LPARAM MakeLParam(int lo, int hi) {

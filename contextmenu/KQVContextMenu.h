@@ -55,7 +55,7 @@ constexpr UINT kAddItemOffset = 0;
 constexpr UINT kFirstBookmarkOffset = 1;
 
 // The element's path holds a path and its terminating zero.
-constexpr size_t kElementPathChars = kMaxPathChars + 1;
+constexpr size_t kElementPathChars = MAX_PATH + 1;
 
 class TKQVContextMenu final : public TKQComObject, public IContextMenu3, public IShellExtInit {
  public:

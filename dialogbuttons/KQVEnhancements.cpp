@@ -29,14 +29,15 @@ constexpr TSkinFrames kSkins[] = {
 
 constexpr int32_t kOpaque = 255;
 
-// Shell folder view commands, sent as WM_COMMAND to the dialog's "SHELLDLL_DefView".
+// Shell folder view commands, sent as WM_COMMAND to the dialog's "SHELLDLL_DefView"; the system
+// headers do not name them.
 constexpr WORD kViewStyleCommands[] = {0, 0x702D, 0x702E, 0x702A, 0x702B, 0x702C};
 constexpr WORD kArrangeIconsCommands[] = {0, 0x7602, 0x7603, 0x7604, 0x7605};
 
 // The shell view that takes the commands: the classic dialog's own, the item dialog's Explorer
 // browser's; none for the other kinds.
 HWND CommandedShellView(HWND wnd, TWindowKind kind) {
-  if (IsClassicOpenSaveKind(kind)) return FindChildWindow(wnd, kClassShellView, kIdShellView);
+  if (IsClassicOpenSaveKind(kind)) return FindChildWindow(wnd, kClassShellView, lst2);
   if (kind == wkItemDialogBrowserControl) return FindChildWindow(wnd, kClassShellView, kIdBrowserShellView);
   return nullptr;
 }

@@ -33,7 +33,7 @@ bool ParseHostOptions(int argc, char** argv, HostOptions* options, std::string* 
       if (!value(&options->logPath)) return false;
     } else if (arg == "--mapping-size") {
       if (!value(&text)) return false;
-      if (!ParseNumber(text, &number) || number < 1 || number > 0x7FFFFFFF) {
+      if (!ParseNumber(text, &number) || number < 1 || number > MAXLONG) {
         *error = "bad mapping size " + text;
         return false;
       }

@@ -20,7 +20,8 @@ namespace {
 
 // The size a section was created with, from ntdll (resolved at run time: the library imports no
 // ntdll entry). A view covers whole pages, so only the section knows how much of it is the
-// object; Wine answers the page-rounded size for sections without a file.
+// object; Wine answers the page-rounded size for sections without a file. The system headers
+// declare neither the query, its record nor its class number.
 struct SectionBasicInformation {
   PVOID BaseAddress;
   ULONG Attributes;

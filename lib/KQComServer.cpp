@@ -107,19 +107,19 @@ HRESULT UnregisterModuleTypeLib() {
 }  // namespace
 
 std::string ModuleFileName() {
-  wchar_t name[kMaxPathChars + 1] = {};
-  const DWORD n = ::GetModuleFileNameW(LibraryModule(), name, kMaxPathChars + 1);
+  wchar_t name[MAX_PATH + 1] = {};
+  const DWORD n = ::GetModuleFileNameW(LibraryModule(), name, MAX_PATH + 1);
   // A name the buffer could not hold is no name.
-  if (n == 0 || n > static_cast<DWORD>(kMaxPathChars)) return {};
+  if (n == 0 || n > static_cast<DWORD>(MAX_PATH)) return {};
   return ToUtf8(std::wstring_view(name, n));
 }
 
 std::string RegisteredModuleName() {
   const std::string name = ModuleFileName();
   if (name.find(' ') == std::string::npos) return name;
-  wchar_t shortName[kMaxPathChars + 1] = {};
-  const DWORD n = ::GetShortPathNameW(ToWide(name).c_str(), shortName, kMaxPathChars + 1);
-  if (n == 0 || n > static_cast<DWORD>(kMaxPathChars)) return name;
+  wchar_t shortName[MAX_PATH + 1] = {};
+  const DWORD n = ::GetShortPathNameW(ToWide(name).c_str(), shortName, MAX_PATH + 1);
+  if (n == 0 || n > static_cast<DWORD>(MAX_PATH)) return name;
   return ToUtf8(std::wstring_view(shortName, n));
 }
 

@@ -24,10 +24,9 @@ using Microsoft::WRL::ComPtr;
 namespace kq {
 namespace {
 
-constexpr int kWideFolderBufferChars = 2 * kMaxPathChars;  // a Unicode dialog's answer
+constexpr int kWideFolderBufferChars = 2 * MAX_PATH;  // a Unicode dialog's answer
 constexpr LPARAM kClickPoint = MAKELPARAM(4, 4);
 constexpr size_t kDriveRootLength = 3;  // "C:\"
-constexpr DWORD kBrowseSameBrowser = SBSP_SAMEBROWSER;
 
 // The file-name fields of the Office dialogs. The older generations use kIdOfficeFileName.
 constexpr int kOfficeFieldNewer = 54;  // Word 10 and later, XL9, "bosa_sdm_Mso96" with a command bar
@@ -128,8 +127,8 @@ std::string CommonDialogFolder(HWND wnd) {
   std::vector<wchar_t> buffer(kWideFolderBufferChars + 1, L'\0');
   const bool wide = AskFolderWide(wnd);
   const LRESULT count =
-      wide ? ::SendMessageW(wnd, kCdmGetFolderPath, kWideFolderBufferChars, reinterpret_cast<LPARAM>(buffer.data()))
-           : ::SendMessageA(wnd, kCdmGetFolderPath, kMaxPathChars, reinterpret_cast<LPARAM>(buffer.data()));
+      wide ? ::SendMessageW(wnd, CDM_GETFOLDERPATH, kWideFolderBufferChars, reinterpret_cast<LPARAM>(buffer.data()))
+           : ::SendMessageA(wnd, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(buffer.data()));
   if (count <= 0) return {};
   return FolderAnswerText(buffer, count, wide);
 }
@@ -139,9 +138,9 @@ bool IsBrowseDialog(TWindowKind kind) { return IsBrowseKind(kind); }
 // The edit that holds a file dialog's file name; null for kinds without one.
 HWND FileNameField(HWND wnd, TWindowKind kind) {
   if (kind == wkOpenSaveCombo || kind == wkItemDialog) {
-    if (HWND edit = FindChildWindow(wnd, kClassEdit, kIdFileNameCombo)) return edit;
+    if (HWND edit = FindChildWindow(wnd, kClassEdit, cmb13)) return edit;
   }
-  if (kind == wkOpenSaveEdit || IsItemDialogKind(kind)) return FindChildWindow(wnd, kClassEdit, kIdFileNameEdit);
+  if (kind == wkOpenSaveEdit || IsItemDialogKind(kind)) return FindChildWindow(wnd, kClassEdit, edt1);
   return nullptr;
 }
 
@@ -366,7 +365,7 @@ bool SetDialogFolder(HWND wnd, const std::string& path) {
   return Guarded(false, [&] {
     std::string folder = ExpandPath(path);
     // A path the system's buffers cannot hold is refused, never cut into another path.
-    if (folder.empty() || WideLength(folder) >= static_cast<size_t>(kMaxPathChars)) return false;
+    if (folder.empty() || WideLength(folder) >= static_cast<size_t>(MAX_PATH)) return false;
     const TWindowKind kind = ClassifyWindow(wnd);
     if (SetFolderByTyping(wnd, folder)) return true;
 
@@ -389,14 +388,14 @@ bool SetDialogFolder(HWND wnd, const std::string& path) {
       // A name the user typed into a Save dialog stays when the dialog goes to another folder.
       const HWND field = FileNameField(wnd, kind);
       const std::wstring typed = field ? WindowText(field) : std::wstring();
-      handedOver = SUCCEEDED(browser->BrowseObject(list.get(), kBrowseSameBrowser));
+      handedOver = SUCCEEDED(browser->BrowseObject(list.get(), SBSP_SAMEBROWSER));
       if (!handedOver && IsBrowseDialog(kind)) {
-        ::SendMessageA(wnd, kBffmSetSelectionA, FALSE, reinterpret_cast<LPARAM>(list.get()));
+        ::SendMessageA(wnd, BFFM_SETSELECTIONA, FALSE, reinterpret_cast<LPARAM>(list.get()));
         handedOver = true;
       }
       if (handedOver && !fileName.empty()) {
         if (kind == wkOpenSaveCombo) {
-          TypeIntoControl(wnd, kIdFileNameCombo, fileName);
+          TypeIntoControl(wnd, cmb13, fileName);
         } else if (const int id = FileNameFieldId(field)) {
           TypeIntoControl(wnd, id, fileName);
         }
@@ -404,7 +403,7 @@ bool SetDialogFolder(HWND wnd, const std::string& path) {
         ::SetWindowTextW(field, typed.c_str());
       }
     } else if (IsBrowseDialog(kind)) {
-      ::SendMessageA(wnd, kBffmSetSelectionA, FALSE, reinterpret_cast<LPARAM>(list.get()));
+      ::SendMessageA(wnd, BFFM_SETSELECTIONA, FALSE, reinterpret_cast<LPARAM>(list.get()));
       handedOver = true;
     } else if (IsItemDialogKind(kind) && fileName.empty()) {
       // An item dialog whose browser does not answer takes a folder entered as its file name.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commdlg.h>
 #include <objidl.h>
 #include <shlobj.h>
 
@@ -11,10 +12,6 @@
 #include "shellwindows/KQWindowKind.h"
 
 namespace kq {
-
-// Messages of the common dialogs used here (both WM_USER + 102: the meaning depends on the dialog).
-constexpr UINT kCdmGetFolderPath = WM_USER + 102;   // CDM_GETFOLDERPATH, to a common file dialog
-constexpr UINT kBffmSetSelectionA = WM_USER + 102;  // BFFM_SETSELECTIONA, to a folder-browse dialog
 
 // The file-name field of "TfFileDlg" dialogs.
 constexpr int kIdTfFileName = 1001;

@@ -36,12 +36,6 @@ UINT ItemBytes(const void* p) noexcept {
 
 }  // namespace
 
-LPITEMIDLIST NextItemID(LPCITEMIDLIST list) noexcept {
-  if (!list) return nullptr;
-  const BYTE* p = reinterpret_cast<const BYTE*>(list);
-  return reinterpret_cast<LPITEMIDLIST>(const_cast<BYTE*>(p + ItemBytes(p)));
-}
-
 UINT IDListSize(LPCITEMIDLIST list) noexcept {
   if (!list) return 0;
   UINT size = 0;
@@ -84,18 +78,11 @@ LPITEMIDLIST CloneFirstItem(IMalloc* malloc, LPCITEMIDLIST list) noexcept {
   return reinterpret_cast<LPITEMIDLIST>(copy);
 }
 
-void FreeIDList(LPITEMIDLIST list) {
-  if (!list) return;
-  ComPtr<IMalloc> malloc;
-  if (FAILED(::SHGetMalloc(&malloc)) || !malloc) throw TKQShellError("the shell task allocator is not available");
-  malloc->Free(list);
-}
-
 std::string PathFromIDList(LPCITEMIDLIST list) {
   if (!list) return {};
-  wchar_t path[kMaxPathChars] = {};
+  wchar_t path[MAX_PATH] = {};
   if (!::SHGetPathFromIDListW(list, path)) return {};
-  return ToUtf8(std::wstring_view(path, wcsnlen(path, kMaxPathChars)));
+  return ToUtf8(std::wstring_view(path, wcsnlen(path, MAX_PATH)));
 }
 
 LPITEMIDLIST IDListFromPath(const void* path) noexcept {

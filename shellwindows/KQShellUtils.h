@@ -8,21 +8,12 @@
 #include <objidl.h>
 #include <shlobj.h>
 
-#include <stdexcept>
 #include <string>
 
 #include "common/KQScoped.h"
 
 namespace kq {
 
-// The shell's task allocator could not be obtained while a list had to be freed.
-class TKQShellError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// The item after the first item of list (list plus its first byte count).
-LPITEMIDLIST NextItemID(LPCITEMIDLIST list) noexcept;
 // 0 for null; otherwise the byte counts of all items plus 2 for the terminator.
 UINT IDListSize(LPCITEMIDLIST list) noexcept;
 // A zero-filled block of size bytes from the task allocator, or null.
@@ -33,9 +24,6 @@ LPITEMIDLIST ConcatIDLists(LPCITEMIDLIST first, LPCITEMIDLIST second) noexcept;
 // A one-item list, made with malloc: a copy of the first item of list and a terminator. Null when
 // the allocation fails.
 LPITEMIDLIST CloneFirstItem(IMalloc* malloc, LPCITEMIDLIST list) noexcept;
-// Frees list with the task allocator; nothing for null. Throws TKQShellError when the allocator
-// cannot be obtained.
-void FreeIDList(LPITEMIDLIST list);
 // The file-system path of list, or empty when it names none (a virtual folder, say).
 std::string PathFromIDList(LPCITEMIDLIST list);
 // A new absolute list for path, made by shell32's entry under ordinal 157, which takes a path in

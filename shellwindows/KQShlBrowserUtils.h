@@ -10,7 +10,8 @@
 
 namespace kq {
 
-// The shell's private message that asks a window for the IShellBrowser it hosts (WM_USER + 7).
+// The shell's private message that asks a window for the IShellBrowser it hosts; the system headers
+// do not name it.
 constexpr UINT kGetShellBrowserMsg = WM_USER + 7;
 constexpr char kClassShellTabWindow[] = "ShellTabWindowClass";
 

@@ -96,14 +96,6 @@ void TTaskWnd::SetText(const std::string& text) const { ::SetWindowTextW(handle_
 
 std::string TTaskWnd::GetWndClassName() const { return kq::GetWndClassName(handle_); }
 
-HWND FindWindowExDeep(HWND parent, HWND childAfter, const char* className, const char* windowName) {
-  if (HWND found = ::FindWindowExA(parent, childAfter, className, windowName)) return found;
-  for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
-    if (HWND found = FindWindowExDeep(child, nullptr, className, windowName)) return found;
-  }
-  return nullptr;
-}
-
 namespace {
 
 HWND FindInSubtree(HWND parent, const char* className, int id) {
@@ -119,10 +111,6 @@ HWND FindInSubtree(HWND parent, const char* className, int id) {
 HWND FindChildWindow(HWND parent, const char* className, int id) {
   if (!::IsWindow(parent)) return nullptr;
   return FindInSubtree(parent, className, id);
-}
-
-bool ChildWindowExists(HWND parent, const char* className, int id) {
-  return ::IsWindow(FindChildWindow(parent, className, id)) != FALSE;
 }
 
 bool SameClassName(const char* a, const char* b) noexcept {

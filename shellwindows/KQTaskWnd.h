@@ -55,14 +55,9 @@ class TTaskWnd {
   std::optional<std::vector<std::unique_ptr<TTaskWnd>>> children_;  // empty until first needed
 };
 
-// FindWindowExA(parent, childAfter, className, windowName); when that finds nothing, the same
-// search (from the first child) below each direct child of parent in turn, depth first.
-HWND FindWindowExDeep(HWND parent, HWND childAfter, const char* className, const char* windowName);
-
 // The first descendant of parent at any depth, depth first and in sibling order, whose class name
 // equals className ignoring case and whose control identifier is id. 0 when parent is no window.
 HWND FindChildWindow(HWND parent, const char* className, int id);
-bool ChildWindowExists(HWND parent, const char* className, int id);
 
 // The class name of wnd, cut to kClassNameBufferChars - 1 characters; empty for a handle that is
 // not a window.

@@ -24,30 +24,30 @@ enum TFact : unsigned {
   kFactEditName,      // "Edit" 39
   kFactDUIView,       // "DUIViewWndClassName" 0
   kFactCommonPlaces,  // "CommonPlacesWrapperWndClass" 0
-  kFactShellView,     // "SHELLDLL_DefView" 1121
+  kFactShellView,     // "SHELLDLL_DefView" lst2
   kFactListView,      // "SysListView32" 1
-  kFactStatic1088,
-  kFactStatic1089,
-  kFactStatic1090,
-  kFactStatic1091,
-  kFactToolbar1088,
-  kFactToolbar1184,
+  kFactStaticStc1,
+  kFactStaticStc2,
+  kFactStaticStc3,
+  kFactStaticStc4,
+  kFactToolbarStc1,
+  kFactToolbarCtl1,
   kFactToolbar1,  // the navigation toolbar
-  kFactListBox1120,
-  kFactComboBox1136,
-  kFactComboBox1137,
-  kFactComboBoxEx1148,
-  kFactComboBox1148,
-  kFactEdit1148,
-  kFactEdit1152,
+  kFactListBoxLst1,
+  kFactComboBoxCmb1,
+  kFactComboBoxCmb2,
+  kFactComboBoxExCmb13,
+  kFactComboBoxCmb13,
+  kFactEditCmb13,
+  kFactEditEdt1,
   kFactStatic14145,
   kFactStatic14146,
   kFactStatic14147,
   kFactTreeView14145,
   kFactNameSpace,  // "SHBrowseForFolder ShellNameSpace Control" 0
   kFactTreeView100,
-  kFactButton1,
-  kFactButton2,
+  kFactButtonOk,
+  kFactButtonCancel,
   kFactExplorerBrowser,   // "ExplorerBrowserControl" 0
   kFactBrowserShellView,  // "SHELLDLL_DefView" 0, the view of an Explorer browser
   kFactCount
@@ -69,30 +69,30 @@ constexpr TFactDef kFacts[kFactCount] = {
     {kClassEdit, kIdOfficeFileName},
     {kClassDUIView, kIdUnnumbered},
     {kClassCommonPlaces, kIdUnnumbered},
-    {kClassShellView, kIdShellView},
+    {kClassShellView, lst2},
     {kClassListView, kIdShellListView},
-    {kClassStatic, kIdStc1},
-    {kClassStatic, kIdStc2},
-    {kClassStatic, kIdStc3},
-    {kClassStatic, kIdStc4},
-    {kClassToolbar, kIdStc1},
-    {kClassToolbar, kIdCtl1},
+    {kClassStatic, stc1},
+    {kClassStatic, stc2},
+    {kClassStatic, stc3},
+    {kClassStatic, stc4},
+    {kClassToolbar, stc1},
+    {kClassToolbar, ctl1},
     {kClassToolbar, kIdNavToolbar},
-    {kClassListBox, kIdLst1},
-    {kClassComboBox, kIdCmb1},
-    {kClassComboBox, kIdCmb2},
-    {kClassComboBoxEx, kIdFileNameCombo},
-    {kClassComboBox, kIdFileNameCombo},
-    {kClassEdit, kIdFileNameCombo},
-    {kClassEdit, kIdFileNameEdit},
+    {kClassListBox, lst1},
+    {kClassComboBox, cmb1},
+    {kClassComboBox, cmb2},
+    {kClassComboBoxEx, cmb13},
+    {kClassComboBox, cmb13},
+    {kClassEdit, cmb13},
+    {kClassEdit, edt1},
     {kClassStatic, kIdBrowseTree},
     {kClassStatic, kIdBrowseTitle},
     {kClassStatic, kIdBrowseStatus},
     {kClassTreeView, kIdBrowseTree},
     {kClassNameSpaceControl, kIdUnnumbered},
     {kClassTreeView, kIdNameSpaceTree},
-    {kClassButton, kIdOkButton},
-    {kClassButton, kIdCancelButton},
+    {kClassButton, IDOK},
+    {kClassButton, IDCANCEL},
     {kClassExplorerBrowser, kIdUnnumbered},
     {kClassShellView, kIdBrowserShellView},
 };
@@ -253,27 +253,27 @@ constexpr TFactSet kItemDialogRow =
 // The item dialog as Wine draws it: the view of an Explorer browser, the file-name edit and label,
 // the two buttons.
 constexpr TFactSet kItemDialogBrowserControlRow = Bit(kFactExplorerBrowser) | Bit(kFactBrowserShellView) |
-                                                  Bit(kFactListView) | Bit(kFactEdit1152) | Bit(kFactStatic1090) |
-                                                  Bit(kFactButton1) | Bit(kFactButton2);
-// Combo layout: before and after the toolbar question (1088, or failing that 1184, or failing that
-// 1: a program that passes the older, shorter file-name structure gets a dialog without a places
-// bar, whose only toolbar is the navigation toolbar).
-constexpr TFactSet kOpenSaveComboHead = Bit(kFactStatic1091) | Bit(kFactComboBox1137) | Bit(kFactStatic1088);
-constexpr TFactSet kOpenSaveComboTail = Bit(kFactListBox1120) | Bit(kFactShellView) | Bit(kFactListView) |
-                                        Bit(kFactStatic1090) | Bit(kFactComboBoxEx1148) | Bit(kFactComboBox1148) |
-                                        Bit(kFactEdit1148) | Bit(kFactStatic1089) | Bit(kFactComboBox1136);
+                                                  Bit(kFactListView) | Bit(kFactEditEdt1) | Bit(kFactStaticStc3) |
+                                                  Bit(kFactButtonOk) | Bit(kFactButtonCancel);
+// Combo layout: before and after the toolbar question (stc1, or failing that ctl1, or failing that
+// kIdNavToolbar: a program that passes the older, shorter file-name structure gets a dialog without
+// a places bar, whose only toolbar is the navigation toolbar).
+constexpr TFactSet kOpenSaveComboHead = Bit(kFactStaticStc4) | Bit(kFactComboBoxCmb2) | Bit(kFactStaticStc1);
+constexpr TFactSet kOpenSaveComboTail = Bit(kFactListBoxLst1) | Bit(kFactShellView) | Bit(kFactListView) |
+                                        Bit(kFactStaticStc3) | Bit(kFactComboBoxExCmb13) | Bit(kFactComboBoxCmb13) |
+                                        Bit(kFactEditCmb13) | Bit(kFactStaticStc2) | Bit(kFactComboBoxCmb1);
 constexpr TFactSet kOpenSaveEditRow =
-    Bit(kFactStatic1091) | Bit(kFactComboBox1137) | Bit(kFactStatic1088) | Bit(kFactListBox1120) | Bit(kFactShellView) |
-    Bit(kFactListView) | Bit(kFactStatic1090) | Bit(kFactEdit1152) | Bit(kFactStatic1089) | Bit(kFactComboBox1136);
+    Bit(kFactStaticStc4) | Bit(kFactComboBoxCmb2) | Bit(kFactStaticStc1) | Bit(kFactListBoxLst1) | Bit(kFactShellView) |
+    Bit(kFactListView) | Bit(kFactStaticStc3) | Bit(kFactEditEdt1) | Bit(kFactStaticStc2) | Bit(kFactComboBoxCmb1);
 constexpr TFactSet kBrowseTreeRow = Bit(kFactStatic14146) | Bit(kFactStatic14147) | Bit(kFactTreeView14145);
 constexpr TFactSet kBrowseNewRow = Bit(kFactStatic14146) | Bit(kFactStatic14145) | Bit(kFactNameSpace) |
-                                   Bit(kFactTreeView100) | Bit(kFactButton1) | Bit(kFactButton2);
+                                   Bit(kFactTreeView100) | Bit(kFactButtonOk) | Bit(kFactButtonCancel);
 
 void AddCommonDialogRows(TRows& rows) {
   rows.Add(kItemDialogRow, wkItemDialog);
   rows.Add(kItemDialogBrowserControlRow, wkItemDialogBrowserControl);
   // The toolbar question is one row per toolbar, all of the same kind.
-  for (TFact toolbar : {kFactToolbar1088, kFactToolbar1184, kFactToolbar1}) {
+  for (TFact toolbar : {kFactToolbarStc1, kFactToolbarCtl1, kFactToolbar1}) {
     rows.Add(kOpenSaveComboHead | Bit(toolbar) | kOpenSaveComboTail, wkOpenSaveCombo);
   }
   rows.Add(kOpenSaveEditRow, wkOpenSaveEdit);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <windows.h>
+#include <dlgs.h>
 
 #include <cstdint>
 
@@ -41,7 +42,7 @@ static_assert(sizeof(TWindowKind) == 1, "a window kind is one byte");
 // The ranges of kinds that other units test.
 constexpr bool IsRecognisedKind(TWindowKind k) { return k >= 1 && k <= 31; }
 constexpr bool IsDialogKind(TWindowKind k) { return k >= 2 && k <= 31; }
-// Common Open/Save dialogs with a classic shell view (kIdShellView).
+// Common Open/Save dialogs with a classic shell view (lst2).
 constexpr bool IsClassicOpenSaveKind(TWindowKind k) { return k >= 2 && k <= 3; }
 constexpr bool IsBrowseKind(TWindowKind k) { return k >= 5 && k <= 6; }
 // The older Office dialogs, whose file-name field has identifier kIdOfficeFileName.
@@ -90,25 +91,16 @@ inline constexpr char kClassOfficeWord10[] = "bosa_sdm_Microsoft Word 10.0";
 inline constexpr char kClassOfficeWord11[] = "bosa_sdm_Microsoft Office Word 11.0";
 inline constexpr char kClassOfficeWord12[] = "bosa_sdm_Microsoft Office Word 12.0";
 
-// Control identifiers (the names of the common-dialog header in parentheses).
-constexpr int kIdStc1 = 1088;           // (stc1) "Look in" label; also a toolbar
-constexpr int kIdStc2 = 1089;           // (stc2) file-type label
-constexpr int kIdStc3 = 1090;           // (stc3) file-name label
-constexpr int kIdStc4 = 1091;           // (stc4)
-constexpr int kIdLst1 = 1120;           // (lst1)
-constexpr int kIdShellView = 1121;      // (lst2) the dialog's "SHELLDLL_DefView"
-constexpr int kIdCmb1 = 1136;           // (cmb1) file types
-constexpr int kIdCmb2 = 1137;           // (cmb2) "Look in"
-constexpr int kIdFileNameCombo = 1148;  // (cmb13) the file-name box and the controls inside it
-constexpr int kIdFileNameEdit = 1152;   // (edt1) the file-name edit
-constexpr int kIdCtl1 = 1184;           // (ctl1) toolbar
-constexpr int kIdNavToolbar = 1;        // the navigation toolbar; alone where there is no places bar
-constexpr int kIdShellListView = 1;     // the "SysListView32" inside the shell view
-constexpr int kIdOkButton = 1;          // folder-browse dialogs
-constexpr int kIdCancelButton = 2;      // folder-browse dialogs
-constexpr int kIdNameSpaceTree = 100;   // the tree inside the name-space control
-constexpr int kIdBrowseTree = 14145;    // tree of the tree-style folder-browse dialog; a static in the new style
-constexpr int kIdBrowseTitle = 14146;   // folder-browse statics
+// Control identifiers. The common dialogs' own are the names of <dlgs.h>: stc1 the "Look in"
+// label (also a toolbar), stc2 the file-type label, stc3 the file-name label, stc4, lst1, lst2 the
+// dialog's "SHELLDLL_DefView", cmb1 the file types, cmb2 "Look in", cmb13 the file-name box and
+// the controls inside it, edt1 the file-name edit, ctl1 a toolbar; the folder-browse dialogs' buttons
+// are IDOK and IDCANCEL. The system headers name none of the identifiers below.
+constexpr int kIdNavToolbar = 1;       // the navigation toolbar; alone where there is no places bar
+constexpr int kIdShellListView = 1;    // the "SysListView32" inside the shell view
+constexpr int kIdNameSpaceTree = 100;  // the tree inside the name-space control
+constexpr int kIdBrowseTree = 14145;   // tree of the tree-style folder-browse dialog; a static in the new style
+constexpr int kIdBrowseTitle = 14146;  // folder-browse statics
 constexpr int kIdBrowseStatus = 14147;
 constexpr int kIdOfficeFileName = 39;   // file-name field of the older Office dialogs
 constexpr int kIdUnnumbered = 0;        // "Snake List" and the item-dialog, name-space controls

@@ -188,8 +188,8 @@ TEST_F(Layout, SpacingWidensEachButtonsStep) {
 int g_TitleBarTop = 0;
 DWORD g_AskedSize = 0;
 LRESULT CALLBACK TitleBarProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == kWmGetTitleBarInfoEx && wParam == 0 && lParam) {
-    auto* info = reinterpret_cast<TitleBarInfoEx*>(lParam);
+  if (msg == WM_GETTITLEBARINFOEX && wParam == 0 && lParam) {
+    auto* info = reinterpret_cast<TITLEBARINFOEX*>(lParam);
     g_AskedSize = info->cbSize;
     RECT window = {};
     ::GetWindowRect(wnd, &window);

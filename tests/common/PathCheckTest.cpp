@@ -15,6 +15,9 @@ namespace {
 // Far more than the check's own bound, far less than the slow folder's delay.
 const DWORD kNoAnswerWaitMs = test::Scaled(4000);
 
+// An existing file that is not a directory, as the system says within the bound.
+bool FileAnswers(const std::string& path) { return IsFileAnswer(PathAttributesWithin(path)); }
+
 TEST(PathCheck, AnswersAsTheSystemDoes) {
   test::ScratchDirectory dir;
   const std::string file = dir.WriteFile("a.txt", "x");

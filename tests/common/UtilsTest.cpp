@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "common/KQText.h"
 #include "common/KQUtils.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/RegistryValue.h"
+#include "tests/support/SystemVersion.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/TestWindows.h"
 
@@ -21,6 +23,12 @@ namespace {
 
 using test::ExpectRect;
 using test::R;
+
+// An existing directory, asked as the library's FileExists asks for a file.
+bool DirectoryExists(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesW(ToWide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
 
 TEST(Paths, DirectoryExistsOnlyForDirectories) {
   test::ScratchDirectory dir;
@@ -77,7 +85,7 @@ TEST_F(ExpandPathTest, RefusesExpansionsThatDoNotFitTheBuffer) {
 // told 6.x by Wine's default system (6.1 in Wine 8, 6.2 in Wine 10).
 TEST(Versions, DefaultPrefixIsNT6) {
   EXPECT_TRUE(IsWinNT());
-  EXPECT_FALSE(IsWinXP());
+  EXPECT_FALSE(test::IsWinXP());
   EXPECT_TRUE(IsWinNT6());
 }
 
@@ -161,9 +169,9 @@ TEST(Versions, Windows7IsNT6AndTheSettingGoesAgain) {
 
 // A window that answers WM_GETTITLEBARINFOEX with a title-bar rectangle of its own.
 LRESULT CALLBACK TitleBarAnswer(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == kWmGetTitleBarInfoEx) {
-    auto* info = reinterpret_cast<TitleBarInfoEx*>(lParam);
-    if (info->cbSize != sizeof(TitleBarInfoEx)) return 0;
+  if (msg == WM_GETTITLEBARINFOEX) {
+    auto* info = reinterpret_cast<TITLEBARINFOEX*>(lParam);
+    if (info->cbSize != sizeof(TITLEBARINFOEX)) return 0;
     ::SetRect(&info->rcTitleBar, 11, 12, 13, 14);
     return 1;
   }
@@ -175,9 +183,9 @@ TEST(TitleBarInfo, AnswerKeptAndSilenceMarkedEmpty) {
   test::ProcWindow window("LntrTitleBarAnswer", TitleBarAnswer);
   HWND answering = window.Wnd();
   ASSERT_NE(answering, nullptr);
-  TitleBarInfoEx info;
+  TITLEBARINFOEX info;
   QueryTitleBarInfoEx(answering, info);
-  EXPECT_EQ(info.cbSize, sizeof(TitleBarInfoEx));
+  EXPECT_EQ(info.cbSize, sizeof(TITLEBARINFOEX));
   EXPECT_EQ(info.rcTitleBar.left, 11);
   EXPECT_EQ(info.rcTitleBar.bottom, 14);
 

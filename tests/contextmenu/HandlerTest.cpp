@@ -20,6 +20,7 @@
 
 #include "common/KQText.h"
 #include "hostlink/KQVHostLink.h"
+#include "shellwindows/KQShlBrowserUtils.h"
 #include "tests/support/HostRegistry.h"
 #include "tests/contextmenu/MenuOwner.h"
 #include "tests/contextmenu/ServerFixtures.h"
@@ -791,7 +792,6 @@ TEST_F(Handler, ABookmarkChosenByKeyboardFromAFolderInAFolderMovesTheOpenDialog)
 
 // A top-level "CabinetWClass" window hosting the shell's ExplorerBrowser, whose child of class
 // "ShellTabWindowClass" answers message 1031 with the browser's IShellBrowser, as Windows 7 has it.
-constexpr UINT kGetShellBrowserMsg = WM_USER + 7;
 constexpr char kTabClass[] = "ShellTabWindowClass";
 
 LRESULT CALLBACK TabWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {

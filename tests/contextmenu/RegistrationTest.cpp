@@ -21,6 +21,8 @@ namespace {
 
 constexpr CLSID kClsid = {0x5E1B7C3A, 0x92D4, 0x4F6E, {0x8A, 0x1C, 0x3D, 0x7F, 0x0B, 0x9E, 0x2C, 0x64}};
 constexpr GUID kLibId = {0xC2A94E17, 0x6B3F, 0x4D85, {0x9E, 0x02, 0x7A, 0x1F, 0x5C, 0x8B, 0x3D, 0x90}};
+// The type library's locale (0x409).
+constexpr LCID kLibLocale = MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT);
 constexpr char kApprovedText[] = "Lanterna Context Menu Shell Extension";
 constexpr const char* kHandlerParents[] = {
     "*\\shellex\\ContextMenuHandlers",
@@ -61,7 +63,7 @@ bool Starts(const std::string& text, const std::string& prefix) { return text.co
 
 bool TypeLibRegistered() {
   ITypeLib* typeLib = nullptr;
-  const HRESULT hr = ::LoadRegTypeLib(kLibId, 1, 0, 0x409, &typeLib);
+  const HRESULT hr = ::LoadRegTypeLib(kLibId, 1, 0, kLibLocale, &typeLib);
   if (typeLib) typeLib->Release();
   return SUCCEEDED(hr);
 }
@@ -180,13 +182,13 @@ TEST_F(Registration, TheExportsRegisterInTheCallingProcessAsRegsvr32Does) {
 
   // The registered library is the module's own: its identity, version and locale.
   ITypeLib* typeLib = nullptr;
-  ASSERT_EQ(::LoadRegTypeLib(kLibId, 1, 0, 0x409, &typeLib), S_OK);
+  ASSERT_EQ(::LoadRegTypeLib(kLibId, 1, 0, kLibLocale, &typeLib), S_OK);
   TLIBATTR* attr = nullptr;
   ASSERT_EQ(typeLib->GetLibAttr(&attr), S_OK);
   EXPECT_TRUE(::IsEqualGUID(attr->guid, kLibId));
   EXPECT_EQ(attr->wMajorVerNum, 1);
   EXPECT_EQ(attr->wMinorVerNum, 0);
-  EXPECT_EQ(attr->lcid, 0x409u);
+  EXPECT_EQ(attr->lcid, kLibLocale);
   EXPECT_EQ(attr->syskind, ModuleTypeLibKind());
   EXPECT_EQ(attr->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
   typeLib->ReleaseTLibAttr(attr);

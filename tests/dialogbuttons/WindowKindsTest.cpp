@@ -33,7 +33,7 @@ LRESULT CALLBACK RecordingViewProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lPa
   return ::DefWindowProcA(wnd, msg, wParam, lParam);
 }
 
-WindowSpec ShellView() { return Child("SHELLDLL_DefView", 1121, {Child("SysListView32", 1)}); }
+WindowSpec ShellView() { return Child("SHELLDLL_DefView", lst2, {Child("SysListView32", 1)}); }
 
 // Each kind with a shell view of the dialogs' kind somewhere inside, so a command sent to it would
 // be seen.
@@ -57,7 +57,7 @@ std::vector<KindCase> AllKinds() {
       {"folder browse, new",
        Top("#32770", {Child("Static", 14146), Child("Static", 14145),
                       Child("SHBrowseForFolder ShellNameSpace Control", 0, {Child("SysTreeView32", 100)}),
-                      Child("Button", 1), Child("Button", 2), ShellView()}),
+                      Child("Button", IDOK), Child("Button", IDCANCEL), ShellView()}),
        modal, wkBrowseNew},
       {"Office XL", Top("bosa_sdm_XL", {Child("Snake List", 0), Child("Panel", 2, {Child("Edit", 39)}), ShellView()}),
        modal, wkOfficeXL},

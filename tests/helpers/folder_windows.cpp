@@ -59,13 +59,12 @@
 #include <vector>
 
 #include "hostlink/KQVHostLink.h"
+#include "shellwindows/KQShlBrowserUtils.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
 
-constexpr UINT kGetShellBrowserMsg = WM_USER + 7;
-constexpr UINT kBffmSetSelectionA = WM_USER + 102;
 constexpr UINT_PTR kWatchTimer = 1;
 constexpr UINT kWatchIntervalMs = 100;
 constexpr DWORD kDialogExStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_CONTROLPARENT;  // 0x10101
@@ -289,8 +288,8 @@ std::string PathOf(LPCITEMIDLIST list) {
 }
 
 LRESULT CALLBACK BrowseProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == kGetShellBrowserMsg && g_DialogBrowser) return reinterpret_cast<LRESULT>(g_DialogBrowser);
-  if (msg == kBffmSetSelectionA) {
+  if (msg == kq::kGetShellBrowserMsg && g_DialogBrowser) return reinterpret_cast<LRESULT>(g_DialogBrowser);
+  if (msg == BFFM_SETSELECTIONA) {
     Log("setselection wparam=" + std::to_string(wParam) + " path=" +
         (wParam ? std::string(reinterpret_cast<const char*>(lParam))
                 : PathOf(reinterpret_cast<LPCITEMIDLIST>(lParam))));
@@ -359,25 +358,25 @@ HWND BuildBrowseTree(const Options& options) {
 HWND BuildComboEx() {
   HWND top = CreateDialogTop();
   RegisterClassOf("SHELLDLL_DefView", ::DefWindowProcA);
-  CreateChild(top, "Static", 1091, 0, 0);
-  CreateChild(top, "ComboBox", 1137, CBS_DROPDOWNLIST, 0);
-  HWND view = CreateChild(top, "SHELLDLL_DefView", 1121, 0, 30);
+  CreateChild(top, "Static", stc4, 0, 0);
+  CreateChild(top, "ComboBox", cmb2, CBS_DROPDOWNLIST, 0);
+  HWND view = CreateChild(top, "SHELLDLL_DefView", lst2, 0, 30);
   CreateChild(view, WC_LISTVIEWA, 1, LVS_LIST, 0);
-  CreateChild(top, "Static", 1088, 0, 60);
-  CreateChild(top, TOOLBARCLASSNAMEA, 1184, CCS_NORESIZE | CCS_NOPARENTALIGN, 60);
-  CreateChild(top, "ListBox", 1120, 0, 90);
-  CreateChild(top, "Static", 1090, 0, 120);
+  CreateChild(top, "Static", stc1, 0, 60);
+  CreateChild(top, TOOLBARCLASSNAMEA, ctl1, CCS_NORESIZE | CCS_NOPARENTALIGN, 60);
+  CreateChild(top, "ListBox", lst1, 0, 90);
+  CreateChild(top, "Static", stc3, 0, 120);
   HWND comboEx =
       ::CreateWindowExA(0, WC_COMBOBOXEXA, "", WS_CHILD | WS_VISIBLE | CBS_DROPDOWN, 10, 150, 300, 200, top,
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(1148)), ::GetModuleHandleA(nullptr), nullptr);
-  Log("comboex edit=" + Hex(reinterpret_cast<void*>(::SendMessageA(comboEx, kGetShellBrowserMsg, 0, 0))));
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(cmb13)), ::GetModuleHandleA(nullptr), nullptr);
+  Log("comboex edit=" + Hex(reinterpret_cast<void*>(::SendMessageA(comboEx, CBEM_GETEDITCONTROL, 0, 0))));
   // The file-name box of a real dialog also has a ComboBox and an Edit of its identifier.
-  CreateChild(top, "ComboBox", 1148, CBS_DROPDOWN, 180);
-  CreateChild(top, "Edit", 1148, 0, 210);
-  CreateChild(top, "Static", 1089, 0, 240);
-  CreateChild(top, "ComboBox", 1136, CBS_DROPDOWNLIST, 240);
-  CreateChild(top, "Button", 1, BS_PUSHBUTTON, 270, "OK");
-  CreateChild(top, "Button", 2, BS_PUSHBUTTON, 300, "Cancel");
+  CreateChild(top, "ComboBox", cmb13, CBS_DROPDOWN, 180);
+  CreateChild(top, "Edit", cmb13, 0, 210);
+  CreateChild(top, "Static", stc2, 0, 240);
+  CreateChild(top, "ComboBox", cmb1, CBS_DROPDOWNLIST, 240);
+  CreateChild(top, "Button", IDOK, BS_PUSHBUTTON, 270, "OK");
+  CreateChild(top, "Button", IDCANCEL, BS_PUSHBUTTON, 300, "Cancel");
   return top;
 }
 
@@ -417,7 +416,7 @@ class TestBrowser : public IShellBrowser {
       return E_FAIL;
     }
     Log("browseobject path=" + PathOf(list) + " flags=" + std::to_string(flags));
-    if (g_ClearsName) ::SetDlgItemTextA(g_Top, 1152, "");
+    if (g_ClearsName) ::SetDlgItemTextA(g_Top, edt1, "");
     return S_OK;
   }
   STDMETHODIMP GetViewStateStream(DWORD, IStream**) override { return E_NOTIMPL; }
@@ -435,19 +434,19 @@ TestBrowser g_TestBrowser;
 
 // ---- An Open dialog of the older layout --------------------------------------------------------
 
-// The controls of the older Open layout, file-name field 1152 among them.
+// The controls of the older Open layout, file-name field edt1 among them.
 void AddOlderOpenLayout(HWND top, const char* name = "") {
   RegisterClassOf("SHELLDLL_DefView", ::DefWindowProcA);
-  CreateChild(top, "Static", 1091, 0, 0);
-  CreateChild(top, "ComboBox", 1137, CBS_DROPDOWNLIST, 0);
-  CreateChild(top, "Static", 1088, 0, 30);
-  CreateChild(top, "ListBox", 1120, 0, 60);
-  HWND view = CreateChild(top, "SHELLDLL_DefView", 1121, 0, 90);
+  CreateChild(top, "Static", stc4, 0, 0);
+  CreateChild(top, "ComboBox", cmb2, CBS_DROPDOWNLIST, 0);
+  CreateChild(top, "Static", stc1, 0, 30);
+  CreateChild(top, "ListBox", lst1, 0, 60);
+  HWND view = CreateChild(top, "SHELLDLL_DefView", lst2, 0, 90);
   CreateChild(view, WC_LISTVIEWA, 1, LVS_LIST, 0);
-  CreateChild(top, "Static", 1090, 0, 120);
-  CreateField(top, "Edit", 1152, 150, name);
-  CreateChild(top, "Static", 1089, 0, 180);
-  CreateChild(top, "ComboBox", 1136, CBS_DROPDOWNLIST, 180);
+  CreateChild(top, "Static", stc3, 0, 120);
+  CreateField(top, "Edit", edt1, 150, name);
+  CreateChild(top, "Static", stc2, 0, 180);
+  CreateChild(top, "ComboBox", cmb1, CBS_DROPDOWNLIST, 180);
 }
 
 HWND BuildOpenEdit(const Options& options) {
@@ -465,9 +464,9 @@ HWND BuildItemDialog(const Options& options) {
     RegisterClassOf(name, ::DefWindowProcA);
   CreateChild(top, "DUIViewWndClassName", 0, 0, 0);
   CreateChild(top, "CommonPlacesWrapperWndClass", 0, 0, 30);
-  HWND view = CreateChild(top, "SHELLDLL_DefView", 1121, 0, 60);
+  HWND view = CreateChild(top, "SHELLDLL_DefView", lst2, 0, 60);
   CreateChild(view, WC_LISTVIEWA, 1, LVS_LIST, 0);
-  CreateField(top, "Edit", 1148, 90, options.text.c_str());
+  CreateField(top, "Edit", cmb13, 90, options.text.c_str());
   return top;
 }
 
@@ -477,7 +476,7 @@ HWND BuildItemDialog(const Options& options) {
 // SB_GETBORDERS would write through the null lParam.
 LRESULT CALLBACK AskedProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   const auto original = reinterpret_cast<WNDPROC>(::GetPropA(wnd, "FolderWindowsProc"));
-  if (msg == kGetShellBrowserMsg) {
+  if (msg == kq::kGetShellBrowserMsg) {
     char name[80] = {};
     ::GetClassNameA(wnd, name, sizeof(name));
     Log(std::string("asked class=") + name);
@@ -493,7 +492,7 @@ HWND Watched(HWND wnd) {
 }
 
 LRESULT CALLBACK BrowserHostProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == kGetShellBrowserMsg) return reinterpret_cast<LRESULT>(static_cast<IShellBrowser*>(&g_TestBrowser));
+  if (msg == kq::kGetShellBrowserMsg) return reinterpret_cast<LRESULT>(static_cast<IShellBrowser*>(&g_TestBrowser));
   return ::DefWindowProcA(wnd, msg, wParam, lParam);
 }
 
@@ -545,13 +544,13 @@ void CALLBACK WatchFolder(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 LRESULT CALLBACK ShellTabProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == kGetShellBrowserMsg) return g_SilentTab ? 0 : reinterpret_cast<LRESULT>(g_ShellBrowser.Get());
+  if (msg == kq::kGetShellBrowserMsg) return g_SilentTab ? 0 : reinterpret_cast<LRESULT>(g_ShellBrowser.Get());
   return ::DefWindowProcA(wnd, msg, wParam, lParam);
 }
 
 LRESULT CALLBACK CabinetProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   // The window's own answer comes before any below it.
-  if (msg == kGetShellBrowserMsg && g_Refuse)
+  if (msg == kq::kGetShellBrowserMsg && g_Refuse)
     return reinterpret_cast<LRESULT>(static_cast<IShellBrowser*>(&g_TestBrowser));
   if (msg == WM_CLOSE) {
     ::DestroyWindow(wnd);

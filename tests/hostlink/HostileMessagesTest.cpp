@@ -6,6 +6,7 @@
 // it answers "LNTR_GetDlgFolder" with 1, and the host hears each of its questions.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <commdlg.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -26,8 +27,6 @@ using test::kCloseWaitMs;
 using test::kDialogWaitMs;
 using test::kSettleMs;
 constexpr int kInitRequests = 1000;
-// CDM_GETFOLDERPATH with no buffer answers the size the folder needs: a file dialog at work.
-constexpr UINT kGetFolderPath = WM_USER + 102;
 
 size_t CountLines(const HostProcess& host, const std::string& prefix) {
   size_t count = 0;
@@ -70,7 +69,8 @@ TEST(InitButtonsFlood, AThousandRequestsAttachOneSetAndTheDialogWorksAndClosesNo
   EXPECT_EQ(CountLines(host, "appdisabled hwnd=" + hwnd + " "), 1u);
   EXPECT_EQ(CountLines(host, "manage code=3 hwnd=" + hwnd + " "), 1u);
 
-  ASSERT_TRUE(SendBounded(dialog, kGetFolderPath, 0, 0, &answer));
+  // CDM_GETFOLDERPATH with no buffer answers the size the folder needs: a file dialog at work.
+  ASSERT_TRUE(SendBounded(dialog, CDM_GETFOLDERPATH, 0, 0, &answer));
   EXPECT_GT(answer, 1u);
 
   ASSERT_TRUE(::PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0));
@@ -117,14 +117,14 @@ TEST(ManageCodes, AnyCodeSentOrPostedLeavesTheSetAndOnlyFiveRemovesIt) {
   EXPECT_EQ(answer, 1u) << "the set is still there";
   // Code 4 again and again: the host was asked for a start folder once.
   EXPECT_EQ(CountLines(host, "manage code=3 hwnd=" + HexOf(dialog) + " "), 1u);
-  ASSERT_TRUE(SendBounded(dialog, kGetFolderPath, 0, 0, &answer));
+  ASSERT_TRUE(SendBounded(dialog, CDM_GETFOLDERPATH, 0, 0, &answer));
   EXPECT_GT(answer, 1u);
 
   ASSERT_TRUE(SendBounded(dialog, ManageMsg, kManageRemoveButtons, 0, &answer));
   ASSERT_TRUE(SendBounded(dialog, GetDlgFolderMsg, 0, 0, &answer));
   EXPECT_EQ(answer, 0u) << "code 5 took the set away";
   for (WPARAM code : codes) ::PostMessageA(dialog, ManageMsg, code, 0);
-  ASSERT_TRUE(SendBounded(dialog, kGetFolderPath, 0, 0, &answer));
+  ASSERT_TRUE(SendBounded(dialog, CDM_GETFOLDERPATH, 0, 0, &answer));
   EXPECT_GT(answer, 1u);
 
   ASSERT_TRUE(::PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0));
@@ -152,7 +152,7 @@ TEST(HungHost, ANewDialogOpensWithItsSetAndClosesWhileTheHostSleeps) {
   const long served = WaitForSet(dialog, kDialogWaitMs);
   ASSERT_GE(served, 0) << "no set while the host sleeps";
   DWORD_PTR answer = 0;
-  ASSERT_TRUE(SendBounded(dialog, kGetFolderPath, 0, 0, &answer));
+  ASSERT_TRUE(SendBounded(dialog, CDM_GETFOLDERPATH, 0, 0, &answer));
   EXPECT_GT(answer, 1u);
   const DWORD working = ::GetTickCount() - hangStart;
 

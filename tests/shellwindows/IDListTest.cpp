@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <stdexcept>
 #include <vector>
 
 #include "bookmarks/KQShellIcons.h"
@@ -34,6 +35,22 @@ std::vector<BYTE> MakeList(std::vector<int> dataSizes, BYTE seed = 1) {
 }
 
 LPCITEMIDLIST AsList(const std::vector<BYTE>& bytes) { return reinterpret_cast<LPCITEMIDLIST>(bytes.data()); }
+
+// The item after the first item of list (list plus its first byte count, which need not be aligned).
+LPCITEMIDLIST NextItemID(LPCITEMIDLIST list) {
+  if (!list) return nullptr;
+  USHORT cb = 0;
+  std::memcpy(&cb, list, sizeof(cb));
+  return reinterpret_cast<LPCITEMIDLIST>(reinterpret_cast<const BYTE*>(list) + cb);
+}
+
+// Frees list with the task allocator; nothing for null. Throws when the allocator cannot be obtained.
+void FreeIDList(LPITEMIDLIST list) {
+  if (!list) return;
+  ComPtr<IMalloc> malloc;
+  if (FAILED(::SHGetMalloc(&malloc)) || !malloc) throw std::runtime_error("the shell task allocator is not available");
+  malloc->Free(list);
+}
 
 std::vector<BYTE> BytesOf(LPCITEMIDLIST list) {
   const BYTE* p = reinterpret_cast<const BYTE*>(list);

@@ -11,11 +11,13 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/OpenedDialog.h"
 #include "tests/support/TestPaths.h"
+#include "tests/support/TestWindows.h"
 #include "tests/shellwindows/StepByStep.h"
 
 namespace kq {
 namespace {
 
+using test::ChildWindowExists;
 using test::kCloseWaitMs;
 using test::kDialogWaitMs;
 
@@ -58,8 +60,8 @@ TEST(RealDialogs, ADialogWithoutAPlacesBarIsComboLayout) {
   HWND dialog = opened.Dialog();
   EXPECT_EQ(SettledKind(dialog, wkOpenSaveCombo), wkOpenSaveCombo);
   EXPECT_EQ(test::ClassifyStepByStep(dialog), wkOpenSaveCombo);
-  EXPECT_FALSE(ChildWindowExists(dialog, kClassToolbar, kIdCtl1));
-  EXPECT_FALSE(ChildWindowExists(dialog, kClassToolbar, kIdStc1));
+  EXPECT_FALSE(ChildWindowExists(dialog, kClassToolbar, ctl1));
+  EXPECT_FALSE(ChildWindowExists(dialog, kClassToolbar, stc1));
   EXPECT_TRUE(ChildWindowExists(dialog, kClassToolbar, kIdNavToolbar));
 }
 
@@ -90,16 +92,16 @@ TEST(RealDialogs, TaskWindowFindsTheFileNameBoxOfAnotherProcess) {
   ASSERT_EQ(SettledKind(opened.Dialog(), wkOpenSaveCombo), wkOpenSaveCombo);
   TTaskWnd dialog(opened.Dialog());
   EXPECT_GE(dialog.ChildCount(), 18);
-  TTaskWnd* box = dialog.FindChildByIDAndClass(kIdFileNameCombo, kClassComboBoxEx, false);
+  TTaskWnd* box = dialog.FindChildByIDAndClass(cmb13, kClassComboBoxEx, false);
   ASSERT_NE(box, nullptr);
-  TTaskWnd* edit = dialog.FindChildByIDAndClass(kIdFileNameCombo, kClassEdit, true);
+  TTaskWnd* edit = dialog.FindChildByIDAndClass(cmb13, kClassEdit, true);
   ASSERT_NE(edit, nullptr);
   // The text of another process's control comes by message (GetWindowText gives only captions).
   char text[64] = {};
   ::SendMessageA(edit->Handle(), WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text));
   EXPECT_STREQ(text, "report.txt");
-  EXPECT_EQ(FindChildWindow(opened.Dialog(), kClassShellView, kIdShellView),
-            dialog.FindChildByIDAndClass(kIdShellView, kClassShellView, false)->Handle());
+  EXPECT_EQ(FindChildWindow(opened.Dialog(), kClassShellView, lst2),
+            dialog.FindChildByIDAndClass(lst2, kClassShellView, false)->Handle());
   // The process behind the dialog.
   const std::string exe = GetWindowProcessFile(opened.Dialog());
   EXPECT_EQ(::lstrcmpiA(exe.c_str(), test::HelperPath("dialog_opener.exe").c_str()), 0) << exe;

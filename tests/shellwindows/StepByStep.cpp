@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "shellwindows/KQTaskWnd.h"
+#include "tests/support/TestWindows.h"
 
 namespace kq::test {
 namespace {
@@ -72,47 +73,47 @@ TWindowKind ClassifyStepByStep(HWND wnd) {
   if (std::strstr(c.c_str(), "#32770")) {
     if (AllExist(wnd, {{"DUIViewWndClassName", 0},
                        {"CommonPlacesWrapperWndClass", 0},
-                       {"SHELLDLL_DefView", 1121},
+                       {"SHELLDLL_DefView", lst2},
                        {"SysListView32", 1}}))
       return wkItemDialog;
     if (AllExist(wnd, {{"ExplorerBrowserControl", 0},
                        {"SHELLDLL_DefView", 0},
                        {"SysListView32", 1},
-                       {"Edit", 1152},
-                       {"Static", 1090},
-                       {"Button", 1},
-                       {"Button", 2}}))
+                       {"Edit", edt1},
+                       {"Static", stc3},
+                       {"Button", IDOK},
+                       {"Button", IDCANCEL}}))
       return wkItemDialogBrowserControl;
-    if (AllExist(wnd, {{"Static", 1091}, {"ComboBox", 1137}, {"Static", 1088}}) &&
-        (exists("ToolbarWindow32", 1088) || exists("ToolbarWindow32", 1184) || exists("ToolbarWindow32", 1)) &&
-        AllExist(wnd, {{"ListBox", 1120},
-                       {"SHELLDLL_DefView", 1121},
+    if (AllExist(wnd, {{"Static", stc4}, {"ComboBox", cmb2}, {"Static", stc1}}) &&
+        (exists("ToolbarWindow32", stc1) || exists("ToolbarWindow32", ctl1) || exists("ToolbarWindow32", 1)) &&
+        AllExist(wnd, {{"ListBox", lst1},
+                       {"SHELLDLL_DefView", lst2},
                        {"SysListView32", 1},
-                       {"Static", 1090},
-                       {"ComboBoxEx32", 1148},
-                       {"ComboBox", 1148},
-                       {"Edit", 1148},
-                       {"Static", 1089},
-                       {"ComboBox", 1136}}))
+                       {"Static", stc3},
+                       {"ComboBoxEx32", cmb13},
+                       {"ComboBox", cmb13},
+                       {"Edit", cmb13},
+                       {"Static", stc2},
+                       {"ComboBox", cmb1}}))
       return wkOpenSaveCombo;
-    if (AllExist(wnd, {{"Static", 1091},
-                       {"ComboBox", 1137},
-                       {"Static", 1088},
-                       {"ListBox", 1120},
-                       {"SHELLDLL_DefView", 1121},
+    if (AllExist(wnd, {{"Static", stc4},
+                       {"ComboBox", cmb2},
+                       {"Static", stc1},
+                       {"ListBox", lst1},
+                       {"SHELLDLL_DefView", lst2},
                        {"SysListView32", 1},
-                       {"Static", 1090},
-                       {"Edit", 1152},
-                       {"Static", 1089},
-                       {"ComboBox", 1136}}))
+                       {"Static", stc3},
+                       {"Edit", edt1},
+                       {"Static", stc2},
+                       {"ComboBox", cmb1}}))
       return wkOpenSaveEdit;
     if (AllExist(wnd, {{"Static", 14146}, {"Static", 14147}, {"SysTreeView32", 14145}})) return wkBrowseTree;
     if (AllExist(wnd, {{"Static", 14146},
                        {"Static", 14145},
                        {"SHBrowseForFolder ShellNameSpace Control", 0},
                        {"SysTreeView32", 100},
-                       {"Button", 1},
-                       {"Button", 2}}))
+                       {"Button", IDOK},
+                       {"Button", IDCANCEL}}))
       return wkBrowseNew;
     return wkNone;
   }

@@ -12,7 +12,9 @@ namespace kq {
 namespace {
 
 using test::Child;
+using test::ChildWindowExists;
 using test::ExpectRect;
+using test::FindWindowExDeep;
 using test::R;
 using test::TestWindowTree;
 using test::WindowSpec;

@@ -33,14 +33,14 @@ void ExpectKind(const WindowSpec& spec, DWORD exStyle, TWindowKind expected) {
 }
 
 std::vector<WindowSpec> BrowseTreeChildren() {
-  return {Child("Static", 14146), Child("Static", 14147), Child("SysTreeView32", 14145), Child("Button", 1),
-          Child("Button", 2)};
+  return {Child("Static", 14146), Child("Static", 14147), Child("SysTreeView32", 14145), Child("Button", IDOK),
+          Child("Button", IDCANCEL)};
 }
 
 std::vector<WindowSpec> BrowseNewChildren() {
   return {Child("Static", 14146), Child("Static", 14145),
-          Child("SHBrowseForFolder ShellNameSpace Control", 0, {Child("SysTreeView32", 100)}), Child("Button", 1),
-          Child("Button", 2)};
+          Child("SHBrowseForFolder ShellNameSpace Control", 0, {Child("SysTreeView32", 100)}), Child("Button", IDOK),
+          Child("Button", IDCANCEL)};
 }
 
 // children without the element at index (and so without its subtree).
@@ -172,11 +172,11 @@ TEST(ClassifyOffice, SnakeListDialogsOfOtherClassesAreNothingEvenAsCommonDialogs
              kModalFrame, wkOpenSaveCombo);
 }
 
-// The places bar (1184, or 1088) and the navigation toolbar (1) each stand for the toolbar.
+// The places bar (ctl1, or stc1) and the navigation toolbar (1) each stand for the toolbar.
 TEST(ClassifyCommonDialog, OpenSaveComboWithAnyOfItsToolbars) {
   ExpectKind(Top("#32770", OpenSaveComboChildren()), kModalFrame, wkOpenSaveCombo);
   auto children = Without(OpenSaveComboChildren(), 14);
-  children[4] = Child("ToolbarWindow32", 1088);
+  children[4] = Child("ToolbarWindow32", stc1);
   ExpectKind(Top("#32770", children), kModalFrame, wkOpenSaveCombo);
   ExpectKind(Top("#32770", Without(OpenSaveComboChildren(), 14)), kModalFrame, wkOpenSaveCombo);
   ExpectKind(Top("#32770", Without(OpenSaveComboChildren(), 4)), kModalFrame, wkOpenSaveCombo);
@@ -195,13 +195,13 @@ TEST(ClassifyCommonDialog, OpenSaveComboLackingAnyControlIsNotCombo) {
   }
   // The controls inside the file-name box, one at a time.
   auto noInnerEdit = full;
-  noInnerEdit[7] = Child("ComboBoxEx32", 1148, {Child("ComboBox", 1148)});
+  noInnerEdit[7] = Child("ComboBoxEx32", cmb13, {Child("ComboBox", cmb13)});
   ExpectKind(Top("#32770", noInnerEdit), kModalFrame, wkNone);
   auto noInnerCombo = full;
-  noInnerCombo[7] = Child("ComboBoxEx32", 1148, {Child("Edit", 1148)});
+  noInnerCombo[7] = Child("ComboBoxEx32", cmb13, {Child("Edit", cmb13)});
   ExpectKind(Top("#32770", noInnerCombo), kModalFrame, wkNone);
   auto noListView = full;
-  noListView[2] = Child("SHELLDLL_DefView", 1121);
+  noListView[2] = Child("SHELLDLL_DefView", lst2);
   ExpectKind(Top("#32770", noListView), kModalFrame, wkNone);
   auto wrongShellViewId = full;
   wrongShellViewId[2] = Child("SHELLDLL_DefView", 0, {Child("SysListView32", 1)});
@@ -209,19 +209,19 @@ TEST(ClassifyCommonDialog, OpenSaveComboLackingAnyControlIsNotCombo) {
 }
 
 TEST(ClassifyCommonDialog, WithoutBothToolbarsTheEditLayoutIsTriedNext) {
-  // Neither the places bar (1184; there is no 1088 toolbar) nor the navigation toolbar (1).
+  // Neither the places bar (ctl1; there is no stc1 toolbar) nor the navigation toolbar (1).
   auto noToolbars = Without(Without(OpenSaveComboChildren(), 14), 4);
   ExpectKind(Top("#32770", noToolbars), kModalFrame, wkNone);
-  ExpectKind(Top("#32770", Plus(noToolbars, {Child("Edit", 1152)})), kModalFrame, wkOpenSaveEdit);
+  ExpectKind(Top("#32770", Plus(noToolbars, {Child("Edit", edt1)})), kModalFrame, wkOpenSaveEdit);
   // A toolbar with yet another identifier is no toolbar to the combo row.
-  ExpectKind(Top("#32770", Plus(noToolbars, {Child("ToolbarWindow32", 1185), Child("Edit", 1152)})), kModalFrame,
+  ExpectKind(Top("#32770", Plus(noToolbars, {Child("ToolbarWindow32", ctl1 + 1), Child("Edit", edt1)})), kModalFrame,
              wkOpenSaveEdit);
 }
 
 TEST(ClassifyCommonDialog, OpenSaveEdit) {
   ExpectKind(Top("#32770", OpenSaveEditChildren()), kModalFrame, wkOpenSaveEdit);
   // With a toolbar but without the file-name box the combo row fails and the edit row holds.
-  ExpectKind(Top("#32770", Plus(OpenSaveEditChildren(), {Child("ToolbarWindow32", 1184)})), kModalFrame,
+  ExpectKind(Top("#32770", Plus(OpenSaveEditChildren(), {Child("ToolbarWindow32", ctl1)})), kModalFrame,
              wkOpenSaveEdit);
   const auto full = OpenSaveEditChildren();
   for (size_t index = 0; index < 9; ++index) {
@@ -238,7 +238,7 @@ TEST(ClassifyCommonDialog, OpenSaveEdit) {
 TEST(ClassifyCommonDialog, ItemDialogAroundAnExplorerBrowser) {
   const std::vector<WindowSpec> full = {
       Child("ExplorerBrowserControl", 0, {Child("SHELLDLL_DefView", 0, {Child("SysListView32", 1)})}),
-      Child("Static", 1090), Child("Edit", 1152), Child("Button", 1), Child("Button", 2)};
+      Child("Static", stc3), Child("Edit", edt1), Child("Button", IDOK), Child("Button", IDCANCEL)};
   ExpectKind(Top("#32770", full), kModalFrame, wkItemDialogBrowserControl);
   ExpectKind(Top("#32770", full), 0, wkNone);
   for (size_t index = 0; index < full.size(); ++index) {
@@ -246,7 +246,7 @@ TEST(ClassifyCommonDialog, ItemDialogAroundAnExplorerBrowser) {
     ExpectKind(Top("#32770", Without(full, index)), kModalFrame, wkNone);
   }
   auto wrongView = full;
-  wrongView[0] = Child("ExplorerBrowserControl", 0, {Child("SHELLDLL_DefView", 1121, {Child("SysListView32", 1)})});
+  wrongView[0] = Child("ExplorerBrowserControl", 0, {Child("SHELLDLL_DefView", lst2, {Child("SysListView32", 1)})});
   ExpectKind(Top("#32770", wrongView), kModalFrame, wkNone);
 }
 
@@ -255,10 +255,10 @@ TEST(ClassifyCommonDialog, ItemDialogIsAskedFirst) {
   ExpectKind(Top("#32770", Plus(ItemDialogChildren(), OpenSaveComboChildren())), kModalFrame, wkItemDialog);
   ExpectKind(Top("#32770", Without(ItemDialogChildren(), 1)), kModalFrame, wkNone);
   ExpectKind(Top("#32770", {Child("DUIViewWndClassName", 0), Child("CommonPlacesWrapperWndClass", 0),
-                            Child("SHELLDLL_DefView", 1121)}),
+                            Child("SHELLDLL_DefView", lst2)}),
              kModalFrame, wkNone);
   ExpectKind(Top("#32770", {Child("DUIViewWndClassName", 1), Child("CommonPlacesWrapperWndClass", 0),
-                            Child("SHELLDLL_DefView", 1121, {Child("SysListView32", 1)})}),
+                            Child("SHELLDLL_DefView", lst2, {Child("SysListView32", 1)})}),
              kModalFrame, wkNone);
 }
 
@@ -290,7 +290,7 @@ TEST(ClassifyCommonDialog, ControlsAfterACompleteRowStillCount) {
   ExpectKind(Top("#32770", Plus(BrowseTreeChildren(), OpenSaveEditChildren())), kModalFrame, wkOpenSaveEdit);
   // The edit layout complete, then the combo layout's toolbar and file-name box.
   const std::vector<WindowSpec> comboRest = {
-      Child("ToolbarWindow32", 1), Child("ComboBoxEx32", 1148, {Child("ComboBox", 1148, {Child("Edit", 1148)})})};
+      Child("ToolbarWindow32", 1), Child("ComboBoxEx32", cmb13, {Child("ComboBox", cmb13, {Child("Edit", cmb13)})})};
   ExpectKind(Top("#32770", Plus(OpenSaveEditChildren(), comboRest)), kModalFrame, wkOpenSaveCombo);
 }
 

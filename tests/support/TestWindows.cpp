@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <memory>
 
+#include "shellwindows/KQTaskWnd.h"
+
 namespace kq::test {
 namespace {
 
@@ -114,41 +116,41 @@ WindowSpec Top(const std::string& className, std::vector<WindowSpec> children) {
 }
 
 std::vector<WindowSpec> OpenSaveComboChildren() {
-  return {Child("Static", 1091),
-          Child("ComboBox", 1137),
-          Child("SHELLDLL_DefView", 1121, {Child("SysListView32", 1, {Child("SysHeader32", 0)})}),
-          Child("Static", 1088),
-          Child("ToolbarWindow32", 1184),
-          Child("ListBox", 1120),
-          Child("Static", 1090),
-          Child("ComboBoxEx32", 1148, {Child("ComboBox", 1148, {Child("Edit", 1148)})}),
-          Child("Static", 1089),
-          Child("ComboBox", 1136),
-          Child("Button", 1040),
-          Child("Button", 1),
-          Child("Button", 2),
-          Child("Button", 1038),
+  return {Child("Static", stc4),
+          Child("ComboBox", cmb2),
+          Child("SHELLDLL_DefView", lst2, {Child("SysListView32", 1, {Child("SysHeader32", 0)})}),
+          Child("Static", stc1),
+          Child("ToolbarWindow32", ctl1),
+          Child("ListBox", lst1),
+          Child("Static", stc3),
+          Child("ComboBoxEx32", cmb13, {Child("ComboBox", cmb13, {Child("Edit", cmb13)})}),
+          Child("Static", stc2),
+          Child("ComboBox", cmb1),
+          Child("Button", chx1),
+          Child("Button", IDOK),
+          Child("Button", IDCANCEL),
+          Child("Button", pshHelp),
           Child("ToolbarWindow32", 1)};
 }
 
 std::vector<WindowSpec> OpenSaveEditChildren() {
-  return {Child("Static", 1091),
-          Child("ComboBox", 1137),
-          Child("Static", 1088),
-          Child("ListBox", 1120),
-          Child("SHELLDLL_DefView", 1121, {Child("SysListView32", 1)}),
-          Child("Static", 1090),
-          Child("Edit", 1152),
-          Child("Static", 1089),
-          Child("ComboBox", 1136),
-          Child("Button", 1),
-          Child("Button", 2)};
+  return {Child("Static", stc4),
+          Child("ComboBox", cmb2),
+          Child("Static", stc1),
+          Child("ListBox", lst1),
+          Child("SHELLDLL_DefView", lst2, {Child("SysListView32", 1)}),
+          Child("Static", stc3),
+          Child("Edit", edt1),
+          Child("Static", stc2),
+          Child("ComboBox", cmb1),
+          Child("Button", IDOK),
+          Child("Button", IDCANCEL)};
 }
 
 std::vector<WindowSpec> ItemDialogChildren() {
   return {Child("DUIViewWndClassName", 0,
                 {Child("DirectUIHWND", 0,
-                       {Child("CtrlNotifySink", 0, {Child("SHELLDLL_DefView", 1121, {Child("SysListView32", 1)})})})}),
+                       {Child("CtrlNotifySink", 0, {Child("SHELLDLL_DefView", lst2, {Child("SysListView32", 1)})})})}),
           Child("CommonPlacesWrapperWndClass", 0, {Child("ToolbarWindow32", 0)})};
 }
 
@@ -172,6 +174,18 @@ void ExpectRect(const RECT& actual, const RECT& expected) {
   EXPECT_EQ(actual.top, expected.top);
   EXPECT_EQ(actual.right, expected.right);
   EXPECT_EQ(actual.bottom, expected.bottom);
+}
+
+HWND FindWindowExDeep(HWND parent, HWND childAfter, const char* className, const char* windowName) {
+  if (HWND found = ::FindWindowExA(parent, childAfter, className, windowName)) return found;
+  for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    if (HWND found = FindWindowExDeep(child, nullptr, className, windowName)) return found;
+  }
+  return nullptr;
+}
+
+bool ChildWindowExists(HWND parent, const char* className, int id) {
+  return ::IsWindow(FindChildWindow(parent, className, id)) != FALSE;
 }
 
 bool IsLayered(HWND wnd) { return (::GetWindowLongA(wnd, GWL_EXSTYLE) & WS_EX_LAYERED) != 0; }

@@ -99,6 +99,12 @@ void ExpectRect(const RECT& actual, const RECT& expected);
 // The system's dialog class, used as is by TestWindowTree.
 inline constexpr char kSystemDialogClass[] = "#32770";
 
+// FindWindowExA(parent, childAfter, className, windowName); when that finds nothing, the same
+// search (from the first child) below each direct child of parent in turn, depth first.
+HWND FindWindowExDeep(HWND parent, HWND childAfter, const char* className, const char* windowName);
+// Whether the library's FindChildWindow finds a descendant of parent of that class and identifier.
+bool ChildWindowExists(HWND parent, const char* className, int id);
+
 // Whether wnd is a layered window, and the constant alpha it is drawn with (-1 when it has none).
 bool IsLayered(HWND wnd);
 int LayeredAlpha(HWND wnd);

@@ -1,33 +1,34 @@
 // Reports the library's operating-system version tests as this process sees them, in its exit
 // code. Its manifest declares Windows 10 support, so a prefix set to "win10" reports 10.0 to it.
 //
-// Exit code: bit 0 IsWinNT, bit 1 IsWinXP, bit 2 IsWinNT6, bit 3 QueryTitleBarInfoEx on a window
-// that answers WM_GETTITLEBARINFOEX left a non-zero size field, bit 4 that window was asked,
-// bit 5 the record of a window that does not answer had a non-zero size field, bit 6 every
-// record left with size field 0 was zero throughout; bits 8..15 the major and 16..23 the minor
-// version reported by GetVersionExA.
+// Exit code: bit 0 IsWinNT, bit 1 IsWinXP (the tests' own, tests/support), bit 2 IsWinNT6, bit 3
+// QueryTitleBarInfoEx on a window that answers WM_GETTITLEBARINFOEX left a non-zero size field,
+// bit 4 that window was asked, bit 5 the record of a window that does not answer had a non-zero
+// size field, bit 6 every record left with size field 0 was zero throughout; bits 8..15 the major
+// and 16..23 the minor version reported by GetVersionExA.
 #include <windows.h>
 
 #include <cstring>
 
 #include "common/KQUtils.h"
+#include "tests/support/SystemVersion.h"
 
 namespace {
 
 bool g_Asked = false;
 
 LRESULT CALLBACK AnsweringProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == kq::kWmGetTitleBarInfoEx) {
+  if (msg == WM_GETTITLEBARINFOEX) {
     g_Asked = true;
-    auto* info = reinterpret_cast<kq::TitleBarInfoEx*>(lParam);
+    auto* info = reinterpret_cast<TITLEBARINFOEX*>(lParam);
     SetRect(&info->rcTitleBar, 1, 2, 3, 4);
     return 1;
   }
   return DefWindowProcA(wnd, msg, wParam, lParam);
 }
 
-bool ZeroedExceptSize(const kq::TitleBarInfoEx& info) {
-  kq::TitleBarInfoEx zero = {};
+bool ZeroedExceptSize(const TITLEBARINFOEX& info) {
+  TITLEBARINFOEX zero = {};
   zero.cbSize = info.cbSize;
   return std::memcmp(&zero, &info, sizeof(info)) == 0;
 }
@@ -47,9 +48,9 @@ int main() {
 
   DWORD code = 0;
   if (kq::IsWinNT()) code |= 1u << 0;
-  if (kq::IsWinXP()) code |= 1u << 1;
+  if (kq::test::IsWinXP()) code |= 1u << 1;
   if (kq::IsWinNT6()) code |= 1u << 2;
-  kq::TitleBarInfoEx info;
+  TITLEBARINFOEX info;
   bool zeroed = true;
   kq::QueryTitleBarInfoEx(answering, info);
   if (info.cbSize != 0)
