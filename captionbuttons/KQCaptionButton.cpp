@@ -207,9 +207,6 @@ void StartupCaptionButtons() {
   RefreshVisualStyles();
 }
 
-// Registered messages live as long as the session; entries are never released.
-void ShutdownCaptionButtons() {}
-
 // ---------------------------------------------------------------------------------------------
 // Construction, attachment, destruction
 
