@@ -10,6 +10,7 @@
 #include "common/KQScoped.h"
 #include "common/KQStartOnce.h"
 #include "common/KQSysCalls.h"
+#include "common/KQTrace.h"
 #include "common/KQUtils.h"
 #include "dialogbuttons/KQVCaptionButton.h"
 #include "hook/KQVThreadHooks.h"
@@ -131,8 +132,9 @@ LRESULT CALLBACK CallWndRetHookProc(int code, WPARAM wParam, LPARAM lParam) {
   // Nearly every message is none of ours: those leave before the guarded step is set up.
   const UINT msg = reinterpret_cast<const CWPRETSTRUCT*>(lParam)->message;
   if (!IsHookMessage(msg)) return result;
+  const auto& info = *reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+  TServedWindow served(info.hwnd);
   Guard([&] {
-    const auto& info = *reinterpret_cast<const CWPRETSTRUCT*>(lParam);
     if (msg == WM_INITMENU) {
       CloseProbeMenu();
     } else if (IsTriggerMessage(msg)) {
@@ -146,6 +148,7 @@ LRESULT CALLBACK MouseHookProc(int code, WPARAM wParam, LPARAM lParam) {
   if (EnsureStarted() && code == HC_ACTION) {
     if (lParam == 0) return 0;
     if (wParam == WM_LBUTTONDBLCLK) {
+      TServedWindow served(reinterpret_cast<const MOUSEHOOKSTRUCT*>(lParam)->hwnd);
       Guard([&] {
         MOUSEHOOKSTRUCT mouse = *reinterpret_cast<const MOUSEHOOKSTRUCT*>(lParam);
         ReportDoubleClick(mouse);
