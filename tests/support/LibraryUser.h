@@ -16,7 +16,12 @@ constexpr DWORD kPsapiBeforeLoad = 1;
 constexpr DWORD kPsapiAfterLoad = 2;
 constexpr DWORD kNoPsapiAfterFirstUse = 4;
 
-// The library could not be loaded or has no DllGetClassObject.
+// "fault": the first use is a class-object request whose class identifier lies in unreadable
+// memory, a fault in the library's guarded step. Exit code 0 when the library answered E_UNEXPECTED.
+constexpr char kLibraryUserFault[] = "fault";
+constexpr DWORD kFaultNotContained = 1;
+
+// Both: the library could not be loaded or has no DllGetClassObject.
 constexpr DWORD kLibraryUserNoLibrary = 64;
 
 }  // namespace kq::test
