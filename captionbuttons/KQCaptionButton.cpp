@@ -15,6 +15,7 @@
 #include "common/KQGuard.h"
 #include "common/KQScoped.h"
 #include "common/KQSysCalls.h"
+#include "common/KQTrace.h"
 #include "common/KQUtils.h"
 
 namespace kq {
@@ -203,9 +204,6 @@ void StartupCaptionButtons() {
   RefreshVisualStyles();
 }
 
-// Registered messages live as long as the session; entries are never released.
-void ShutdownCaptionButtons() {}
-
 // ---------------------------------------------------------------------------------------------
 // Construction, attachment, destruction
 
@@ -283,6 +281,7 @@ LRESULT TKQCaptionButtons::EntryProc(void* object, HWND wnd, UINT msg, WPARAM wP
   auto* set = static_cast<TKQCaptionButtons*>(object);
   ++set->depth_;
   TMessage message = {msg, wParam, lParam, 0};
+  TServedWindow served(wnd);
   set->RunStep(message, [&] { set->WndProc(message); });
   if (--set->depth_ == 0 && set->deleteWhenIdle_) delete set;
   return message.Result;

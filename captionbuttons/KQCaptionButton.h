@@ -23,10 +23,10 @@ struct TMessage {
   LRESULT Result;
 };
 
-// "Lanterna_UpdateButton": settings changed, read them again. Registered at start-up.
+// "Lanterna_UpdateButton": settings changed, read them again. Registered at start-up (registered
+// messages live as long as the session: there is no shut-down).
 extern UINT UpdateButtonMsg;
 void StartupCaptionButtons();
-void ShutdownCaptionButtons();
 
 // Visual styles in use: a theme is active, the application is themed and its theme properties
 // allow themed controls. Read once per process and again when a set's window hears

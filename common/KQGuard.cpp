@@ -2,6 +2,12 @@
 
 #include <windows.h>
 
+#include <cstdio>
+#include <exception>
+
+#include "common/KQTrace.h"
+#include "common/KQUtils.h"
+
 // A guarded step runs inside a frame of our own that catches hardware faults (access violations,
 // stack overflow, division by zero, ...) as well as C++ exceptions. The frame is written in
 // assembly because neither compiler target lets C++ code register a structured exception handler:
@@ -37,6 +43,8 @@ namespace {
 // the field.
 constexpr DWORD kSeverityMask = 0xC0000000u;
 constexpr DWORD kUnwindFlags = EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND;
+// "fault 0x" and eight hexadecimal digits, with room to spare.
+constexpr size_t kFaultTextChars = 24;
 
 // How many calls into the program's code the current thread is inside, kept in a thread-local
 // slot taken at first use (TlsGetValue takes no lock and allocates nothing).
@@ -69,17 +77,37 @@ struct TGuardedCall {
   void (*Step)(void*);
   void* Context;
   UINT_PTR ForeignDepthAtStart;
+  const void* CallSite;  // where the step was guarded from, for the trace
+  DWORD FaultCode;       // the fault the frame took, 0 for none
 };
 
 // Whether the frame of call takes record: an error of its own step, not of the program's code.
 // On the way out of an unwind through the frame the count of foreign calls is put back.
-bool TakesException(const EXCEPTION_RECORD& record, const TGuardedCall& call) {
+bool TakesException(const EXCEPTION_RECORD& record, TGuardedCall& call) {
   if (record.ExceptionFlags & kUnwindFlags) {
     SetForeignDepth(call.ForeignDepthAtStart);
     return false;
   }
   if ((record.ExceptionCode & kSeverityMask) != ERROR_SEVERITY_ERROR) return false;
-  return ForeignDepth() <= call.ForeignDepthAtStart;
+  if (ForeignDepth() > call.ForeignDepthAtStart) return false;
+  call.FaultCode = record.ExceptionCode;
+  return true;
+}
+
+// The trace's line for a failed step: what failed, where the step was guarded from (an offset
+// into the module, which a map of the same build names) and the class of the window served.
+void TraceFailedStep(const TGuardedCall& call, const char* failure) noexcept {
+  char windowClass[kTracedClassChars];
+  ServedWindowClass(windowClass);
+  const auto offset = reinterpret_cast<const char*>(call.CallSite) - reinterpret_cast<const char*>(LibraryModule());
+  TraceLine("%s in the step guarded at +0x%llx%s%s%s", failure, static_cast<unsigned long long>(offset),
+            windowClass[0] ? ", serving a window of class \"" : "", windowClass, windowClass[0] ? "\"" : "");
+}
+
+void TraceException(const TGuardedCall& call, const char* message) noexcept {
+  char failure[kMaxTraceLine];
+  std::snprintf(failure, sizeof(failure), "C++ exception \"%s\"", message);
+  TraceFailedStep(call, failure);
 }
 
 int CatchingCall(void* p) {
@@ -87,7 +115,11 @@ int CatchingCall(void* p) {
   try {
     call->Step(call->Context);
     return 1;
+  } catch (const std::exception& e) {
+    if (Tracing()) TraceException(*call, e.what());
+    return 0;
   } catch (...) {
+    if (Tracing()) TraceException(*call, "(not a std::exception)");
     return 0;
   }
 }
@@ -105,7 +137,7 @@ extern "C" void kq_guard_landed();
 
 extern "C" EXCEPTION_DISPOSITION kq_guard_handler(EXCEPTION_RECORD* record, void* frame, CONTEXT* context,
                                                   DISPATCHER_CONTEXT* dispatcher) {
-  const auto* call = *reinterpret_cast<kq::TGuardedCall* const*>(static_cast<char*>(frame) + kFrameCallOffset);
+  auto* call = *reinterpret_cast<kq::TGuardedCall* const*>(static_cast<char*>(frame) + kFrameCallOffset);
   if (!kq::TakesException(*record, *call)) return ExceptionContinueSearch;
   // Does not return: the frame goes on at kq_guard_landed, which answers 0.
   RtlUnwindEx(frame, reinterpret_cast<void*>(&kq_guard_landed), record, nullptr, context, dispatcher->HistoryTable);
@@ -163,7 +195,7 @@ struct TGuardRecord {
 // kq_guard_call's second argument, above its saved ebp, the return address and the first argument.
 constexpr DWORD kFrameArgumentOffset = 12;
 
-const kq::TGuardedCall& CallOf(const TGuardRecord& guard) {
+kq::TGuardedCall& CallOf(const TGuardRecord& guard) {
   return **reinterpret_cast<kq::TGuardedCall* const*>(guard.SavedEbp + kFrameArgumentOffset);
 }
 }  // namespace
@@ -243,8 +275,14 @@ _kq_guard_unwind:
 namespace kq {
 
 bool RunGuardedStep(void (*step)(void*), void* context) noexcept {
-  TGuardedCall call{step, context, ForeignDepth()};
-  return kq_guard_call(&CatchingCall, &call) != 0;
+  TGuardedCall call{step, context, ForeignDepth(), __builtin_return_address(0), 0};
+  if (kq_guard_call(&CatchingCall, &call) != 0) return true;
+  if (call.FaultCode != 0 && Tracing()) {
+    char failure[kFaultTextChars];
+    std::snprintf(failure, sizeof(failure), "fault 0x%08lX", static_cast<unsigned long>(call.FaultCode));
+    TraceFailedStep(call, failure);
+  }
+  return false;
 }
 
 TForeignCodeScope::TForeignCodeScope() noexcept { SetForeignDepth(ForeignDepth() + 1); }

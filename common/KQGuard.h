@@ -7,7 +7,8 @@
 
 namespace kq {
 
-// Runs step(context); false when the step failed. Never lets anything escape.
+// Runs step(context); false when the step failed. Never lets anything escape. A failure leaves a
+// line in the trace (common/KQTrace.h) when tracing is on.
 bool RunGuardedStep(void (*step)(void*), void* context) noexcept;
 
 // Marks, for as long as it lives, a call out of a guarded step into code of the program (a window

@@ -60,7 +60,8 @@ inline LPARAM MakeLParam(int lo, int hi) {
 HMODULE LibraryModule();
 
 // Start-up and shut-down of this unit: the SetLayeredWindowAttributes entry and the process-status
-// entries of psapi.
+// entries of psapi. The library's unload does not run ShutdownUtils: it frees psapi, and freeing a
+// module is no work for the loader's lock; the module stays loaded with the process.
 void StartupUtils();
 void ShutdownUtils();
 

@@ -8,7 +8,9 @@
 #include "common/KQLock.h"
 #include "common/KQProcessStatic.h"
 #include "common/KQScoped.h"
+#include "common/KQStartOnce.h"
 #include "common/KQSysCalls.h"
+#include "common/KQTrace.h"
 #include "common/KQUtils.h"
 #include "dialogbuttons/KQVCaptionButton.h"
 #include "hook/KQVThreadHooks.h"
@@ -122,13 +124,17 @@ bool AttachButtons(HWND wnd) {
 }
 
 LRESULT CALLBACK CallWndRetHookProc(int code, WPARAM wParam, LPARAM lParam) {
+  // The first call in a process may be the library's first use (the messages it tells apart are
+  // registered then).
+  const bool started = EnsureStarted();
   LRESULT result = sys::CallNextHook(g_CallWndRetHook->get(), code, wParam, lParam);
-  if (code != HC_ACTION || lParam == 0) return result;
+  if (!started || code != HC_ACTION || lParam == 0) return result;
   // Nearly every message is none of ours: those leave before the guarded step is set up.
   const UINT msg = reinterpret_cast<const CWPRETSTRUCT*>(lParam)->message;
   if (!IsHookMessage(msg)) return result;
+  const auto& info = *reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+  TServedWindow served(info.hwnd);
   Guard([&] {
-    const auto& info = *reinterpret_cast<const CWPRETSTRUCT*>(lParam);
     if (msg == WM_INITMENU) {
       CloseProbeMenu();
     } else if (IsTriggerMessage(msg)) {
@@ -139,9 +145,10 @@ LRESULT CALLBACK CallWndRetHookProc(int code, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CALLBACK MouseHookProc(int code, WPARAM wParam, LPARAM lParam) {
-  if (code == HC_ACTION) {
+  if (EnsureStarted() && code == HC_ACTION) {
     if (lParam == 0) return 0;
     if (wParam == WM_LBUTTONDBLCLK) {
+      TServedWindow served(reinterpret_cast<const MOUSEHOOKSTRUCT*>(lParam)->hwnd);
       Guard([&] {
         MOUSEHOOKSTRUCT mouse = *reinterpret_cast<const MOUSEHOOKSTRUCT*>(lParam);
         ReportDoubleClick(mouse);
@@ -170,6 +177,7 @@ extern "C" {
 
 void WINAPI HookOn() {
   using namespace kq;
+  EnsureStarted();
   if (!ButtonSets()) return;  // start-up did not complete: the library does nothing
   // Beside a 32-bit host, whose library has global hooks of the same kinds, threads are hooked
   // one by one (see KQVThreadHooks.h).

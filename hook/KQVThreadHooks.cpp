@@ -6,9 +6,10 @@
 #include "common/KQLock.h"
 #include "common/KQProcessStatic.h"
 #include "common/KQScoped.h"
+#include "common/KQStartOnce.h"
+#include "common/KQUtils.h"
 #include "hook/KQVHook.h"
 #include "hostlink/KQVHostLink.h"
-#include "common/KQUtils.h"
 
 namespace kq {
 namespace {
@@ -60,9 +61,11 @@ void RemoveThisThreadsHooks() {
 }
 
 // The thread hooks hand every call to the library's hook procedures; where one of those would
-// act, they first make sure the hooks are still wanted, and leave the thread when not.
+// act, they first make sure the hooks are still wanted, and leave the thread when not. Each may be
+// the library's first use in the process.
 LRESULT CALLBACK ThreadCallWndRetProc(int code, WPARAM wParam, LPARAM lParam) {
-  if (code == HC_ACTION && lParam && IsHookMessage(reinterpret_cast<const CWPRETSTRUCT*>(lParam)->message) &&
+  if (EnsureStarted() && code == HC_ACTION && lParam &&
+      IsHookMessage(reinterpret_cast<const CWPRETSTRUCT*>(lParam)->message) &&
       !Guarded(true, [] { return SwitchIsOn(); })) {
     Guard([] { RemoveThisThreadsHooks(); });
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
@@ -71,7 +74,8 @@ LRESULT CALLBACK ThreadCallWndRetProc(int code, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CALLBACK ThreadMouseProc(int code, WPARAM wParam, LPARAM lParam) {
-  if (code == HC_ACTION && wParam == WM_LBUTTONDBLCLK && !Guarded(true, [] { return SwitchIsOn(); })) {
+  if (EnsureStarted() && code == HC_ACTION && wParam == WM_LBUTTONDBLCLK &&
+      !Guarded(true, [] { return SwitchIsOn(); })) {
     Guard([] { RemoveThisThreadsHooks(); });
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
   }
@@ -90,7 +94,7 @@ void HookThisThread() {
 }
 
 void CALLBACK InjectingEventProc(HWINEVENTHOOK, DWORD, HWND wnd, LONG object, LONG, DWORD, DWORD) {
-  if (object != OBJID_WINDOW || !wnd) return;
+  if (!EnsureStarted() || object != OBJID_WINDOW || !wnd) return;
   Guard([] { HookThisThread(); });
 }
 

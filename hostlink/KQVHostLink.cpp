@@ -7,6 +7,7 @@
 #include "common/KQUtils.h"
 #include "common/KQModuleEntry.h"
 #include "common/KQText.h"
+#include "common/KQTrace.h"
 
 namespace kq {
 
@@ -278,16 +279,30 @@ bool ReportAddBookmark(const std::string& path) {
   });
 }
 
+namespace {
+void TraceRefusedRecord(const COPYDATASTRUCT& record, const char* reason) {
+  if (Tracing())
+    TraceLine("host record 0x%llX of %lu bytes refused: %s", static_cast<unsigned long long>(record.dwData),
+              static_cast<unsigned long>(record.cbData), reason);
+}
+}  // namespace
+
 std::optional<std::string> SetFolderRecordPath(const COPYDATASTRUCT& record) {
-  if (!record.lpData || !IsSetFolderRecord(record.dwData)) return std::nullopt;
+  if (!IsSetFolderRecord(record.dwData)) return std::nullopt;
+  if (!record.lpData) {
+    TraceRefusedRecord(record, "no data");
+    return std::nullopt;
+  }
   // The folder ends at its terminating zero, and never past what the record carries.
   const char* text = static_cast<const char*>(record.lpData);
   const std::string_view payload(text, strnlen(text, std::min<size_t>(record.cbData, kMaxHostTextBytes)));
   if (record.dwData == CopyDataSetFolder) return FromHostAnsi(payload);
   if (payload.empty()) return std::string();
   if (::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, payload.data(), static_cast<int>(payload.size()), nullptr,
-                            0) <= 0)
+                            0) <= 0) {
+    TraceRefusedRecord(record, "not UTF-8");
     return std::nullopt;
+  }
   return std::string(payload);
 }
 

@@ -195,7 +195,8 @@ static_assert(sizeof(DialogFolderRecordUtf8) == 1028, "the UTF-8 dialog folder r
 bool ReportDialogFolder(HWND dialog, const std::string& path);
 bool ReportAddBookmark(const std::string& path);
 // The folder a set-folder record of either kind names, in UTF-8: the text up to its zero, never
-// past cbData; nothing for another kind, a null payload or malformed UTF-8.
+// past cbData; nothing for another kind, a null payload or malformed UTF-8. A record refused for
+// its payload leaves a line in the trace (common/KQTrace.h).
 std::optional<std::string> SetFolderRecordPath(const COPYDATASTRUCT& record);
 inline bool IsSetFolderRecord(ULONG_PTR kind) { return kind == CopyDataSetFolder || kind == CopyDataSetFolderUtf8; }
 

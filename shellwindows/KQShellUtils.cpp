@@ -5,7 +5,6 @@
 #include <cstring>
 #include <vector>
 
-#include "common/KQProcessStatic.h"
 #include "common/KQScoped.h"
 #include "common/KQModuleEntry.h"
 #include "common/KQSysCalls.h"
@@ -21,7 +20,6 @@ using Microsoft::WRL::ComPtr;
 constexpr WORD kIDListFromPathOrdinal = 157;
 using IDListFromPathProc = LPITEMIDLIST(WINAPI*)(const void*);
 
-ProcessStatic<ScopedModule> g_Shell32;
 IDListFromPathProc g_IDListFromPath = nullptr;
 
 // Bytes of the two-byte terminator that ends every list, and of the count field of an item.
@@ -102,13 +100,8 @@ LPITEMIDLIST IDListFromPathText(const std::string& path) {
 }
 
 void StartupShellUtils() {
-  g_Shell32->reset(::LoadLibraryA("shell32.dll"));
-  g_IDListFromPath = ModuleEntry<IDListFromPathProc>(g_Shell32->get(), MAKEINTRESOURCEA(kIDListFromPathOrdinal));
-}
-
-void ShutdownShellUtils() {
-  g_IDListFromPath = nullptr;
-  g_Shell32->reset();
+  g_IDListFromPath =
+      ModuleEntry<IDListFromPathProc>(::GetModuleHandleA("shell32.dll"), MAKEINTRESOURCEA(kIDListFromPathOrdinal));
 }
 
 }  // namespace kq

@@ -33,8 +33,8 @@ LPITEMIDLIST IDListFromPath(const void* path) noexcept;
 // IDListFromPath with a path of ours (UTF-8) passed in the width the system's entry expects.
 LPITEMIDLIST IDListFromPathText(const std::string& path);
 
-// Start-up and shut-down of this unit: shell32 and its entry under ordinal 157.
+// Start-up of this unit: shell32's entry under ordinal 157. This unit imports shell32 itself, so
+// the module is there for as long as the library is, and nothing is taken that needs giving back.
 void StartupShellUtils();
-void ShutdownShellUtils();
 
 }  // namespace kq

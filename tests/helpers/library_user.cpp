@@ -1,0 +1,59 @@
+// library_user.exe modules|fault (tests/support/LibraryUser.h).
+#include <windows.h>
+
+#include <cstring>
+
+#include "common/KQScoped.h"
+#include "tests/support/LibraryUser.h"
+#include "tests/support/TestPaths.h"
+
+namespace {
+
+using namespace kq;
+using namespace kq::test;
+
+// DllGetClassObject, its references as the pointers they are passed as.
+using GetClassObjectProc = HRESULT(WINAPI*)(const CLSID*, const IID*, void**);
+constexpr char kPsapi[] = "psapi.dll";
+// Usage: no mode, or one of neither name.
+constexpr int kUsage = 2;
+
+bool PsapiLoaded() { return ::GetModuleHandleA(kPsapi) != nullptr; }
+
+GetClassObjectProc LoadLibraryEntry(ScopedModule& library) {
+  library.reset(::LoadLibraryA(HelperPath("LNTRHlp.dll").c_str()));
+  return reinterpret_cast<GetClassObjectProc>(
+      reinterpret_cast<void*>(::GetProcAddress(library.get(), "DllGetClassObject")));
+}
+
+DWORD Modules() {
+  DWORD seen = PsapiLoaded() ? kPsapiBeforeLoad : 0;
+  ScopedModule library;
+  GetClassObjectProc getClassObject = LoadLibraryEntry(library);
+  if (!getClassObject) return kLibraryUserNoLibrary;
+  if (PsapiLoaded()) seen |= kPsapiAfterLoad;
+  void* object = nullptr;
+  getClassObject(&CLSID_NULL, &IID_IUnknown, &object);
+  if (!PsapiLoaded()) seen |= kNoPsapiAfterFirstUse;
+  return seen;
+}
+
+DWORD Fault() {
+  ScopedModule library;
+  GetClassObjectProc getClassObject = LoadLibraryEntry(library);
+  if (!getClassObject) return kLibraryUserNoLibrary;
+  constexpr SIZE_T kPage = 4096;
+  void* unreadable = ::VirtualAlloc(nullptr, kPage, MEM_RESERVE, PAGE_NOACCESS);
+  void* object = nullptr;
+  const HRESULT hr = getClassObject(static_cast<const CLSID*>(unreadable), &IID_IUnknown, &object);
+  return unreadable && hr == E_UNEXPECTED ? 0 : kFaultNotContained;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return kUsage;
+  if (std::strcmp(argv[1], kLibraryUserModules) == 0) return static_cast<int>(Modules());
+  if (std::strcmp(argv[1], kLibraryUserFault) == 0) return static_cast<int>(Fault());
+  return kUsage;
+}
