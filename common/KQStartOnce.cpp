@@ -12,21 +12,32 @@ constinit std::atomic<bool> g_Started{false};
 
 namespace {
 
+// Where the one start-up of the process stands: the first use to move it from idle to running
+// runs it; it never goes back.
+enum class TStartState : int { Idle, Running, Done };
+
 constinit std::atomic<StartupProc> g_Startup{nullptr};
-// The system's one-time initializer: the first caller runs RunStartup, callers racing it wait.
-INIT_ONCE g_StartOnce = INIT_ONCE_STATIC_INIT;
-// The thread inside RunStartup; 0 when none is.
+constinit std::atomic<TStartState> g_State{TStartState::Idle};
+// The thread inside the start-up; 0 when none is.
 constinit std::atomic<DWORD> g_StartingThread{0};
 
-BOOL CALLBACK RunStartup(PINIT_ONCE, PVOID, PVOID*) {
-  const StartupProc startup = g_Startup.load();
-  if (!startup) return FALSE;  // not done: a start-up named later still runs
+void RunStartup(StartupProc startup) noexcept {
   g_StartingThread.store(::GetCurrentThreadId());
-  // Each step is guarded by the start-up itself; this guard only keeps the initializer whole.
+  // Each step is guarded by the start-up itself; this guard only keeps the start-up whole.
   Guard(startup);
   g_StartingThread.store(0);
   detail::g_Started.store(true, std::memory_order_release);
-  return TRUE;
+  g_State.store(TStartState::Done, std::memory_order_release);
+}
+
+// A start-up runs for milliseconds: the racing first use looks again every millisecond.
+bool WaitForRacingStart() noexcept {
+  const DWORD start = ::GetTickCount();
+  while (g_State.load(std::memory_order_acquire) == TStartState::Running) {
+    if (::GetTickCount() - start >= kRacingStartWaitMs) return false;
+    ::Sleep(1);
+  }
+  return detail::g_Started.load(std::memory_order_acquire);
 }
 
 }  // namespace
@@ -36,8 +47,14 @@ void SetLibraryStartup(StartupProc startup) noexcept { g_Startup.store(startup);
 bool detail::StartOnFirstUse() noexcept {
   // A call from inside the start-up would wait for itself.
   if (g_StartingThread.load() == ::GetCurrentThreadId()) return false;
-  ::InitOnceExecuteOnce(&g_StartOnce, RunStartup, nullptr, nullptr);
-  return g_Started.load(std::memory_order_acquire);
+  const StartupProc startup = g_Startup.load();
+  if (!startup) return false;  // nothing named yet: a start-up named later still runs
+  TStartState idle = TStartState::Idle;
+  if (g_State.compare_exchange_strong(idle, TStartState::Running, std::memory_order_acq_rel)) {
+    RunStartup(startup);
+    return true;
+  }
+  return WaitForRacingStart();
 }
 
 }  // namespace kq

@@ -28,7 +28,8 @@ SetLayeredWindowAttributesProc g_SetLayeredWindowAttributes = nullptr;
 using IsWow64ProcessProc = BOOL(WINAPI*)(HANDLE, PBOOL);
 IsWow64ProcessProc g_IsWow64Process = nullptr;
 
-// The process-status functions, from psapi, which start-up loads and shut-down frees.
+// The process-status functions: kernel32's own where it has them (Windows 7 on, and Wine), else
+// psapi's, which start-up then loads (off the loader's lock, at the library's first use).
 using EnumProcessModulesProc = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, LPDWORD);
 using GetModuleFileNameExWProc = DWORD(WINAPI*)(HANDLE, HMODULE, LPWSTR, DWORD);
 struct ProcessStatus {
@@ -253,9 +254,15 @@ void StartupUtils() {
   g_IsWow64Process = ModuleEntry<IsWow64ProcessProc>(::GetModuleHandleA("kernel32.dll"), "IsWow64Process");
   g_SetLayeredWindowAttributes =
       ModuleEntry<SetLayeredWindowAttributesProc>(::GetModuleHandleA("User32.dll"), "SetLayeredWindowAttributes");
-  g_Psapi->reset(::LoadLibraryA("psapi.dll"));
-  g_ProcessStatus.enumModules = ModuleEntry<EnumProcessModulesProc>(g_Psapi->get(), "EnumProcessModules");
-  g_ProcessStatus.moduleFileName = ModuleEntry<GetModuleFileNameExWProc>(g_Psapi->get(), "GetModuleFileNameExW");
+  HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+  ProcessStatus status{ModuleEntry<EnumProcessModulesProc>(kernel, "K32EnumProcessModules"),
+                       ModuleEntry<GetModuleFileNameExWProc>(kernel, "K32GetModuleFileNameExW")};
+  if (!status.enumModules || !status.moduleFileName) {
+    g_Psapi->reset(::LoadLibraryA("psapi.dll"));
+    status = {ModuleEntry<EnumProcessModulesProc>(g_Psapi->get(), "EnumProcessModules"),
+              ModuleEntry<GetModuleFileNameExWProc>(g_Psapi->get(), "GetModuleFileNameExW")};
+  }
+  g_ProcessStatus = status;
 }
 
 void ShutdownUtils() {

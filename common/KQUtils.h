@@ -60,8 +60,8 @@ inline LPARAM MakeLParam(int lo, int hi) {
 HMODULE LibraryModule();
 
 // Start-up and shut-down of this unit: the SetLayeredWindowAttributes entry and the process-status
-// entries of psapi. The library's unload does not run ShutdownUtils: it frees psapi, and freeing a
-// module is no work for the loader's lock; the module stays loaded with the process.
+// entries (psapi's only where kernel32 lacks them). The library's unload does not run ShutdownUtils:
+// it may free psapi, and freeing a module is no work for the loader's lock.
 void StartupUtils();
 void ShutdownUtils();
 

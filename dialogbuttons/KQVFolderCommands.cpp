@@ -8,6 +8,7 @@
 #include "common/KQLock.h"
 #include "common/KQPathCheck.h"
 #include "common/KQProcessStatic.h"
+#include "common/KQTrace.h"
 #include "common/KQUtils.h"
 #include "dialogbuttons/KQVCaptionButton.h"
 #include "hostlink/KQVHostLink.h"
@@ -33,7 +34,12 @@ std::string LastObjectSelFolder() {
 
 LRESULT TKQVCaptionButtons::SetFolderCommand(const COPYDATASTRUCT& record) {
   const std::optional<std::string> folder = SetFolderRecordPath(record);
-  return folder && SetDialogFolder(Wnd(), *folder) ? 1 : 0;
+  if (!folder) return 0;
+  if (SetDialogFolder(Wnd(), *folder)) return 1;
+  if (Tracing())
+    TraceLine("host record 0x%llX refused: the window did not go to \"%s\"",
+              static_cast<unsigned long long>(record.dwData), folder->c_str());
+  return 0;
 }
 
 std::string TKQVCaptionButtons::GetWindowFolder() {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/KQScoped.h"
+#include "tests/support/GdiObjects.h"
 #include "tests/support/LibraryUser.h"
 #include "tests/support/TestPaths.h"
 
@@ -28,13 +29,15 @@ GetClassObjectProc LoadLibraryEntry(ScopedModule& library) {
 
 DWORD Modules() {
   DWORD seen = PsapiLoaded() ? kPsapiBeforeLoad : 0;
+  const int gdiBefore = GdiObjectsOf(::GetCurrentProcess());
   ScopedModule library;
   GetClassObjectProc getClassObject = LoadLibraryEntry(library);
   if (!getClassObject) return kLibraryUserNoLibrary;
-  if (PsapiLoaded()) seen |= kPsapiAfterLoad;
+  const int gdiLoaded = GdiObjectsOf(::GetCurrentProcess());
+  if (PsapiLoaded() || gdiLoaded != gdiBefore) seen |= kLoadDidWork;
   void* object = nullptr;
   getClassObject(&CLSID_NULL, &IID_IUnknown, &object);
-  if (!PsapiLoaded()) seen |= kNoPsapiAfterFirstUse;
+  if (GdiObjectsOf(::GetCurrentProcess()) <= gdiLoaded) seen |= kFirstUseDidNotStart;
   return seen;
 }
 

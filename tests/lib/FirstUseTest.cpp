@@ -22,12 +22,12 @@ using test::ChildProcess;
 using test::HelperPath;
 using test::kCloseWaitMs;
 
-// psapi.dll is loaded by start-up alone: neither the program nor the system loads it by itself.
-TEST(FirstUse, LoadingTheLibraryLoadsNoModuleItsFirstUseDoes) {
+// Nothing of the start-up runs at the load (no psapi, no GDI object); the first use runs it.
+TEST(FirstUse, LoadingTheLibraryStartsNothingItsFirstUseDoes) {
   ChildProcess user;
   ASSERT_TRUE(user.Start(HelperPath(test::kLibraryUserExe), {test::kLibraryUserModules}));
   EXPECT_EQ(0u, user.WaitForExit(kCloseWaitMs).value_or(~0u))
-      << "bits: 1 psapi before the load, 2 psapi after the load, 4 no psapi after the first use";
+      << "bits: 1 psapi before the load, 2 the load loaded psapi or made GDI objects, 4 the first use made none";
 }
 
 // A class-object request with an unreadable class identifier faults inside the guarded step; the

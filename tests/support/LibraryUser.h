@@ -8,13 +8,14 @@ namespace kq::test {
 
 constexpr char kLibraryUserExe[] = "library_user.exe";
 
-// "modules": whether the load and the first use (a class-object request) bring in psapi, which
-// start-up loads. Exit code 0 when neither the program nor the load has it and the first use does;
-// otherwise the bits say what differed.
+// "modules": whether the load brings in psapi (which start-up would load where kernel32 lacks its
+// entries) or makes any GDI object, and whether the first use (a class-object request) starts the
+// library, which makes its history bitmap. Exit code 0 when the program has no psapi, the load adds
+// neither, and the first use adds GDI objects; otherwise the bits say what differed.
 constexpr char kLibraryUserModules[] = "modules";
 constexpr DWORD kPsapiBeforeLoad = 1;
-constexpr DWORD kPsapiAfterLoad = 2;
-constexpr DWORD kNoPsapiAfterFirstUse = 4;
+constexpr DWORD kLoadDidWork = 2;
+constexpr DWORD kFirstUseDidNotStart = 4;
 
 // "fault": the first use is a class-object request whose class identifier lies in unreadable
 // memory, a fault in the library's guarded step. Exit code 0 when the library answered E_UNEXPECTED.
