@@ -3,7 +3,7 @@
 //   dialog_opener.exe open|save|openw|savew|browse|itemopen|itemsave|itempick
 //                     [--dir PATH] [--file NAME] [--title TEXT]
 //                     [--new] [--out FILE] [--watch FILE] [--short] [--owner a|w]
-//                     [--foreign-subclass] [--read-folder] [--dpi-aware]
+//                     [--foreign-subclass] [--read-folder] [--dpi-aware] [--repeat N]
 //
 // open/save: GetOpenFileNameA/GetSaveFileNameA (Explorer style); openw/savew: the W variants;
 // browse: SHBrowseForFolderA (--new adds BIF_NEWDIALOGSTYLE); itemopen/itemsave/itempick: the
@@ -21,7 +21,10 @@
 // "subclassed unicode=N"; --read-folder adds a line "read=F" whenever the library's own reading
 // of the dialog's folder (GetDialogFolder, in this thread) changes. --dpi-aware makes the program
 // aware of the display's dots per inch (the system's), so it sees the screen in physical pixels.
-// Exit code: 1 closed with OK, 0 cancelled, 2 the dialog failed, 3 bad arguments.
+// --repeat N opens the dialog N times in the same process: each after the first when the thread
+// is posted kNextDialogMsg (WM_APP), and after the last the program ends when posted it, so that a
+// driver can look at the program between dialogs and after the last.
+// Exit code (of the last dialog): 1 closed with OK, 0 cancelled, 2 the dialog failed, 3 bad arguments.
 #include <windows.h>
 
 #include <commdlg.h>
@@ -31,6 +34,7 @@
 #include <wrl/client.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -55,7 +59,22 @@ struct Options {
   std::string owner;  // "a", "w" or empty
   bool foreignSubclass = false;
   bool readFolder = false;
+  long repeat = 1;
 };
+
+// Posted to the main thread by whoever drives a --repeat run: open the next dialog.
+constexpr UINT kNextDialogMsg = WM_APP;
+
+// Runs the thread's messages until the next dialog is asked for; false when the thread is to end.
+bool WaitForNextDialog() {
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    if (!msg.hwnd && msg.message == kNextDialogMsg) return true;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return false;
+}
 
 HWND g_Owner = nullptr;
 
@@ -314,6 +333,23 @@ HWND CreateOwner(const std::string& set) {
                          nullptr, instance, nullptr);
 }
 
+int RunDialog(const Options& options) {
+  int code = kExitUsage;
+  if (options.mode == "open")
+    code = RunFileDialogA(options, false);
+  else if (options.mode == "save")
+    code = RunFileDialogA(options, true);
+  else if (options.mode == "openw")
+    code = RunFileDialogW(options, false);
+  else if (options.mode == "savew")
+    code = RunFileDialogW(options, true);
+  else if (options.mode == "browse")
+    code = RunBrowse(options);
+  else if (options.mode.rfind("item", 0) == 0)
+    code = RunItemDialog(options);
+  return code;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -346,6 +382,8 @@ int main(int argc, char** argv) {
       options.foreignSubclass = true;
     else if (arg == "--read-folder")
       options.readFolder = true;
+    else if (arg == "--repeat" && hasValue && std::atol(argv[i + 1]) > 0)
+      options.repeat = std::atol(argv[++i]);
     else if (arg == "--dpi-aware")
       SetProcessDPIAware();  // before any window: the program sees the screen in physical pixels
     else {
@@ -361,18 +399,11 @@ int main(int argc, char** argv) {
     if (!g_Owner) return kExitFailed;
   }
   if (!options.watch.empty() && options.mode != "browse") SetTimer(nullptr, kWatchTimer, kWatchIntervalMs, WatchDialog);
-  if (options.mode == "open")
-    code = RunFileDialogA(options, false);
-  else if (options.mode == "save")
-    code = RunFileDialogA(options, true);
-  else if (options.mode == "openw")
-    code = RunFileDialogW(options, false);
-  else if (options.mode == "savew")
-    code = RunFileDialogW(options, true);
-  else if (options.mode == "browse")
-    code = RunBrowse(options);
-  else if (options.mode.rfind("item", 0) == 0)
-    code = RunItemDialog(options);
+  for (long n = 0; n < options.repeat; ++n) {
+    if (n > 0 && !WaitForNextDialog()) break;
+    code = RunDialog(options);
+  }
+  if (options.repeat > 1) WaitForNextDialog();
   if (g_Owner) DestroyWindow(g_Owner);
   CoUninitialize();
   return code;

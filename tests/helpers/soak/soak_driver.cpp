@@ -1,0 +1,460 @@
+// soak_driver.exe BUILD [--programs P] [--dialogs D] [--no-hook]: many programs at once opening and closing
+// their Open dialogs while the stand-in host, its hooks on, hears presses, moves dialogs and asks
+// their folders, its settings change and now and then it stops answering for a few seconds.
+//
+// The programs are this build's dialog opener in several modes (each one process opening its
+// dialog D times, the next when posted) and the system's Notepad (Ctrl+O pressed in its window).
+// Every round opens a dialog in every program, presses each dialog's Favourites or History button
+// with real mouse input, sends each a set-folder record and asks its folder, and closes them all.
+// Ends with one line:
+//   soak: P programs x D dialogs (BUILD), presses heard H of H, folders set S of S, crashes C,
+//   hangs G, lost L, GDI +g, USER +u, private +k KiB
+// crashes: programs (or the host) that died; hangs: a dialog that did not show or did not answer
+// within 5 s; lost: presses not heard plus records not answered (set-folder and folder asks);
+// GDI, USER, private: the largest growth of a program between its first and its last dialog
+// (counted with the dialog closed: GDI objects, windows, committed private bytes).
+// --no-hook starts the host without its hooks: the same programs and dialogs without the library,
+// to tell its growth from theirs (presses are then not heard, records not answered).
+// Exit code: 0 when nothing crashed, hung or was lost; 1 otherwise; 2 when it could not start.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/ChildProcess.h"
+#include "tests/support/GdiObjects.h"
+#include "tests/support/HostProcess.h"
+#include "tests/support/MessagePump.h"
+#include "tests/support/MouseInput.h"
+#include "tests/support/RegistryValue.h"
+#include "tests/support/TestPaths.h"
+#include "tests/support/Timeouts.h"
+
+namespace {
+
+using kq::HostProcess;
+using kq::test::ChildProcess;
+
+constexpr int kExitClean = 0;
+constexpr int kExitTrouble = 1;
+constexpr int kExitCannotStart = 2;
+
+// A dialog that does not answer within this counts as a hang (not scaled: it is the check).
+constexpr DWORD kHangMs = 5000;
+// What the host is told to sleep, every kHangEvery rounds, while the round's dialogs open.
+constexpr DWORD kHostHangMs = 3000;
+constexpr int kHangEvery = 6;
+// Posted to a dialog opener's thread: open the next dialog (tests/helpers/dialog_opener.cpp).
+constexpr UINT kNextDialogMsg = WM_APP;
+// Before counting a program's objects, the closed dialog's leftovers (deferred releases, posted
+// destruction) are given this long.
+constexpr DWORD kQuietBeforeCountMs = 1000;
+// The set's two buttons: Favourites (index 0) and History (1); the host hears code index + 1.
+constexpr int kButtonsInSet = 2;
+
+// The dialog opener's modes the soak's programs take, one program each, round robin.
+const char* const kOpenerModes[][3] = {
+    {"open", nullptr, nullptr}, {"openw", nullptr, nullptr}, {"itemopen", nullptr, nullptr},
+    {"open", "--owner", "a"},   {"openw", "--owner", "w"},
+};
+constexpr int kNotepads = 3;
+
+// The settings the soak changes under the host's key, each between two values.
+struct SettingChange {
+  const char* name;
+  const char* values[2];
+};
+constexpr SettingChange kSettingChanges[] = {
+    {"DlgTranspaency", {"230", "255"}},
+    {"CaptionButtonSkinType", {"1", "0"}},
+    {"ViewStyle", {"2", "0"}},
+    {"DlgResize", {"1", "0"}},
+};
+
+struct Footprint {
+  int gdi = -1;
+  int user = 0;
+  SIZE_T privateBytes = 0;
+};
+
+// One program of the soak and what it showed.
+struct Program {
+  ChildProcess process;
+  std::string name;
+  bool opener = false;  // else Notepad
+  HWND main = nullptr;  // Notepad's main window
+  DWORD thread = 0;     // the opener's thread, known from its first dialog
+  HWND dialog = nullptr;
+  bool gone = false;  // died, or hung and left alone
+  Footprint first, last;
+};
+
+BOOL CALLBACK CountWindow(HWND wnd, LPARAM param) {
+  auto* search = reinterpret_cast<std::pair<DWORD, int>*>(param);
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(wnd, &pid);
+  if (pid == search->first) {
+    ++search->second;
+    ::EnumChildWindows(wnd, CountWindow, param);
+  }
+  return TRUE;
+}
+
+// The windows a process holds (the USER objects that can be counted from outside it).
+int WindowsOf(DWORD pid) {
+  std::pair<DWORD, int> search{pid, 0};
+  ::EnumWindows(CountWindow, reinterpret_cast<LPARAM>(&search));
+  return search.second;
+}
+
+// The committed private memory of a process, region by region.
+SIZE_T PrivateBytesOf(HANDLE process) {
+  SIZE_T total = 0;
+  MEMORY_BASIC_INFORMATION info = {};
+  const char* address = nullptr;
+  while (::VirtualQueryEx(process, address, &info, sizeof(info)) == sizeof(info)) {
+    if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE) total += info.RegionSize;
+    const char* next = static_cast<const char*>(info.BaseAddress) + info.RegionSize;
+    if (next <= address) break;
+    address = next;
+  }
+  return total;
+}
+
+Footprint FootprintOf(const Program& program) {
+  return {kq::test::GdiObjectsOf(program.process.Handle()), WindowsOf(program.process.Pid()),
+          PrivateBytesOf(program.process.Handle())};
+}
+
+std::string ClassOf(HWND wnd) {
+  char name[64] = {};
+  ::GetClassNameA(wnd, name, sizeof(name));
+  return name;
+}
+
+// Keys pressed as a user presses them, through the system's input queue: Ctrl+O, Notepad's Open.
+void PressControlO() {
+  INPUT keys[4] = {};
+  const WORD codes[4] = {VK_CONTROL, 'O', 'O', VK_CONTROL};
+  for (int i = 0; i < 4; ++i) {
+    keys[i].type = INPUT_KEYBOARD;
+    keys[i].ki.wVk = codes[i];
+    keys[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
+  }
+  ::SendInput(4, keys, sizeof(INPUT));
+}
+
+// A folder that is there, spelt as the system gives it, without a trailing backslash.
+std::vector<std::string> SoakFolders() {
+  std::vector<std::string> folders;
+  for (const char* variable : {"WINDIR", "PUBLIC", "ALLUSERSPROFILE", "USERPROFILE"}) {
+    char path[MAX_PATH] = {};
+    const DWORD n = ::GetEnvironmentVariableA(variable, path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) continue;
+    const DWORD attributes = ::GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) folders.push_back(path);
+  }
+  return folders;
+}
+
+bool SamePath(std::string a, std::string b) {
+  while (a.size() > 3 && a.back() == '\\') a.pop_back();
+  while (b.size() > 3 && b.back() == '\\') b.pop_back();
+  return ::lstrcmpiA(a.c_str(), b.c_str()) == 0;
+}
+
+bool Answers(HWND wnd, DWORD timeoutMs = kHangMs) {
+  DWORD_PTR result = 0;
+  return ::SendMessageTimeoutA(wnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, timeoutMs, &result) != 0;
+}
+
+class Soak {
+ public:
+  Soak(std::string build, int programs, int dialogs, bool hooks)
+      : build_(std::move(build)), count_(programs), dialogs_(dialogs), hooks_(hooks) {}
+
+  int Run() {
+    folders_ = SoakFolders();
+    if (folders_.empty()) return Fail("no folder to move dialogs to");
+    if (!host_.Start(hooks_ ? std::vector<std::string>{} : std::vector<std::string>{"--no-hook"}))
+      return Fail("the stand-in host did not start");
+    if (!StartPrograms()) return kExitCannotStart;
+    for (int round = 0; round < dialogs_; ++round) {
+      RunRound(round);
+      if (round == 0 || round == dialogs_ - 1) CountFootprints(round == 0);
+      if (round % 5 == 4) std::printf("soak: round %d of %d done\n", round + 1, dialogs_), std::fflush(stdout);
+    }
+    EndPrograms();
+    if (host_.Stop() == STILL_ACTIVE) ++crashes_;
+    return Report();
+  }
+
+ private:
+  int Fail(const char* why) {
+    std::printf("soak: %s\n", why);
+    return kExitCannotStart;
+  }
+
+  bool StartPrograms() {
+    const std::string opener = kq::test::HelperPath("dialog_opener.exe");
+    char system[MAX_PATH] = {};
+    ::GetSystemDirectoryA(system, MAX_PATH);
+    const std::string notepad = std::string(system) + "\\notepad.exe";
+    const int openers = std::max(count_ - kNotepads, 1);
+    for (int i = 0; i < count_; ++i) {
+      auto program = std::make_unique<Program>();
+      program->opener = i < openers;
+      bool started = false;
+      if (program->opener) {
+        const auto& mode = kOpenerModes[i % std::size(kOpenerModes)];
+        program->name =
+            std::string("dialog_opener ") + mode[0] + (mode[1] ? std::string(" ") + mode[1] + " " + mode[2] : "");
+        std::vector<std::string> args = {mode[0], "--repeat", std::to_string(dialogs_), "--title",
+                                         "Soak " + std::to_string(i)};
+        if (mode[1]) args.insert(args.end(), {mode[1], mode[2]});
+        started = program->process.Start(opener, args);
+      } else {
+        program->name = "notepad";
+        started = program->process.Start(notepad);
+        if (started) {
+          program->main = program->process.WaitForWindowOfClass("Notepad", kq::test::kDialogWaitMs);
+          if (!program->main) {
+            std::printf("soak: %s showed no window\n", notepad.c_str());
+            return false;
+          }
+        }
+      }
+      if (!started) {
+        std::printf("soak: %s did not start\n", program->name.c_str());
+        return false;
+      }
+      programs_.push_back(std::move(program));
+    }
+    return true;
+  }
+
+  void RunRound(int round) {
+    ChangeSetting(round);
+    // Now and then the host sleeps while the dialogs open and ask it for their start folder.
+    if (round % kHangEvery == kHangEvery - 1) host_.Command("hang " + std::to_string(kHostHangMs));
+    for (auto& program : programs_) OpenDialog(*program, round);
+    for (auto& program : programs_)
+      if (program->opener) WaitForDialog(*program);
+    // Whatever the host was doing, it answers again before it is pressed at.
+    host_.Command("echo round " + std::to_string(round));
+    for (size_t i = 0; i < programs_.size(); ++i) {
+      Program& program = *programs_[i];
+      if (program.gone || !program.dialog) continue;
+      Press(program, static_cast<int>((round + i) % kButtonsInSet));
+      SetAndAskFolder(program, folders_[(round + i) % folders_.size()]);
+    }
+    for (auto& program : programs_) CloseDialog(*program);
+    CheckAlive();
+  }
+
+  void ChangeSetting(int round) {
+    const SettingChange& change = kSettingChanges[round % std::size(kSettingChanges)];
+    const char* value = change.values[(round / std::size(kSettingChanges)) % 2];
+    HKEY key = nullptr;
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, kq::test::kHostKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                          nullptr) != ERROR_SUCCESS)
+      return;
+    ::RegSetValueExA(key, change.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                     static_cast<DWORD>(std::strlen(value) + 1));
+    ::RegCloseKey(key);
+  }
+
+  void OpenDialog(Program& program, int round) {
+    if (program.gone) return;
+    if (!program.opener)
+      OpenWithKeys(program);
+    else if (round > 0)
+      ::PostThreadMessageA(program.thread, kNextDialogMsg, 0, 0);
+  }
+
+  // Notepad opens its dialog at Ctrl+O in its window, which must be the foreground one to get it;
+  // its dialog is waited for here, before the next Notepad takes the foreground.
+  void OpenWithKeys(Program& program) {
+    for (int attempt = 0; attempt < 20 && ::GetForegroundWindow() != program.main; ++attempt) {
+      ::SetForegroundWindow(program.main);
+      kq::test::PumpMessagesFor(50);
+    }
+    PressControlO();
+    WaitForDialog(program);
+  }
+
+  // The program's file dialog: its visible top-level dialog-class window.
+  void WaitForDialog(Program& program) {
+    program.dialog = nullptr;
+    if (program.gone) return;
+    HWND dialog =
+        program.process.WaitForWindow([](HWND wnd) { return ClassOf(wnd) == "#32770"; }, kq::test::kDialogWaitMs);
+    if (!dialog || !Answers(dialog)) {
+      if (program.process.Running()) {
+        ++hangs_;
+        std::printf("soak: %s: %s\n", program.name.c_str(), dialog ? "its dialog did not answer" : "no dialog showed");
+      }
+      program.gone = true;
+      return;
+    }
+    program.dialog = dialog;
+    if (program.opener && !program.thread) program.thread = ::GetWindowThreadProcessId(dialog, nullptr);
+  }
+
+  // A press of button index with real mouse input, brought to the front first; heard when the
+  // host's log gets its line.
+  void Press(Program& program, int index) {
+    ++presses_;
+    const size_t before = host_.LogLines().size();
+    const POINT at = kq::test::CentreOf(kq::test::DialogButtonRect(program.dialog, index));
+    for (int attempt = 0; attempt < 20; ++attempt) {
+      ::SetForegroundWindow(program.dialog);
+      ::SetWindowPos(program.dialog, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+      kq::test::PumpMessagesFor(50);
+      if (::GetAncestor(::WindowFromPoint(at), GA_ROOT) == program.dialog) break;
+    }
+    kq::test::ClickAt(at);
+    if (host_.WaitForLine("manage code=" + std::to_string(index + 1) + " ", nullptr, kq::test::kReportWaitMs, before))
+      ++heard_;
+    else
+      std::printf("soak: %s: the press of button %d was not heard\n", program.name.c_str(), index);
+  }
+
+  void SetAndAskFolder(Program& program, const std::string& folder) {
+    const std::string wnd = kq::HexOf(program.dialog);
+    ++records_;
+    LRESULT answer = 0;
+    if (host_.Command("setfolder " + wnd + " " + folder, &answer) && answer == 1)
+      ++set_;
+    else
+      std::printf("soak: %s: set folder %s answered %ld\n", program.name.c_str(), folder.c_str(), long(answer));
+    // The dialog may take a moment to show the folder it was sent to; the last ask counts.
+    ++asks_;
+    std::string shown;
+    const DWORD start = ::GetTickCount();
+    do {
+      const size_t before = host_.LogLines().size();
+      std::string line;
+      if (host_.Command("getfolder " + wnd, &answer) && answer == 1 &&
+          host_.WaitForLine("getfolder hwnd=" + wnd + " ", &line, kq::test::kReportWaitMs, before)) {
+        const size_t at = line.find(" folder=");
+        shown = at == std::string::npos ? std::string() : line.substr(at + 8);
+        if (SamePath(shown, folder)) {
+          ++answered_;
+          return;
+        }
+      }
+      kq::test::PumpMessagesFor(100);
+    } while (::GetTickCount() - start < kq::test::kReportWaitMs);
+    std::printf("soak: %s: asked its folder after a move to %s, it said \"%s\"\n", program.name.c_str(), folder.c_str(),
+                shown.c_str());
+  }
+
+  void CloseDialog(Program& program) {
+    if (program.gone || !program.dialog) return;
+    ::PostMessageA(program.dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    const DWORD start = ::GetTickCount();
+    while (::IsWindow(program.dialog) && ::GetTickCount() - start < kq::test::kCloseWaitMs)
+      kq::test::PumpMessagesFor(20);
+    if (::IsWindow(program.dialog)) {
+      ++hangs_;
+      std::printf("soak: %s: its dialog did not close\n", program.name.c_str());
+      program.gone = true;
+    }
+    program.dialog = nullptr;
+  }
+
+  void CheckAlive() {
+    for (auto& program : programs_) {
+      if (program->gone || program->process.Running()) continue;
+      ++crashes_;
+      std::printf("soak: %s ended while the soak ran\n", program->name.c_str());
+      program->gone = true;
+    }
+  }
+
+  void CountFootprints(bool first) {
+    kq::test::PumpMessagesFor(kQuietBeforeCountMs);
+    for (auto& program : programs_) {
+      if (program->gone) continue;
+      (first ? program->first : program->last) = FootprintOf(*program);
+    }
+  }
+
+  void EndPrograms() {
+    for (auto& program : programs_) {
+      // An opener ends when posted after its last dialog; one that died meanwhile was counted.
+      if (program->opener && !program->gone)
+        ::PostThreadMessageA(program->thread, kNextDialogMsg, 0, 0);
+      else if (!program->gone)
+        ::PostMessageA(program->main, WM_CLOSE, 0, 0);
+      const auto code = program->process.WaitForExit(kq::test::kCloseWaitMs);
+      if (!code && !program->gone) {
+        ++hangs_;
+        std::printf("soak: %s did not end\n", program->name.c_str());
+      } else if (code && *code >= 0xC0000000u) {
+        ++crashes_;
+        std::printf("soak: %s ended with 0x%lx\n", program->name.c_str(), static_cast<unsigned long>(*code));
+      }
+    }
+  }
+
+  int Report() {
+    long long gdi = 0, user = 0, privateBytes = 0;
+    for (auto& program : programs_) {
+      if (program->gone) continue;
+      const Footprint& a = program->first;
+      const Footprint& b = program->last;
+      std::printf("soak: %-32s GDI %d -> %d, windows %d -> %d, private %lu -> %lu KiB\n", program->name.c_str(), a.gdi,
+                  b.gdi, a.user, b.user, static_cast<unsigned long>(a.privateBytes / 1024),
+                  static_cast<unsigned long>(b.privateBytes / 1024));
+      gdi = std::max<long long>(gdi, b.gdi - a.gdi);
+      user = std::max<long long>(user, b.user - a.user);
+      privateBytes = std::max<long long>(
+          privateBytes, static_cast<long long>(b.privateBytes) - static_cast<long long>(a.privateBytes));
+    }
+    const int lost = (presses_ - heard_) + (records_ - set_) + (asks_ - answered_);
+    std::printf(
+        "soak: %d programs x %d dialogs (%s), presses heard %d of %d, folders set %d of %d, crashes %d, hangs %d, "
+        "lost %d, GDI +%lld, USER +%lld, private +%lld KiB\n",
+        count_, dialogs_, build_.c_str(), heard_, presses_, set_, records_, crashes_, hangs_, lost, gdi, user,
+        privateBytes / 1024);
+    return crashes_ || hangs_ || lost ? kExitTrouble : kExitClean;
+  }
+
+  std::string build_;
+  int count_;
+  int dialogs_;
+  bool hooks_;
+  HostProcess host_;
+  std::vector<std::unique_ptr<Program>> programs_;
+  std::vector<std::string> folders_;
+  int presses_ = 0, heard_ = 0, records_ = 0, set_ = 0, asks_ = 0, answered_ = 0;
+  int crashes_ = 0, hangs_ = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: soak_driver BUILD [--programs P] [--dialogs D] [--no-hook]\n");
+    return kExitCannotStart;
+  }
+  int programs = 8, dialogs = 25;
+  bool hooks = true;
+  for (int i = 2; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--no-hook") == 0)
+      hooks = false;
+    else if (std::strcmp(argv[i], "--programs") == 0 && i + 1 < argc)
+      programs = std::max(1, std::atoi(argv[++i]));
+    else if (std::strcmp(argv[i], "--dialogs") == 0 && i + 1 < argc)
+      dialogs = std::max(2, std::atoi(argv[++i]));
+  }
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  return Soak(argv[1], programs, dialogs, hooks).Run();
+}
