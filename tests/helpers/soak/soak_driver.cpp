@@ -1,5 +1,5 @@
-// soak_driver.exe BUILD [--programs P] [--dialogs D] [--no-hook]: many programs at once opening and closing
-// their Open dialogs while the stand-in host, its hooks on, hears presses, moves dialogs and asks
+// soak_driver.exe BUILD [--programs P] [--dialogs D] [--no-hook] [--no-settings] [--no-moves]: many programs at once
+// opening and closing their Open dialogs while the stand-in host, its hooks on, hears presses, moves dialogs and asks
 // their folders, its settings change and now and then it stops answering for a few seconds.
 //
 // The programs are this build's dialog opener in several modes (each one process opening its
@@ -14,7 +14,8 @@
 // GDI, USER, private: the largest growth of a program between its first and its last dialog
 // (counted with the dialog closed: GDI objects, windows, committed private bytes).
 // --no-hook starts the host without its hooks: the same programs and dialogs without the library,
-// to tell its growth from theirs (presses are then not heard, records not answered).
+// to tell its growth from theirs (nothing is then pressed, moved or asked); --no-settings and
+// --no-moves leave out the settings changes and the set-folder records with their asks.
 // Exit code: 0 when nothing crashed, hung or was lost; 1 otherwise; 2 when it could not start.
 #include <windows.h>
 
@@ -173,21 +174,30 @@ bool Answers(HWND wnd, DWORD timeoutMs = kHangMs) {
   return ::SendMessageTimeoutA(wnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, timeoutMs, &result) != 0;
 }
 
+// What the command line asks; the soak's own run is every default.
+struct SoakOptions {
+  std::string build;
+  int programs = 8;
+  int dialogs = 25;
+  bool hooks = true;     // --no-hook: the host without its hooks
+  bool settings = true;  // --no-settings: the settings stay as they are
+  bool moves = true;     // --no-moves: no set-folder records, no folder asks
+};
+
 class Soak {
  public:
-  Soak(std::string build, int programs, int dialogs, bool hooks)
-      : build_(std::move(build)), count_(programs), dialogs_(dialogs), hooks_(hooks) {}
+  explicit Soak(const SoakOptions& options) : options_(options) {}
 
   int Run() {
     folders_ = SoakFolders();
     if (folders_.empty()) return Fail("no folder to move dialogs to");
-    if (!host_.Start(hooks_ ? std::vector<std::string>{} : std::vector<std::string>{"--no-hook"}))
+    if (!host_.Start(options_.hooks ? std::vector<std::string>{} : std::vector<std::string>{"--no-hook"}))
       return Fail("the stand-in host did not start");
     if (!StartPrograms()) return kExitCannotStart;
-    for (int round = 0; round < dialogs_; ++round) {
+    for (int round = 0; round < options_.dialogs; ++round) {
       RunRound(round);
-      if (round == 0 || round == dialogs_ - 1) CountFootprints(round == 0);
-      if (round % 5 == 4) std::printf("soak: round %d of %d done\n", round + 1, dialogs_), std::fflush(stdout);
+      if (round == 0 || round == options_.dialogs - 1) CountFootprints(round == 0);
+      if (round % 5 == 4) std::printf("soak: round %d of %d done\n", round + 1, options_.dialogs), std::fflush(stdout);
     }
     EndPrograms();
     if (host_.Stop() == STILL_ACTIVE) ++crashes_;
@@ -205,8 +215,8 @@ class Soak {
     char system[MAX_PATH] = {};
     ::GetSystemDirectoryA(system, MAX_PATH);
     const std::string notepad = std::string(system) + "\\notepad.exe";
-    const int openers = std::max(count_ - kNotepads, 1);
-    for (int i = 0; i < count_; ++i) {
+    const int openers = std::max(options_.programs - kNotepads, 1);
+    for (int i = 0; i < options_.programs; ++i) {
       auto program = std::make_unique<Program>();
       program->opener = i < openers;
       bool started = false;
@@ -214,7 +224,7 @@ class Soak {
         const auto& mode = kOpenerModes[i % std::size(kOpenerModes)];
         program->name =
             std::string("dialog_opener ") + mode[0] + (mode[1] ? std::string(" ") + mode[1] + " " + mode[2] : "");
-        std::vector<std::string> args = {mode[0], "--repeat", std::to_string(dialogs_), "--title",
+        std::vector<std::string> args = {mode[0], "--repeat", std::to_string(options_.dialogs), "--title",
                                          "Soak " + std::to_string(i)};
         if (mode[1]) args.insert(args.end(), {mode[1], mode[2]});
         started = program->process.Start(opener, args);
@@ -239,7 +249,7 @@ class Soak {
   }
 
   void RunRound(int round) {
-    ChangeSetting(round);
+    if (options_.settings) ChangeSetting(round);
     // Now and then the host sleeps while the dialogs open and ask it for their start folder.
     if (round % kHangEvery == kHangEvery - 1) host_.Command("hang " + std::to_string(kHostHangMs));
     for (auto& program : programs_) OpenDialog(*program, round);
@@ -249,9 +259,9 @@ class Soak {
     host_.Command("echo round " + std::to_string(round));
     for (size_t i = 0; i < programs_.size(); ++i) {
       Program& program = *programs_[i];
-      if (program.gone || !program.dialog) continue;
+      if (program.gone || !program.dialog || !options_.hooks) continue;
       Press(program, static_cast<int>((round + i) % kButtonsInSet));
-      SetAndAskFolder(program, folders_[(round + i) % folders_.size()]);
+      if (options_.moves) SetAndAskFolder(program, folders_[(round + i) % folders_.size()]);
     }
     for (auto& program : programs_) CloseDialog(*program);
     CheckAlive();
@@ -422,15 +432,12 @@ class Soak {
     std::printf(
         "soak: %d programs x %d dialogs (%s), presses heard %d of %d, folders set %d of %d, crashes %d, hangs %d, "
         "lost %d, GDI +%lld, USER +%lld, private +%lld KiB\n",
-        count_, dialogs_, build_.c_str(), heard_, presses_, set_, records_, crashes_, hangs_, lost, gdi, user,
-        privateBytes / 1024);
+        options_.programs, options_.dialogs, options_.build.c_str(), heard_, presses_, set_, records_, crashes_, hangs_,
+        lost, gdi, user, privateBytes / 1024);
     return crashes_ || hangs_ || lost ? kExitTrouble : kExitClean;
   }
 
-  std::string build_;
-  int count_;
-  int dialogs_;
-  bool hooks_;
+  const SoakOptions options_;
   HostProcess host_;
   std::vector<std::unique_ptr<Program>> programs_;
   std::vector<std::string> folders_;
@@ -442,19 +449,24 @@ class Soak {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: soak_driver BUILD [--programs P] [--dialogs D] [--no-hook]\n");
+    std::fprintf(stderr,
+                 "usage: soak_driver BUILD [--programs P] [--dialogs D] [--no-hook] [--no-settings] [--no-moves]\n");
     return kExitCannotStart;
   }
-  int programs = 8, dialogs = 25;
-  bool hooks = true;
+  SoakOptions options;
+  options.build = argv[1];
   for (int i = 2; i < argc; ++i) {
     if (std::strcmp(argv[i], "--no-hook") == 0)
-      hooks = false;
+      options.hooks = false;
+    else if (std::strcmp(argv[i], "--no-settings") == 0)
+      options.settings = false;
+    else if (std::strcmp(argv[i], "--no-moves") == 0)
+      options.moves = false;
     else if (std::strcmp(argv[i], "--programs") == 0 && i + 1 < argc)
-      programs = std::max(1, std::atoi(argv[++i]));
+      options.programs = std::max(1, std::atoi(argv[++i]));
     else if (std::strcmp(argv[i], "--dialogs") == 0 && i + 1 < argc)
-      dialogs = std::max(2, std::atoi(argv[++i]));
+      options.dialogs = std::max(2, std::atoi(argv[++i]));
   }
   std::setvbuf(stdout, nullptr, _IONBF, 0);
-  return Soak(argv[1], programs, dialogs, hooks).Run();
+  return Soak(options).Run();
 }
