@@ -1,7 +1,10 @@
 // library_user.exe modules|fault (tests/support/LibraryUser.h).
 #include <windows.h>
 
+#include <cstdint>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "common/KQScoped.h"
 #include "tests/support/GdiObjects.h"
@@ -27,8 +30,29 @@ GetClassObjectProc LoadLibraryEntry(ScopedModule& library) {
       reinterpret_cast<void*>(::GetProcAddress(library.get(), "DllGetClassObject")));
 }
 
+// Loads the system modules the library imports, as the loader would while loading it, so that what
+// their own start-up makes is not taken for the library's. The import table is read from the file
+// mapped as an image (no import resolved, no entry point run).
+void LoadImports(const std::string& path) {
+  HMODULE image = ::LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (!image) return;
+  const auto* base = reinterpret_cast<const BYTE*>(reinterpret_cast<uintptr_t>(image) & ~uintptr_t{3});
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  std::vector<std::string> names;
+  if (imports.VirtualAddress) {
+    for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); entry->Name;
+         ++entry)
+      names.push_back(reinterpret_cast<const char*>(base + entry->Name));
+  }
+  ::FreeLibrary(image);
+  for (const std::string& name : names) ::LoadLibraryA(name.c_str());  // kept to the program's end
+}
+
 DWORD Modules() {
   DWORD seen = PsapiLoaded() ? kPsapiBeforeLoad : 0;
+  LoadImports(HelperPath("LNTRHlp.dll"));
   const int gdiBefore = GdiObjectsOf(::GetCurrentProcess());
   ScopedModule library;
   GetClassObjectProc getClassObject = LoadLibraryEntry(library);

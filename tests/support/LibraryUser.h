@@ -8,10 +8,11 @@ namespace kq::test {
 
 constexpr char kLibraryUserExe[] = "library_user.exe";
 
-// "modules": whether the load brings in psapi (which start-up would load where kernel32 lacks its
-// entries) or makes any GDI object, and whether the first use (a class-object request) starts the
-// library, which makes its history bitmap. Exit code 0 when the program has no psapi, the load adds
-// neither, and the first use adds GDI objects; otherwise the bits say what differed.
+// "modules": with the system modules the library imports loaded first, whether the load brings in
+// psapi (which start-up would load where kernel32 lacks its entries) or makes any GDI object, and
+// whether the first use (a class-object request) starts the library, which makes its history
+// bitmap. Exit code 0 when the program has no psapi, the load adds neither, and the first use adds
+// GDI objects; otherwise the bits say what differed.
 constexpr char kLibraryUserModules[] = "modules";
 constexpr DWORD kPsapiBeforeLoad = 1;
 constexpr DWORD kLoadDidWork = 2;

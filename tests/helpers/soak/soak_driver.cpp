@@ -64,6 +64,9 @@ const char* const kOpenerModes[][3] = {
     {"open", "--owner", "a"},   {"openw", "--owner", "w"},
 };
 constexpr int kNotepads = 3;
+// Ctrl+O is pressed at most this often, each time waited for this long but the last.
+constexpr int kKeyAttempts = 3;
+const DWORD kKeysHeardMs = kq::test::Scaled(5000);
 
 // The settings the soak changes under the host's key, each between two values.
 struct SettingChange {
@@ -249,7 +252,7 @@ class Soak {
   }
 
   void RunRound(int round) {
-    if (options_.settings) ChangeSetting(round);
+    if (options_.settings) ChangeSettings(round);
     // Now and then the host sleeps while the dialogs open and ask it for their start folder.
     if (round % kHangEvery == kHangEvery - 1) host_.Command("hang " + std::to_string(kHostHangMs));
     for (auto& program : programs_) OpenDialog(*program, round);
@@ -260,22 +263,39 @@ class Soak {
     for (size_t i = 0; i < programs_.size(); ++i) {
       Program& program = *programs_[i];
       if (program.gone || !program.dialog || !options_.hooks) continue;
-      Press(program, static_cast<int>((round + i) % kButtonsInSet));
-      if (options_.moves) SetAndAskFolder(program, folders_[(round + i) % folders_.size()]);
+      // The first dialog takes every press and goes to every folder before its own: what the
+      // system keeps once a process has shown a menu or a folder's icons is then in the first
+      // figures, and only what dialogs leave behind counts as growth.
+      const int press = static_cast<int>((round + i) % kButtonsInSet);
+      for (int other = 1; round == 0 && other < kButtonsInSet; ++other) Press(program, (press + other) % kButtonsInSet);
+      Press(program, press);
+      if (!options_.moves) continue;
+      const size_t folder = (round + i) % folders_.size();
+      for (size_t other = 1; round == 0 && other < folders_.size(); ++other)
+        SetAndAskFolder(program, folders_[(folder + other) % folders_.size()]);
+      SetAndAskFolder(program, folders_[folder]);
     }
     for (auto& program : programs_) CloseDialog(*program);
     CheckAlive();
   }
 
-  void ChangeSetting(int round) {
-    const SettingChange& change = kSettingChanges[round % std::size(kSettingChanges)];
-    const char* value = change.values[(round / std::size(kSettingChanges)) % 2];
+  // The first dialog opens with every setting at its first value (so that it meets each, and what
+  // a process keeps once it has shown a view style is in the first figures); each later round
+  // turns one setting to its other value, so that every eighth round after the first (the 25th
+  // dialog among them) is back where the first was.
+  void ChangeSettings(int round) {
     HKEY key = nullptr;
     if (::RegCreateKeyExA(HKEY_CURRENT_USER, kq::test::kHostKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
                           nullptr) != ERROR_SUCCESS)
       return;
-    ::RegSetValueExA(key, change.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                     static_cast<DWORD>(std::strlen(value) + 1));
+    constexpr int kSettings = static_cast<int>(std::size(kSettingChanges));
+    for (int i = 0; i < kSettings; ++i) {
+      const bool changes = round == 0 || (round - 1) % kSettings == i;
+      if (!changes) continue;
+      const char* value = kSettingChanges[i].values[round == 0 ? 0 : ((round - 1) / kSettings + 1) % 2];
+      ::RegSetValueExA(key, kSettingChanges[i].name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                       static_cast<DWORD>(std::strlen(value) + 1));
+    }
     ::RegCloseKey(key);
   }
 
@@ -288,22 +308,35 @@ class Soak {
   }
 
   // Notepad opens its dialog at Ctrl+O in its window, which must be the foreground one to get it;
-  // its dialog is waited for here, before the next Notepad takes the foreground.
+  // its dialog is waited for here, before the next Notepad takes the foreground. Keys that went
+  // elsewhere (another window took the foreground meanwhile) are pressed again while Notepad
+  // answers.
   void OpenWithKeys(Program& program) {
-    for (int attempt = 0; attempt < 20 && ::GetForegroundWindow() != program.main; ++attempt) {
-      ::SetForegroundWindow(program.main);
-      kq::test::PumpMessagesFor(50);
+    HWND dialog = nullptr;
+    for (int attempt = 0; attempt < kKeyAttempts && !dialog; ++attempt) {
+      for (int wait = 0; wait < 20 && ::GetForegroundWindow() != program.main; ++wait) {
+        ::SetForegroundWindow(program.main);
+        kq::test::PumpMessagesFor(50);
+      }
+      PressControlO();
+      dialog = FindDialog(program, attempt + 1 < kKeyAttempts ? kKeysHeardMs : kq::test::kDialogWaitMs);
+      if (!program.process.Running() || !Answers(program.main)) break;
     }
-    PressControlO();
-    WaitForDialog(program);
+    TakeDialog(program, dialog);
   }
 
   // The program's file dialog: its visible top-level dialog-class window.
+  HWND FindDialog(const Program& program, DWORD timeoutMs) const {
+    return program.process.WaitForWindow([](HWND wnd) { return ClassOf(wnd) == "#32770"; }, timeoutMs);
+  }
+
   void WaitForDialog(Program& program) {
+    if (!program.gone) TakeDialog(program, FindDialog(program, kq::test::kDialogWaitMs));
+  }
+
+  // The dialog that showed (or null) becomes the program's, unless it does not answer.
+  void TakeDialog(Program& program, HWND dialog) {
     program.dialog = nullptr;
-    if (program.gone) return;
-    HWND dialog =
-        program.process.WaitForWindow([](HWND wnd) { return ClassOf(wnd) == "#32770"; }, kq::test::kDialogWaitMs);
     if (!dialog || !Answers(dialog)) {
       if (program.process.Running()) {
         ++hangs_;
