@@ -24,6 +24,9 @@ struct GdiHandleEntry {
 static_assert(sizeof(GdiHandleEntry) == 24, "GDI handle entry layout");
 constexpr size_t kGdiHandleCount = 0x10000;
 constexpr uint64_t kPebGdiSharedHandleTable = 0xF8;  // offset in the 64-bit PEB
+// The entry's type of a device context and of a region.
+constexpr uint8_t kGdiDeviceContextType = 1;
+constexpr uint8_t kGdiRegionType = 4;
 
 FARPROC NtEntry(const char* name) { return ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), name); }
 
@@ -72,18 +75,26 @@ bool Read(HANDLE process, uint64_t address, void* to, uint64_t size, uint64_t* g
 
 }  // namespace
 
-int GdiObjectsOf(HANDLE process) {
+int GdiObjectsOf(HANDLE process) { return GdiObjectCountsOf(process).total; }
+
+GdiObjectCounts GdiObjectCountsOf(HANDLE process) {
+  GdiObjectCounts counts;
   const uint64_t peb = PebOf(process);
-  if (!peb) return -1;
+  if (!peb) return counts;
   uint64_t table = 0, got = 0;
   if (!Read(process, peb + kPebGdiSharedHandleTable, &table, sizeof(table), &got) || got != sizeof(table) || !table)
-    return -1;
+    return counts;
   std::vector<GdiHandleEntry> entries(kGdiHandleCount);
-  if (!Read(process, table, entries.data(), entries.size() * sizeof(GdiHandleEntry), &got)) return -1;
-  int count = 0;
-  for (size_t i = 0; i < got / sizeof(GdiHandleEntry); ++i)
-    if (entries[i].type != 0) ++count;
-  return count;
+  if (!Read(process, table, entries.data(), entries.size() * sizeof(GdiHandleEntry), &got)) return counts;
+  counts.total = 0;
+  for (size_t i = 0; i < got / sizeof(GdiHandleEntry); ++i) {
+    const uint8_t type = entries[i].type;
+    if (type == 0) continue;
+    ++counts.total;
+    if (type == kGdiDeviceContextType) ++counts.deviceContexts;
+    if (type == kGdiRegionType) ++counts.regions;
+  }
+  return counts;
 }
 
 }  // namespace kq::test

@@ -12,7 +12,9 @@
 // crashes: programs (or the host) that died; hangs: a dialog that did not show or did not answer
 // within 5 s; lost: presses not heard plus records not answered (set-folder and folder asks);
 // GDI, USER, private: the largest growth of a program between its first and its last dialog
-// (counted with the dialog closed: GDI objects, windows, committed private bytes).
+// (counted with the dialog closed: GDI objects, windows, committed private bytes). Each program's
+// line before it gives its figures after the first, the middle and the last dialog, and how much of
+// each half's GDI growth is device contexts and regions (the system's cache of window DCs).
 // --no-hook starts the host without its hooks: the same programs and dialogs without the library,
 // to tell its growth from theirs (nothing is then pressed, moved or asked); --no-settings and
 // --no-moves leave out the settings changes and the set-folder records with their asks.
@@ -44,6 +46,8 @@ using kq::test::ChildProcess;
 constexpr int kExitClean = 0;
 constexpr int kExitTrouble = 1;
 constexpr int kExitCannotStart = 2;
+// A process that ends with a status of error severity (an access violation, for one) died.
+constexpr DWORD kFirstFailureStatus = ERROR_SEVERITY_ERROR;
 
 // A dialog that does not answer within this counts as a hang (not scaled: it is the check).
 constexpr DWORD kHangMs = 5000;
@@ -81,7 +85,7 @@ constexpr SettingChange kSettingChanges[] = {
 };
 
 struct Footprint {
-  int gdi = -1;
+  kq::test::GdiObjectCounts gdi;
   int user = 0;
   SIZE_T privateBytes = 0;
 };
@@ -95,7 +99,9 @@ struct Program {
   DWORD thread = 0;     // the opener's thread, known from its first dialog
   HWND dialog = nullptr;
   bool gone = false;  // died, or hung and left alone
-  Footprint first, last;
+  // After the first dialog, the middle one and the last: a leak grows in both halves, the
+  // system's caches fill in the first.
+  Footprint footprints[3];
 };
 
 BOOL CALLBACK CountWindow(HWND wnd, LPARAM param) {
@@ -131,7 +137,7 @@ SIZE_T PrivateBytesOf(HANDLE process) {
 }
 
 Footprint FootprintOf(const Program& program) {
-  return {kq::test::GdiObjectsOf(program.process.Handle()), WindowsOf(program.process.Pid()),
+  return {kq::test::GdiObjectCountsOf(program.process.Handle()), WindowsOf(program.process.Pid()),
           PrivateBytesOf(program.process.Handle())};
 }
 
@@ -199,11 +205,18 @@ class Soak {
     if (!StartPrograms()) return kExitCannotStart;
     for (int round = 0; round < options_.dialogs; ++round) {
       RunRound(round);
-      if (round == 0 || round == options_.dialogs - 1) CountFootprints(round == 0);
-      if (round % 5 == 4) std::printf("soak: round %d of %d done\n", round + 1, options_.dialogs), std::fflush(stdout);
+      if (round == 0) CountFootprints(0);
+      if (round == options_.dialogs / 2) CountFootprints(1);
+      if (round == options_.dialogs - 1) CountFootprints(2);
+      if (round % 5 == 4) std::printf("soak: round %d of %d done\n", round + 1, options_.dialogs);
     }
     EndPrograms();
-    if (host_.Stop() == STILL_ACTIVE) ++crashes_;
+    // A host that died (or could not be ended) counts as a crash like any program.
+    const DWORD hostEnd = host_.Stop();
+    if (hostEnd == STILL_ACTIVE || hostEnd >= kFirstFailureStatus) {
+      ++crashes_;
+      std::printf("soak: the host ended with 0x%lx\n", static_cast<unsigned long>(hostEnd));
+    }
     return Report();
   }
 
@@ -421,11 +434,10 @@ class Soak {
     }
   }
 
-  void CountFootprints(bool first) {
+  void CountFootprints(int when) {
     kq::test::PumpMessagesFor(kQuietBeforeCountMs);
     for (auto& program : programs_) {
-      if (program->gone) continue;
-      (first ? program->first : program->last) = FootprintOf(*program);
+      if (!program->gone) program->footprints[when] = FootprintOf(*program);
     }
   }
 
@@ -440,7 +452,7 @@ class Soak {
       if (!code && !program->gone) {
         ++hangs_;
         std::printf("soak: %s did not end\n", program->name.c_str());
-      } else if (code && *code >= 0xC0000000u) {
+      } else if (code && *code >= kFirstFailureStatus) {
         ++crashes_;
         std::printf("soak: %s ended with 0x%lx\n", program->name.c_str(), static_cast<unsigned long>(*code));
       }
@@ -451,15 +463,20 @@ class Soak {
     long long gdi = 0, user = 0, privateBytes = 0;
     for (auto& program : programs_) {
       if (program->gone) continue;
-      const Footprint& a = program->first;
-      const Footprint& b = program->last;
-      std::printf("soak: %-32s GDI %d -> %d, windows %d -> %d, private %lu -> %lu KiB\n", program->name.c_str(), a.gdi,
-                  b.gdi, a.user, b.user, static_cast<unsigned long>(a.privateBytes / 1024),
-                  static_cast<unsigned long>(b.privateBytes / 1024));
-      gdi = std::max<long long>(gdi, b.gdi - a.gdi);
-      user = std::max<long long>(user, b.user - a.user);
+      const Footprint(&f)[3] = program->footprints;
+      auto cached = [](const Footprint& a, const Footprint& b) {
+        return (b.gdi.deviceContexts - a.gdi.deviceContexts) + (b.gdi.regions - a.gdi.regions);
+      };
+      std::printf(
+          "soak: %-32s GDI %d -> %d -> %d (DCs and regions %+d, %+d), windows %d -> %d -> %d, private %lu -> %lu -> "
+          "%lu KiB\n",
+          program->name.c_str(), f[0].gdi.total, f[1].gdi.total, f[2].gdi.total, cached(f[0], f[1]), cached(f[1], f[2]),
+          f[0].user, f[1].user, f[2].user, static_cast<unsigned long>(f[0].privateBytes / 1024),
+          static_cast<unsigned long>(f[1].privateBytes / 1024), static_cast<unsigned long>(f[2].privateBytes / 1024));
+      gdi = std::max<long long>(gdi, f[2].gdi.total - f[0].gdi.total);
+      user = std::max<long long>(user, f[2].user - f[0].user);
       privateBytes = std::max<long long>(
-          privateBytes, static_cast<long long>(b.privateBytes) - static_cast<long long>(a.privateBytes));
+          privateBytes, static_cast<long long>(f[2].privateBytes) - static_cast<long long>(f[0].privateBytes));
     }
     const int lost = (presses_ - heard_) + (records_ - set_) + (asks_ - answered_);
     std::printf(
