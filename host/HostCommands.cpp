@@ -78,10 +78,11 @@ void ForgetDisabled(HostOptions& options, const std::string& exe) {
 
 }  // namespace
 
-LRESULT SendGetFolder(HostContext& context, HWND target) {
+LRESULT SendGetFolder(HostContext& context, HWND target, bool abortIfHung) {
   DWORD_PTR answer = 0;
+  const UINT flags = abortIfHung ? kHostSendFlags : SMTO_NORMAL;
   bool sent = context.getDlgFolderMsg != 0 &&
-              ::SendMessageTimeoutA(target, context.getDlgFolderMsg, 0, 0, kHostSendFlags, kHostSendTimeoutMs, &answer);
+              ::SendMessageTimeoutA(target, context.getDlgFolderMsg, 0, 0, flags, kHostSendTimeoutMs, &answer);
   context.log.Line("getfolder hwnd=" + Hex(target) + " sent=" + (sent ? "1" : "0") +
                    Answer(static_cast<LRESULT>(answer)) + " folder=" + context.block.ReadProbedFolder());
   return sent ? 1 : 0;

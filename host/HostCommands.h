@@ -19,8 +19,9 @@ LRESULT RunHostCommand(HostContext& context, const std::string& line);
 LRESULT SendSetFolder(HostContext& context, HWND target, const std::string* folder, long long cbData,
                       const std::string& name);
 
-// Sends target GetDlgFolderMsg (bounded), then logs "getfolder" with what ProbedFolder holds.
+// Sends target GetDlgFolderMsg (bounded; at once unsuccessful for a thread the system calls hung,
+// unless abortIfHung is false), then logs "getfolder" with what ProbedFolder holds.
 // Answers 1 when the window answered, else 0.
-LRESULT SendGetFolder(HostContext& context, HWND target);
+LRESULT SendGetFolder(HostContext& context, HWND target, bool abortIfHung = true);
 
 }  // namespace lntrhost

@@ -39,9 +39,11 @@ LRESULT OnAppIsDisabled(HostContext& context, HWND wnd) {
   for (const std::string& disabled : context.options.disabledExes) {
     if (!exe.empty() && ::lstrcmpiA(disabled.c_str(), exe.c_str()) == 0) answer = 1;
   }
-  // As a host may: before it turns a window down, it asks that window for its folder.
+  // As a host may: before it turns a window down, it asks that window for its folder. The window's
+  // thread is still making it and, on a slow machine, may not have read a message for seconds,
+  // which the system calls hung: the question waits for it (within the send's bound) all the same.
   const DWORD start = ::GetTickCount();
-  if (answer == 1 && context.options.askFolderBeforeDisabling) SendGetFolder(context, wnd);
+  if (answer == 1 && context.options.askFolderBeforeDisabling) SendGetFolder(context, wnd, false);
   const DWORD elapsed = ::GetTickCount() - start;
   context.log.Line("appdisabled hwnd=" + Hex(wnd) + " exe=" + exe + " answer=" + std::to_string(answer) +
                    " ms=" + std::to_string(elapsed));
