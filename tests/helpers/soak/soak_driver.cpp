@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "dialogbuttons/KQVSettings.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/GdiObjects.h"
 #include "tests/support/HostProcess.h"
@@ -78,10 +79,10 @@ struct SettingChange {
   const char* values[2];
 };
 constexpr SettingChange kSettingChanges[] = {
-    {"DlgTranspaency", {"230", "255"}},
-    {"CaptionButtonSkinType", {"1", "0"}},
-    {"ViewStyle", {"2", "0"}},
-    {"DlgResize", {"1", "0"}},
+    {kq::kDlgTranspaency, {"230", "255"}},
+    {kq::kCaptionButtonSkinType, {"1", "0"}},
+    {kq::kViewStyle, {"2", "0"}},
+    {kq::kDlgResize, {"1", "0"}},
 };
 
 struct Footprint {
