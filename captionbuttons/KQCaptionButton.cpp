@@ -24,8 +24,6 @@ UINT UpdateButtonMsg = 0;
 
 namespace {
 
-constexpr char kUpdateButtonMsgName[] = "Lanterna_UpdateButton";
-
 // The whole non-client area is painted again.
 constexpr UINT kRedrawFlags = SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED;
 
@@ -457,11 +455,13 @@ LRESULT TKQCaptionButtons::PaintButtons(HWND wnd, HRGN region) {
 }
 
 void TKQCaptionButtons::DrawButtons(HWND wnd) {
+  // Buttons shown only after they were added (a setting changed) find the frames of a set that
+  // had no visible button: blank until built now. Built before the window's DC is taken: building
+  // takes the screen's, and a process whose painting holds two of the system's cached DCs at once
+  // makes the cache keep one more for good.
+  if (!framesBuilt_) BuildFrames(wnd);
   ScopedWindowDC dc(wnd, ::GetWindowDC(wnd));
   if (!dc) return;
-  // Buttons shown only after they were added (a setting changed) find the frames of a set that
-  // had no visible button: blank until built now.
-  if (!framesBuilt_) BuildFrames(wnd);
   ScopedTheme theme;
   if (UseSystemLook && VisualStylesInUse()) theme.reset(::OpenThemeData(wnd, kThemeClass));
   for (int i = 0; i < count_; ++i) {

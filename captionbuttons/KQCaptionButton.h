@@ -25,6 +25,7 @@ struct TMessage {
 
 // "Lanterna_UpdateButton": settings changed, read them again. Registered at start-up (registered
 // messages live as long as the session: there is no shut-down).
+inline constexpr char kUpdateButtonMsgName[] = "Lanterna_UpdateButton";
 extern UINT UpdateButtonMsg;
 void StartupCaptionButtons();
 

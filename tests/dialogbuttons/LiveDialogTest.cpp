@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "captionbuttons/KQCaptionButton.h"
 #include "dialogbuttons/KQVSettings.h"
 #include "shellwindows/KQTaskWnd.h"
 #include "tests/dialogbuttons/SettingsFixtures.h"
@@ -504,11 +505,11 @@ TEST_F(LiveDialog, AThousandUpdatesHoldNoMoreGdiObjectsThanTheFirst) {
     settings_.Set(kCaptionButtonSkinType, c.skin);
     settings_.Set(kHideFavoritesButton, c.hide);
     settings_.Set(kHideHistoryButton, c.hide);
-    ASSERT_TRUE(SendRegistered(Dialog(), "Lanterna_UpdateButton"));
+    ASSERT_TRUE(SendRegistered(Dialog(), kUpdateButtonMsgName));
     const int first = GdiObjectsOf(dialog_->Process());
     ASSERT_GT(first, 0) << "the dialog's GDI table cannot be read";
     const DWORD start = ::GetTickCount();
-    for (int i = 1; i < kUpdates; ++i) ASSERT_TRUE(SendRegistered(Dialog(), "Lanterna_UpdateButton")) << i;
+    for (int i = 1; i < kUpdates; ++i) ASSERT_TRUE(SendRegistered(Dialog(), kUpdateButtonMsgName)) << i;
     const DWORD elapsed = ::GetTickCount() - start;
     const int last = GdiObjectsOf(dialog_->Process());
     std::printf("gdi objects (%s): after 1 update %d, after %d updates %d; %.2f ms an update\n", c.name, first,
