@@ -15,7 +15,8 @@ namespace {
 struct GdiHandleEntry {
   uint64_t object;
   uint32_t owner;
-  uint16_t unique;
+  uint8_t extendedType;  // the object's kind in full: a display DC apart from a memory DC
+  uint8_t reuses;
   uint8_t type;
   uint8_t flags;
   uint64_t userPointer;
@@ -24,9 +25,11 @@ struct GdiHandleEntry {
 static_assert(sizeof(GdiHandleEntry) == 24, "GDI handle entry layout");
 constexpr size_t kGdiHandleCount = 0x10000;
 constexpr uint64_t kPebGdiSharedHandleTable = 0xF8;  // offset in the 64-bit PEB
-// The entry's type of a device context and of a region.
+// The entry's type of a device context and of a region; a display DC's extended type (a memory
+// DC's is 0x41, a metafile DC's another).
 constexpr uint8_t kGdiDeviceContextType = 1;
 constexpr uint8_t kGdiRegionType = 4;
+constexpr uint8_t kGdiDisplayDeviceContextExtendedType = 1;
 
 FARPROC NtEntry(const char* name) { return ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), name); }
 
@@ -91,7 +94,8 @@ GdiObjectCounts GdiObjectCountsOf(HANDLE process) {
     const uint8_t type = entries[i].type;
     if (type == 0) continue;
     ++counts.total;
-    if (type == kGdiDeviceContextType) ++counts.deviceContexts;
+    if (type == kGdiDeviceContextType && entries[i].extendedType == kGdiDisplayDeviceContextExtendedType)
+      ++counts.displayDeviceContexts;
     if (type == kGdiRegionType) ++counts.regions;
   }
   return counts;

@@ -3,7 +3,8 @@
 // their folders, its settings change and now and then it stops answering for a few seconds.
 //
 // The programs are this build's dialog opener in several modes (each one process opening its
-// dialog D times, the next when posted) and the system's Notepad (Ctrl+O pressed in its window).
+// dialog D times, the next when posted) and the system's Notepad and WordPad (Ctrl+O pressed in
+// their windows; Notepad where WordPad is not installed).
 // Every round opens a dialog in every program, presses each dialog's Favourites or History button
 // with real mouse input, sends each a set-folder record and asks its folder, and closes them all.
 // Ends with one line:
@@ -12,9 +13,10 @@
 // crashes: programs (or the host) that died; hangs: a dialog that did not show or did not answer
 // within 5 s; lost: presses not heard plus records not answered (set-folder and folder asks);
 // GDI, USER, private: the largest growth of a program between its first and its last dialog
-// (counted with the dialog closed: GDI objects, windows, committed private bytes). Each program's
-// line before it gives its figures after the first, the middle and the last dialog, and how much of
-// each half's GDI growth is device contexts and regions (the system's cache of window DCs).
+// (counted with the dialog closed, each the least of a few counts: GDI objects but the system's
+// cache of window DCs, windows, committed private bytes). Each program's line before it gives its
+// figures after the first, the middle and the last dialog, and how much of each half's GDI growth
+// is that cache.
 // --no-hook starts the host without its hooks: the same programs and dialogs without the library,
 // to tell its growth from theirs (nothing is then pressed, moved or asked); --no-settings and
 // --no-moves leave out the settings changes and the set-folder records with their asks.
@@ -29,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "captionbuttons/KQCaptionButton.h"
 #include "dialogbuttons/KQVSettings.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/GdiObjects.h"
@@ -58,8 +61,11 @@ constexpr int kHangEvery = 6;
 // Posted to a dialog opener's thread: open the next dialog (tests/helpers/dialog_opener.cpp).
 constexpr UINT kNextDialogMsg = WM_APP;
 // Before counting a program's objects, the closed dialog's leftovers (deferred releases, posted
-// destruction) are given this long.
+// destruction) are given this long; then each figure is the least of a few counts this far
+// apart (what is held for a moment, a region while a window paints, is not kept).
 constexpr DWORD kQuietBeforeCountMs = 1000;
+constexpr int kCountSamples = 3;
+constexpr DWORD kCountSampleGapMs = 250;
 // The set's two buttons: Favourites (index 0) and History (1); the host hears code index + 1.
 constexpr int kButtonsInSet = 2;
 
@@ -68,7 +74,17 @@ const char* const kOpenerModes[][3] = {
     {"open", nullptr, nullptr}, {"openw", nullptr, nullptr}, {"itemopen", nullptr, nullptr},
     {"open", "--owner", "a"},   {"openw", "--owner", "w"},
 };
-constexpr int kNotepads = 3;
+// The system's programs among the soak's: their executable (a system folder's variable and the
+// path under it) and their main window's class. Ctrl+O opens their Open dialog.
+struct SystemProgram {
+  const char* name;
+  const char* folderVariable;
+  const char* path;
+  const char* windowClass;
+};
+constexpr SystemProgram kNotepad = {"notepad", "SystemRoot", "\\system32\\notepad.exe", "Notepad"};
+constexpr SystemProgram kWordPad = {"wordpad", "ProgramFiles", "\\Windows NT\\Accessories\\wordpad.exe", "WORDPADTOP"};
+const SystemProgram* const kSystemPrograms[] = {&kNotepad, &kWordPad, &kNotepad};
 // Ctrl+O is pressed at most this often, each time waited for this long but the last.
 constexpr int kKeyAttempts = 3;
 const DWORD kKeysHeardMs = kq::test::Scaled(5000);
@@ -95,8 +111,8 @@ struct Footprint {
 struct Program {
   ChildProcess process;
   std::string name;
-  bool opener = false;  // else Notepad
-  HWND main = nullptr;  // Notepad's main window
+  bool opener = false;  // else one of the system's programs
+  HWND main = nullptr;  // the system program's main window
   DWORD thread = 0;     // the opener's thread, known from its first dialog
   HWND dialog = nullptr;
   bool gone = false;  // died, or hung and left alone
@@ -104,6 +120,19 @@ struct Program {
   // system's caches fill in the first.
   Footprint footprints[3];
 };
+
+std::string SystemProgramPath(const SystemProgram& program) {
+  char folder[MAX_PATH] = {};
+  const DWORD n = ::GetEnvironmentVariableA(program.folderVariable, folder, MAX_PATH);
+  return n == 0 || n >= MAX_PATH ? std::string() : folder + std::string(program.path);
+}
+
+// The system program of a slot, round robin; Notepad stands in for one that is not installed.
+const SystemProgram& SystemProgramAt(size_t slot) {
+  const SystemProgram& program = *kSystemPrograms[slot % std::size(kSystemPrograms)];
+  const std::string path = SystemProgramPath(program);
+  return !path.empty() && ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES ? program : kNotepad;
+}
 
 BOOL CALLBACK CountWindow(HWND wnd, LPARAM param) {
   auto* search = reinterpret_cast<std::pair<DWORD, int>*>(param);
@@ -148,7 +177,8 @@ std::string ClassOf(HWND wnd) {
   return name;
 }
 
-// Keys pressed as a user presses them, through the system's input queue: Ctrl+O, Notepad's Open.
+// Keys pressed as a user presses them, through the system's input queue: Ctrl+O, the system
+// programs' Open.
 void PressControlO() {
   INPUT keys[4] = {};
   const WORD codes[4] = {VK_CONTROL, 'O', 'O', VK_CONTROL};
@@ -229,10 +259,7 @@ class Soak {
 
   bool StartPrograms() {
     const std::string opener = kq::test::HelperPath("dialog_opener.exe");
-    char system[MAX_PATH] = {};
-    ::GetSystemDirectoryA(system, MAX_PATH);
-    const std::string notepad = std::string(system) + "\\notepad.exe";
-    const int openers = std::max(options_.programs - kNotepads, 1);
+    const int openers = std::max(options_.programs - static_cast<int>(std::size(kSystemPrograms)), 1);
     for (int i = 0; i < options_.programs; ++i) {
       auto program = std::make_unique<Program>();
       program->opener = i < openers;
@@ -246,12 +273,14 @@ class Soak {
         if (mode[1]) args.insert(args.end(), {mode[1], mode[2]});
         started = program->process.Start(opener, args);
       } else {
-        program->name = "notepad";
-        started = program->process.Start(notepad);
+        const SystemProgram& system = SystemProgramAt(static_cast<size_t>(i - openers));
+        const std::string path = SystemProgramPath(system);
+        program->name = system.name;
+        started = program->process.Start(path);
         if (started) {
-          program->main = program->process.WaitForWindowOfClass("Notepad", kq::test::kDialogWaitMs);
+          program->main = program->process.WaitForWindowOfClass(system.windowClass, kq::test::kDialogWaitMs);
           if (!program->main) {
-            std::printf("soak: %s showed no window\n", notepad.c_str());
+            std::printf("soak: %s showed no window\n", path.c_str());
             return false;
           }
         }
@@ -277,37 +306,57 @@ class Soak {
     for (size_t i = 0; i < programs_.size(); ++i) {
       Program& program = *programs_[i];
       if (program.gone || !program.dialog || !options_.hooks) continue;
-      // The first dialog takes every press and goes to every folder before its own: what the
-      // system keeps once a process has shown a menu or a folder's icons is then in the first
-      // figures, and only what dialogs leave behind counts as growth.
       const int press = static_cast<int>((round + i) % kButtonsInSet);
-      for (int other = 1; round == 0 && other < kButtonsInSet; ++other) Press(program, (press + other) % kButtonsInSet);
-      Press(program, press);
-      if (!options_.moves) continue;
       const size_t folder = (round + i) % folders_.size();
-      for (size_t other = 1; round == 0 && other < folders_.size(); ++other)
-        SetAndAskFolder(program, folders_[(folder + other) % folders_.size()]);
-      SetAndAskFolder(program, folders_[folder]);
+      if (round == 0) MeetEverything(program);
+      Press(program, press);
+      if (options_.moves) SetAndAskFolder(program, folders_[folder]);
     }
     for (auto& program : programs_) CloseDialog(*program);
     CheckAlive();
   }
 
-  // The first dialog opens with every setting at its first value (so that it meets each, and what
-  // a process keeps once it has shown a view style is in the first figures); each later round
-  // turns one setting to its other value, so that every eighth round after the first (the 25th
-  // dialog among them) is back where the first was.
+  // The first dialog meets everything later dialogs meet: under each value of the settings (the
+  // other ones written and the host telling the dialog to read them again, then the first ones
+  // back), every button is pressed and every folder shown. What the system keeps once a process
+  // has drawn something for the first time (a menu, a pushed frame, a folder's icons in a view) is
+  // then in the first figures, and only what dialogs leave behind counts as growth.
+  void MeetEverything(Program& program) {
+    for (int pass = 0; pass < 2; ++pass) {
+      if (options_.settings) {
+        WriteSettings([pass](const SettingChange& change) { return change.values[pass == 0 ? 1 : 0]; });
+        host_.Command("send " + kq::HexOf(program.dialog) + " " + kq::kUpdateButtonMsgName + " 0 0");
+      }
+      for (int button = 0; button < kButtonsInSet; ++button) Press(program, button);
+      for (size_t folder = 0; options_.moves && folder < folders_.size(); ++folder)
+        SetAndAskFolder(program, folders_[folder]);
+    }
+  }
+
+  // The first dialog opens with every setting at its first value (and meets the others there);
+  // each later round turns one setting to its other value, so that every eighth round after the
+  // first (the 25th dialog among them) is back where the first was.
   void ChangeSettings(int round) {
+    constexpr int kSettings = static_cast<int>(std::size(kSettingChanges));
+    WriteSettings([round](const SettingChange& change) -> const char* {
+      const int i = static_cast<int>(&change - kSettingChanges);
+      if (round == 0) return change.values[0];
+      if ((round - 1) % kSettings != i) return nullptr;
+      return change.values[((round - 1) / kSettings + 1) % 2];
+    });
+  }
+
+  // Writes the value valueOf gives each setting (none where it gives null) under the host's key.
+  template <typename ValueOf>
+  void WriteSettings(ValueOf valueOf) {
     HKEY key = nullptr;
     if (::RegCreateKeyExA(HKEY_CURRENT_USER, kq::test::kHostKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
                           nullptr) != ERROR_SUCCESS)
       return;
-    constexpr int kSettings = static_cast<int>(std::size(kSettingChanges));
-    for (int i = 0; i < kSettings; ++i) {
-      const bool changes = round == 0 || (round - 1) % kSettings == i;
-      if (!changes) continue;
-      const char* value = kSettingChanges[i].values[round == 0 ? 0 : ((round - 1) / kSettings + 1) % 2];
-      ::RegSetValueExA(key, kSettingChanges[i].name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+    for (const SettingChange& change : kSettingChanges) {
+      const char* value = valueOf(change);
+      if (!value) continue;
+      ::RegSetValueExA(key, change.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
                        static_cast<DWORD>(std::strlen(value) + 1));
     }
     ::RegCloseKey(key);
@@ -321,10 +370,10 @@ class Soak {
       ::PostThreadMessageA(program.thread, kNextDialogMsg, 0, 0);
   }
 
-  // Notepad opens its dialog at Ctrl+O in its window, which must be the foreground one to get it;
-  // its dialog is waited for here, before the next Notepad takes the foreground. Keys that went
-  // elsewhere (another window took the foreground meanwhile) are pressed again while Notepad
-  // answers.
+  // A system program opens its dialog at Ctrl+O in its window, which must be the foreground one
+  // to get it; its dialog is waited for here, before the next program takes the foreground. Keys
+  // that went elsewhere (another window took the foreground meanwhile) are pressed again while the
+  // program answers.
   void OpenWithKeys(Program& program) {
     HWND dialog = nullptr;
     for (int attempt = 0; attempt < kKeyAttempts && !dialog; ++attempt) {
@@ -437,8 +486,22 @@ class Soak {
 
   void CountFootprints(int when) {
     kq::test::PumpMessagesFor(kQuietBeforeCountMs);
-    for (auto& program : programs_) {
-      if (!program->gone) program->footprints[when] = FootprintOf(*program);
+    for (int sample = 0; sample < kCountSamples; ++sample) {
+      if (sample > 0) kq::test::PumpMessagesFor(kCountSampleGapMs);
+      for (auto& program : programs_) {
+        if (program->gone) continue;
+        const Footprint now = FootprintOf(*program);
+        Footprint& least = program->footprints[when];
+        if (sample == 0) {
+          least = now;
+          continue;
+        }
+        least.gdi.total = std::min(least.gdi.total, now.gdi.total);
+        least.gdi.displayDeviceContexts = std::min(least.gdi.displayDeviceContexts, now.gdi.displayDeviceContexts);
+        least.gdi.regions = std::min(least.gdi.regions, now.gdi.regions);
+        least.user = std::min(least.user, now.user);
+        least.privateBytes = std::min(least.privateBytes, now.privateBytes);
+      }
     }
   }
 
@@ -451,8 +514,19 @@ class Soak {
         ::PostMessageA(program->main, WM_CLOSE, 0, 0);
       const auto code = program->process.WaitForExit(kq::test::kCloseWaitMs);
       if (!code && !program->gone) {
-        ++hangs_;
-        std::printf("soak: %s did not end\n", program->name.c_str());
+        // A program that answers but asks something first (a stray key typed into its text, and
+        // it wants it saved) is ended, not counted: only one that does not answer hung.
+        const HWND asking = program->process.WaitForWindow(
+            [&](HWND wnd) { return wnd != program->main && ::IsWindowVisible(wnd); }, 0);
+        char title[128] = {};
+        if (asking) ::GetWindowTextA(asking, title, sizeof(title));
+        if (asking && Answers(asking)) {
+          std::printf("soak: %s did not end: it asked \"%s\" (ended)\n", program->name.c_str(), title);
+        } else {
+          ++hangs_;
+          std::printf("soak: %s did not end\n", program->name.c_str());
+        }
+        program->process.Terminate();
       } else if (code && *code >= kFirstFailureStatus) {
         ++crashes_;
         std::printf("soak: %s ended with 0x%lx\n", program->name.c_str(), static_cast<unsigned long>(*code));
@@ -465,21 +539,33 @@ class Soak {
     for (auto& program : programs_) {
       if (program->gone) continue;
       const Footprint(&f)[3] = program->footprints;
+      // The system's cache of window DCs (and the visible region each holds) is told apart: it
+      // grows to how many painted windows the process had at once, up to the system's bound, and a
+      // DC the library took and kept shows in the system's own warning (scripts/soak counts it).
       auto cached = [](const Footprint& a, const Footprint& b) {
-        return (b.gdi.deviceContexts - a.gdi.deviceContexts) + (b.gdi.regions - a.gdi.regions);
+        const int dcs = std::max(0, b.gdi.displayDeviceContexts - a.gdi.displayDeviceContexts);
+        return dcs + std::clamp(b.gdi.regions - a.gdi.regions, 0, dcs);
       };
       std::printf(
-          "soak: %-32s GDI %d -> %d -> %d (DCs and regions %+d, %+d), windows %d -> %d -> %d, private %lu -> %lu -> "
-          "%lu KiB\n",
+          "soak: %-32s GDI %d -> %d -> %d (the system's window DCs and their regions %+d, %+d), windows %d -> %d -> "
+          "%d, private %lu -> %lu -> %lu KiB\n",
           program->name.c_str(), f[0].gdi.total, f[1].gdi.total, f[2].gdi.total, cached(f[0], f[1]), cached(f[1], f[2]),
           f[0].user, f[1].user, f[2].user, static_cast<unsigned long>(f[0].privateBytes / 1024),
           static_cast<unsigned long>(f[1].privateBytes / 1024), static_cast<unsigned long>(f[2].privateBytes / 1024));
-      gdi = std::max<long long>(gdi, f[2].gdi.total - f[0].gdi.total);
+      gdi = std::max<long long>(gdi, f[2].gdi.total - f[0].gdi.total - cached(f[0], f[2]));
       user = std::max<long long>(user, f[2].user - f[0].user);
       privateBytes = std::max<long long>(
           privateBytes, static_cast<long long>(f[2].privateBytes) - static_cast<long long>(f[0].privateBytes));
     }
     const int lost = (presses_ - heard_) + (records_ - set_) + (asks_ - answered_);
+    if (!options_.hooks) {
+      // The programs' own figures: what their dialogs grow by without the library.
+      std::printf(
+          "soak: without the library: %d programs x %d dialogs (%s), crashes %d, hangs %d, GDI +%lld, USER +%lld, "
+          "private +%lld KiB\n",
+          options_.programs, options_.dialogs, options_.build.c_str(), crashes_, hangs_, gdi, user, privateBytes / 1024);
+      return crashes_ || hangs_ ? kExitTrouble : kExitClean;
+    }
     std::printf(
         "soak: %d programs x %d dialogs (%s), presses heard %d of %d, folders set %d of %d, crashes %d, hangs %d, "
         "lost %d, GDI +%lld, USER +%lld, private +%lld KiB\n",
