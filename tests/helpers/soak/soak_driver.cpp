@@ -516,8 +516,8 @@ class Soak {
       if (!code && !program->gone) {
         // A program that answers but asks something first (a stray key typed into its text, and
         // it wants it saved) is ended, not counted: only one that does not answer hung.
-        const HWND asking = program->process.WaitForWindow(
-            [&](HWND wnd) { return wnd != program->main && ::IsWindowVisible(wnd); }, 0);
+        const HWND asking =
+            program->process.WaitForWindow([&](HWND wnd) { return wnd != program->main && ::IsWindowVisible(wnd); }, 0);
         char title[128] = {};
         if (asking) ::GetWindowTextA(asking, title, sizeof(title));
         if (asking && Answers(asking)) {
@@ -563,7 +563,8 @@ class Soak {
       std::printf(
           "soak: without the library: %d programs x %d dialogs (%s), crashes %d, hangs %d, GDI +%lld, USER +%lld, "
           "private +%lld KiB\n",
-          options_.programs, options_.dialogs, options_.build.c_str(), crashes_, hangs_, gdi, user, privateBytes / 1024);
+          options_.programs, options_.dialogs, options_.build.c_str(), crashes_, hangs_, gdi, user,
+          privateBytes / 1024);
       return crashes_ || hangs_ ? kExitTrouble : kExitClean;
     }
     std::printf(
