@@ -28,6 +28,14 @@ constexpr char kTreeViewClass[] = "SysTreeView32";
 constexpr char kFavoritesGlyph[] = "LNTR_32";
 constexpr char kHistoryGlyph[] = "HISTORY_VISTA";
 
+// How long HookOff lets calls of the system-wide hooks that are under way finish before it
+// returns. Wine's server frees an unhooked hook only when no thread is still in a call of its
+// chain; should the thread that set it end before that, the server removes it a second time and
+// stops on an assertion of its own, taking every program of the session with it. A host calls
+// HookOff and ends, so HookOff waits here, answering what is sent to it meanwhile: a call under
+// way may be waiting for the host.
+constexpr DWORD kUnhookSettleMs = 250;
+
 constexpr UINT kListViewItemHits = LVHT_ONITEMICON | LVHT_ONITEMLABEL | LVHT_ONITEMSTATEICON;
 constexpr UINT kTreeViewEmptyHits = TVHT_ONITEMRIGHT | TVHT_NOWHERE | TVHT_ONITEMINDENT;
 
@@ -54,6 +62,15 @@ const Glyphs& SharedGlyphs() {
     g_Glyphs->loaded = true;
   }
   return *g_Glyphs;
+}
+
+void LetUnhookedCallsFinish() {
+  const DWORD start = ::GetTickCount();
+  for (DWORD elapsed = 0; elapsed < kUnhookSettleMs; elapsed = ::GetTickCount() - start) {
+    ::MsgWaitForMultipleObjectsEx(0, nullptr, kUnhookSettleMs - elapsed, QS_SENDMESSAGE, 0);
+    MSG msg;
+    ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
 }
 
 bool IsTriggerMessage(UINT msg) {
@@ -195,8 +212,10 @@ void WINAPI HookOn() {
 void WINAPI HookOff() {
   using namespace kq;
   Guard([] { ThreadHooksOff(); });
+  const bool hooked = *g_CallWndRetHook || *g_MouseHook;
   g_CallWndRetHook->reset();
   g_MouseHook->reset();
+  if (hooked) LetUnhookedCallsFinish();
 }
 
 }  // extern "C"

@@ -9,10 +9,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "captionbuttons/KQCaptionButton.h"
 #include "dialogbuttons/KQVCaptionButton.h"
+#include "host/HostProtocol.h"
 #include "hostlink/KQVHostLink.h"
 #include "shellwindows/KQWindowKind.h"
 #include "tests/support/ChildProcess.h"
@@ -301,6 +303,39 @@ TEST(DialogButtonsHookCycles, RepeatedOnAndOffLeavesNoHookBehind) {
   }
   off();
   ::FreeLibrary(library);
+}
+
+// A call-return hook of this thread that takes a while, well within HookOff's wait.
+constexpr DWORD kSlowCallMs = 100;
+HANDLE g_SlowCallEntered = nullptr;
+
+LRESULT CALLBACK SlowCallReturn(int code, WPARAM wParam, LPARAM lParam) {
+  ::SetEvent(g_SlowCallEntered);
+  ::Sleep(kSlowCallMs);
+  return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// The host turns the hooks off and ends while a call of the call-return chain is under way in
+// another thread: HookOff lets it finish first, so the session's server goes on serving (under
+// Wine, an unhooked hook whose setter ends during such a call stops the server).
+TEST(DialogButtonsHookCycles, HookOffLetsACallUnderWayFinishBeforeTheHostEnds) {
+  HostProcess host;
+  ASSERT_TRUE(host.Start());
+  ScopedHandle entered(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  g_SlowCallEntered = entered.get();
+  std::thread caller([] {
+    ScopedHook hook(::SetWindowsHookExA(WH_CALLWNDPROCRET, SlowCallReturn, nullptr, ::GetCurrentThreadId()));
+    HWND wnd = ::CreateWindowA("STATIC", "", 0, 0, 0, 1, 1, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ::SendMessageA(wnd, WM_NULL, 0, 0);
+    ::DestroyWindow(wnd);
+  });
+  EXPECT_EQ(::WaitForSingleObject(entered.get(), test::kAnswerTimeoutMs), WAIT_OBJECT_0);
+  EXPECT_EQ(host.Stop(), static_cast<DWORD>(lntrhost::kExitOk));
+  caller.join();
+  // Were the server gone, this thread could make no window.
+  HWND after = ::CreateWindowA("STATIC", "", 0, 0, 0, 1, 1, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  EXPECT_NE(after, nullptr);
+  ::DestroyWindow(after);
 }
 
 }  // namespace
